@@ -1,0 +1,3 @@
+#include "certification/certification.h"
+
+Certification::Certification(QWidget *parent) : QWidget(parent) {}

@@ -1,0 +1,110 @@
+#include "common/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPixmap>
+
+namespace {
+
+class RealDialogs : public Dialogs
+{
+public:
+    int message(const Message &m) override
+    {
+        QMessageBox box(m.parent);
+        switch (m.icon) {
+        case Icon::None:
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        }
+        if (!m.iconResource.isEmpty())
+            box.setIconPixmap(QPixmap(m.iconResource));
+        box.setWindowTitle(m.title);
+        box.setText(m.text);
+        if (!m.informativeText.isEmpty())
+            box.setInformativeText(m.informativeText);
+        box.setStandardButtons(QMessageBox::StandardButtons(m.buttons));
+        if (m.defaultButton != NoButton)
+            box.setDefaultButton(QMessageBox::StandardButton(m.defaultButton));
+        const int result = box.exec();
+        return m.buttons == NoButton ? int(NoButton) : result;
+    }
+
+    QString saveFileName(const FileRequest &r) override
+    {
+        QFileDialog::Options options;
+        if (!r.confirmOverwrite)
+            options |= QFileDialog::DontConfirmOverwrite;
+        return QFileDialog::getSaveFileName(r.parent, r.title, r.startPath, r.filter, nullptr,
+                                            options);
+    }
+
+    QString openFileName(const FileRequest &r) override
+    {
+        return QFileDialog::getOpenFileName(r.parent, r.title, r.startPath, r.filter);
+    }
+
+    QStringList openFileNames(const FileRequest &r) override
+    {
+        return QFileDialog::getOpenFileNames(r.parent, r.title, r.startPath, r.filter);
+    }
+};
+
+RealDialogs realDialogs;
+Dialogs *current = &realDialogs;
+
+} // namespace
+
+Dialogs &Dialogs::instance()
+{
+    return *current;
+}
+
+void Dialogs::install(Dialogs *dialogs)
+{
+    current = dialogs ? dialogs : &realDialogs;
+}
+
+int Dialogs::information(const QString &title, const QString &text, QWidget *parent)
+{
+    Message m;
+    m.icon = Icon::Information;
+    m.title = title;
+    m.text = text;
+    m.parent = parent;
+    return instance().message(m);
+}
+
+int Dialogs::critical(const QString &title, const QString &text, QWidget *parent)
+{
+    Message m;
+    m.icon = Icon::Critical;
+    m.title = title;
+    m.text = text;
+    m.parent = parent;
+    return instance().message(m);
+}
+
+int Dialogs::question(const QString &title, const QString &text, int buttons, int defaultButton,
+                      QWidget *parent)
+{
+    Message m;
+    m.icon = Icon::Question;
+    m.title = title;
+    m.text = text;
+    m.buttons = buttons;
+    m.defaultButton = defaultButton;
+    m.parent = parent;
+    return instance().message(m);
+}

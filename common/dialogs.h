@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// The one way the program asks the operator anything: message boxes and file
+// choosers. The program runs with the real dialogs; tests install a scripted
+// answerer, so no test ever waits on a modal box.
+class Dialogs
+{
+public:
+    // Values match QMessageBox::StandardButton, so the real dialogs pass them through.
+    enum Button : int {
+        NoButton = 0x00000000,
+        Ok = 0x00000400,
+        Yes = 0x00004000,
+        No = 0x00010000,
+        Cancel = 0x00400000,
+    };
+    enum class Icon { None, Information, Warning, Critical, Question };
+
+    struct Message
+    {
+        Icon icon = Icon::None;
+        QString title;
+        QString text;
+        QString informativeText;
+        int buttons = Ok;          // OR of Button values; NoButton gives a box without buttons
+        int defaultButton = NoButton;
+        QString iconResource;      // a picture in place of the standard icon, e.g. ":/images/..."
+        QWidget *parent = nullptr; // none: a box of its own
+    };
+
+    struct FileRequest
+    {
+        QString title;
+        QString startPath;
+        QString filter;
+        bool confirmOverwrite = true;
+        QWidget *parent = nullptr;
+    };
+
+    virtual ~Dialogs() = default;
+
+    // Shows the box modally and returns the button pressed (NoButton when closed otherwise).
+    virtual int message(const Message &m) = 0;
+    // Return an empty text when the operator cancels.
+    virtual QString saveFileName(const FileRequest &r) = 0;
+    virtual QString openFileName(const FileRequest &r) = 0;
+    virtual QStringList openFileNames(const FileRequest &r) = 0;
+
+    static Dialogs &instance();
+    // Replaces the dialogs in use (not owned); nullptr restores the real ones.
+    static void install(Dialogs *dialogs);
+
+    // Shorthands for the common boxes.
+    static int information(const QString &title, const QString &text, QWidget *parent = nullptr);
+    static int critical(const QString &title, const QString &text, QWidget *parent = nullptr);
+    static int question(const QString &title, const QString &text, int buttons, int defaultButton,
+                        QWidget *parent = nullptr);
+};

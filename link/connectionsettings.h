@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+
+// The connection settings record. The settings dialog fills it; links and the
+// main window take it by value. Known in the program as SettingsDialog::Settings.
+struct ConnectionSettings
+{
+    QString name;  // serial port name
+    QString label; // the operator's connection label
+    qint32 baudRate = 115200;
+    QString stringBaudRate = QStringLiteral("115200");
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QString stringDataBits;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QString stringParity;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QString stringStopBits;
+    QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
+    QString stringFlowControl;
+    bool autoLog = false;
+    bool statusLog = false;
+    bool localEchoEnabled = false;
+    QString connectionType = QStringLiteral("Serial"); // "Serial" or "Ethernet"
+    qint32 logInterval = 5;                            // poll period in seconds
+    QString logFile;
+    QString ipAddress = QStringLiteral("192.168.1.223");
+    qint32 portNumber = 23;
+};

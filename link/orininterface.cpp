@@ -1,0 +1,42 @@
+#include "link/orininterface.h"
+
+OrinInterface::OrinInterface(QObject *parent) : QObject(parent) {}
+
+void OrinInterface::appendCharToWrite(QByteArray bytes)
+{
+    lineBuffer.append(bytes);
+}
+
+void OrinInterface::deleteCharToWrite()
+{
+    if (!lineBuffer.isEmpty())
+        lineBuffer.chop(1);
+}
+
+void OrinInterface::sendStringToOrin()
+{
+    // An empty line writes nothing, but the (empty) line is still logged.
+    if (!lineBuffer.isEmpty())
+        writeData(lineBuffer);
+    const int zero = lineBuffer.indexOf('\0');
+    emit lineforLogger(QString::fromLatin1(zero < 0 ? lineBuffer : lineBuffer.left(zero)));
+    lineBuffer.clear();
+}
+
+void OrinInterface::measureCommand()
+{
+    writeData("opmode 2\r\n");
+    writeData("status\r\n");
+}
+
+void OrinInterface::serviceCommand()
+{
+    writeData("opmode 0\r\n");
+    writeData("status\r\n");
+}
+
+void OrinInterface::tuneCommand()
+{
+    writeData("opmode 1\r\n");
+    writeData("status\r\n");
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "link/connectionsettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The abstract link to the one analyzer. Commands go out unchanged (the caller
+// adds the "\r\n"); replies come back as raw bytes that the main window cuts
+// into lines.
+class OrinInterface : public QObject
+{
+    Q_OBJECT
+public:
+    enum LinkKind { Tcp = 0, Serial = 1, Simulated = 2 };
+
+    explicit OrinInterface(QObject *parent = nullptr);
+
+    QString errorText;      // headline of the last failed open
+    QString connectionText; // one-line description for the status bar
+    qint32 linkKind = 0;
+    QByteArray lineBuffer; // characters typed in the console since the last Enter
+    bool open = false;
+
+signals:
+    void getResponse();
+    // Bytes have arrived; the main window's reply reader collects them with readData().
+    void readyRead();
+    void lineforLogger(QString text);
+    // Emitted once when an open transport is lost without being closed by us
+    // (a serial cable pulled). The text is the transport's own error text.
+    void connectionLost(QString reason);
+
+public slots:
+    virtual bool openConnection(ConnectionSettings currentSettings) = 0;
+    virtual void closeConnection() = 0;
+    virtual void writeData(QByteArray data) = 0;
+    virtual QByteArray readData() = 0;
+    virtual bool connectionOpen() = 0;
+
+    void appendCharToWrite(QByteArray bytes);
+    void deleteCharToWrite();
+    void sendStringToOrin();
+    void measureCommand();
+    void serviceCommand();
+    void tuneCommand();
+};

@@ -1,0 +1,77 @@
+#include "link/serialinterface.h"
+
+#include <QSerialPort>
+
+SerialInterface::SerialInterface(QObject *parent) : OrinInterface(parent), port(new QSerialPort)
+{
+    linkKind = Serial;
+    connect(port, &QSerialPort::readyRead, this, &OrinInterface::readyRead);
+    connect(port, &QSerialPort::errorOccurred, this, &SerialInterface::portError);
+}
+
+SerialInterface::~SerialInterface()
+{
+    if (open)
+        port->close();
+    delete port;
+}
+
+bool SerialInterface::openConnection(ConnectionSettings currentSettings)
+{
+    port->setPortName(currentSettings.name);
+    port->setBaudRate(currentSettings.baudRate, QSerialPort::AllDirections);
+    port->setDataBits(currentSettings.dataBits);
+    port->setParity(currentSettings.parity);
+    port->setStopBits(currentSettings.stopBits);
+    port->setFlowControl(currentSettings.flowControl);
+    lostReported = false;
+    if (port->open(QIODevice::ReadWrite)) {
+        connectionText = tr("Connected to %1 : %2").arg(currentSettings.name,
+                                                       currentSettings.stringBaudRate);
+        open = true;
+        return true;
+    }
+    errorText = QStringLiteral("Unable to open ") + currentSettings.name;
+    connectionText = port->errorString();
+    open = false;
+    return false;
+}
+
+void SerialInterface::closeConnection()
+{
+    port->close();
+    open = false;
+}
+
+void SerialInterface::writeData(QByteArray data)
+{
+    if (port->isOpen())
+        port->write(data);
+}
+
+QByteArray SerialInterface::readData()
+{
+    // Bytes stay in the port until a whole line is there.
+    if (port->canReadLine())
+        return port->readAll();
+    return QByteArray();
+}
+
+bool SerialInterface::connectionOpen()
+{
+    return open;
+}
+
+void SerialInterface::portError()
+{
+    // A device that goes away (cable pulled, pty closed) shows up as a resource
+    // error on an open port. Report it once; the main window disconnects.
+    const auto error = port->error();
+    if (!open || lostReported)
+        return;
+    if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
+        error == QSerialPort::PermissionError) {
+        lostReported = true;
+        emit connectionLost(port->errorString());
+    }
+}

@@ -1,0 +1,3 @@
+#include "service/utilities.h"
+
+Utilities::Utilities(QWidget *parent) : QWidget(parent) {}
