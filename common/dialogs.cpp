@@ -1,5 +1,6 @@
 #include "common/dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPixmap>
@@ -65,6 +66,11 @@ RealDialogs realDialogs;
 Dialogs *current = &realDialogs;
 
 } // namespace
+
+bool Dialogs::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
 
 Dialogs &Dialogs::instance()
 {

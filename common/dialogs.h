@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QUrl;
 class QWidget;
 
 // The one way the program asks the operator anything: message boxes and file
@@ -50,6 +51,8 @@ public:
     virtual QString saveFileName(const FileRequest &r) = 0;
     virtual QString openFileName(const FileRequest &r) = 0;
     virtual QStringList openFileNames(const FileRequest &r) = 0;
+    // Hands a folder or document to the desktop (file browser, PDF viewer).
+    virtual bool openUrl(const QUrl &url);
 
     static Dialogs &instance();
     // Replaces the dialogs in use (not owned); nullptr restores the real ones.

@@ -15,6 +15,7 @@ public:
 
     bool isOpen() const { return master >= 0; }
     QString slavePath() const { return path; }
+    int masterFd() const { return master; }
 
     void write(const QByteArray &bytes);
     // Whatever the program has written so far (non-blocking).

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QtTest>
 
 // Answers every box and file chooser from a script and records what was asked.
@@ -27,6 +28,12 @@ public:
     QString saveFileName(const FileRequest &r) override;
     QString openFileName(const FileRequest &r) override;
     QStringList openFileNames(const FileRequest &r) override;
+    QList<QUrl> openedUrls; // folders and documents handed to the desktop
+    bool openUrl(const QUrl &url) override
+    {
+        openedUrls.append(url);
+        return true;
+    }
 
     int count(const QString &title) const;
     QStringList titles() const;
