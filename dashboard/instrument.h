@@ -2,15 +2,38 @@
 
 #include "dashboard/statusrecord.h"
 
+#include <QPixmap>
 #include <QWidget>
 
+class QGroupBox;
+class QLabel;
 class QPushButton;
 
-// The "Monitor Analyzer" tab (placeholder until the dashboard lands).
+// The "Monitor Analyzer" tab: the operator's dashboard. It owns the status
+// record, which the reply parser fills; it never talks to the analyzer and
+// never parses replies, it only shows what the record says.
 class Instrument : public QWidget
 {
     Q_OBJECT
 public:
+    // The six fault lamps, in the order they appear on screen.
+    enum class Lamp
+    {
+        Laser,
+        Ringdown,
+        Pressure,
+        Alarm1,
+        Alarm2,
+        Temp
+    };
+    enum class LampColour
+    {
+        Grey,
+        Green,
+        Red
+    };
+    static constexpr int lampCount = 6;
+
     explicit Instrument(QWidget *parent = nullptr);
 
     StatusRecord record;
@@ -20,8 +43,49 @@ public:
     QPushButton *serviceButton;
     QPushButton *tuneButton;
 
+    // Mode-button faces for the current text size. Each button takes the size
+    // of its picture; a missing picture leaves the button with its text.
+    void setModeButtonImages(const QString &measure, const QString &service, const QString &tune);
+    // Style sheet for the whole tab, e.g. "QLabel { font-size: 14px }".
+    void setLabelStyle(const QString &style);
+
+    LampColour lampColour(Lamp lamp) const { return lamps[int(lamp)]; }
+    static QString lampImage(LampColour colour);
+
+    // What the tab shows, for the main window and tests.
+    QGroupBox *concBox() const { return box; }
+    QLabel *concLabel() const { return conc; }
+    QLabel *unitsLabel() const { return units; }
+    QLabel *speciesLabel() const { return species; }
+    QLabel *gasLabel() const { return gas; }
+    QLabel *statusLabel() const { return status; }
+    QLabel *laserCurrentLabel() const { return laserCurrent; }
+    QLabel *laserTempLabel() const { return laserTemp; }
+    QLabel *rdTimeLabel() const { return rdTime; }
+    QLabel *tauZeroLabel() const { return tauZero; }
+    QLabel *lampLabel(Lamp lamp) const { return lampLabels[int(lamp)]; }
+    QLabel *tempCaptionLabel() const { return tempCaption; }
+
 public slots:
-    void updateInstrumentWindow() {}
-    void tempAlarmVisible(bool) {}
-    void clearDisplay() { record = StatusRecord(); }
+    void updateInstrumentWindow();
+    void tempAlarmVisible(bool visible);
+    void clearDisplay();
+
+private:
+    void setLamp(Lamp lamp, LampColour colour);
+
+    QGroupBox *box;
+    QLabel *conc;
+    QLabel *units;
+    QLabel *species;
+    QLabel *gas;
+    QLabel *status;
+    QLabel *laserCurrent;
+    QLabel *laserTemp;
+    QLabel *rdTime;
+    QLabel *tauZero;
+    QLabel *tempCaption;
+    QLabel *lampLabels[lampCount];
+    LampColour lamps[lampCount];
+    QPixmap lampPictures[3]; // by LampColour; null when the picture is missing
 };

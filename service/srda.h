@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/srdadata.h"
+
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
@@ -8,7 +10,7 @@ class PlotWindow;
 class QPushButton;
 
 // The "Service Diagnostics" tab: single ring-down data (SRDA) collection.
-class SRDA : public QWidget
+class SRDA : public QWidget, public SrdaData
 {
     Q_OBJECT
 public:
@@ -16,9 +18,8 @@ public:
     ~SRDA() override;
 
     bool srdaRunning = false;
-    QStringList columns;               // column names of the running collection
-    int columnCount = 0;
-    QVector<QVector<double>> series;   // one series per column; series 0 is time (ms)
+    // columns, columnCount and series (one per column; series 0 is time in ms)
+    // come from SrdaData, which the reply parser fills.
 
     QPushButton *serviceButton;
     QPushButton *tuneButton;

@@ -1,0 +1,454 @@
+#include "app/statusparser.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Reads `count` digits at `pos` (at least `min`, at most `max`); advances pos.
+bool readNumber(const QStringRef &s, int &pos, int min, int max, int &value)
+{
+    value = 0;
+    int digits = 0;
+    while (pos < s.size() && digits < max && isAsciiDigit(s.at(pos))) {
+        value = value * 10 + (s.at(pos).unicode() - '0');
+        ++pos;
+        ++digits;
+    }
+    // A digit right after the widest field means the field is too long.
+    return digits >= min && !(pos < s.size() && isAsciiDigit(s.at(pos)));
+}
+
+bool expect(const QStringRef &s, int &pos, char c)
+{
+    if (pos >= s.size() || s.at(pos) != QLatin1Char(c))
+        return false;
+    ++pos;
+    return true;
+}
+
+bool isSrdaSeparator(QChar c)
+{
+    // The stream is split on the character class "[\t|\r|\n]", which holds '|' as well.
+    return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n') ||
+           c == QLatin1Char('|');
+}
+
+int toIntLoose(const QStringRef &text)
+{
+    bool okInt = false;
+    const int i = text.toInt(&okInt, 10);
+    if (okInt)
+        return i;
+    const double d = text.toDouble();
+    if (std::isnan(d))
+        return 0;
+    return int(qBound(double(std::numeric_limits<int>::min()), d,
+                      double(std::numeric_limits<int>::max())));
+}
+
+} // namespace
+
+StatusParser::StatusParser(StatusRecord &record, ParserState &state, ParserHooks &hooks)
+    : record(record), state(state), hooks(hooks)
+{}
+
+void StatusParser::tokenise(const QString &chunk, QVector<QStringRef> &tokens)
+{
+    tokens.clear();
+    const int size = chunk.size();
+    const QChar *d = chunk.constData();
+    int start = -1;
+    for (int i = 0; i <= size; ++i) {
+        const bool separator = i == size || d[i] == QLatin1Char(':') || d[i].isSpace();
+        if (separator) {
+            if (start >= 0)
+                tokens.append(chunk.midRef(start, i - start));
+            start = -1;
+        } else if (start < 0) {
+            start = i;
+        }
+    }
+}
+
+bool StatusParser::isPlainDecimal(const QStringRef &text)
+{
+    int i = 0;
+    const int size = text.size();
+    if (i < size && text.at(i) == QLatin1Char('-'))
+        ++i;
+    while (i < size && isAsciiDigit(text.at(i)))
+        ++i;
+    if (i < size && text.at(i) == QLatin1Char('.'))
+        ++i;
+    while (i < size && isAsciiDigit(text.at(i)))
+        ++i;
+    return i == size;
+}
+
+bool StatusParser::readRowTime(const QStringRef &s, QDate &date, QTime &time)
+{
+    int pos = 0, y, mo, d, h, mi, sec;
+    if (!readNumber(s, pos, 4, 4, y) || !expect(s, pos, '-') || !readNumber(s, pos, 1, 2, mo) ||
+        !expect(s, pos, '-') || !readNumber(s, pos, 1, 2, d) || !expect(s, pos, ' ') ||
+        !readNumber(s, pos, 1, 2, h) || !expect(s, pos, ':') || !readNumber(s, pos, 2, 2, mi) ||
+        !expect(s, pos, ':') || !readNumber(s, pos, 2, 2, sec) || pos != s.size())
+        return false;
+    if (!QDate::isValid(y, mo, d) || !QTime::isValid(h, mi, sec))
+        return false;
+    date = QDate(y, mo, d);
+    time = QTime(h, mi, sec);
+    return true;
+}
+
+QString StatusParser::modeText(const QStringRef &code)
+{
+    if (code.size() == 1) {
+        switch (code.at(0).unicode()) {
+        case '0':
+            return QStringLiteral("SERVICE MODE");
+        case '1':
+            return QStringLiteral("TUNE MODE");
+        case '2':
+            return QStringLiteral("MEASURE MODE");
+        case '3':
+            return QStringLiteral("Shutdown");
+        case '4':
+            return QStringLiteral("TEMP SCAN");
+        case '5':
+            return QStringLiteral("Laser Optimization");
+        case '7':
+            return QStringLiteral("Reference Cell Scan");
+        default:
+            break;
+        }
+    }
+    return QStringLiteral("NA");
+}
+
+int StatusParser::indexOf(QLatin1String token, int from) const
+{
+    for (int i = from; i < tokens.size(); ++i)
+        if (tokens.at(i) == token)
+            return i;
+    return -1;
+}
+
+QStringRef StatusParser::valueOf(QLatin1String key) const
+{
+    const int i = indexOf(key);
+    return i >= 0 && i + 1 < tokens.size() ? tokens.at(i + 1) : QStringRef();
+}
+
+QStringList StatusParser::tokenList() const
+{
+    QStringList out;
+    out.reserve(tokens.size());
+    for (const QStringRef &t : tokens)
+        out.append(t.toString());
+    return out;
+}
+
+void StatusParser::parseData(const QString &chunk)
+{
+    if (chunk.isEmpty()) {
+        qDebug() << "Empty line! leaving parseData()";
+        return;
+    }
+    tokenise(chunk, tokens);
+    const int n = tokens.size();
+    if (n == 0) {
+        qDebug() << "Empty list! leaving parseData()";
+        return;
+    }
+    const QStringRef last = tokens.last();
+
+    // An old analyzer in compatibility mode answers "conc" with a bare number.
+    // 0, 1 and 2 are answers to other commands, not concentrations.
+    if (state.compatibilityMode && state.identified && state.currentTab == 0 &&
+        last != QLatin1String("0") && last != QLatin1String("1") && last != QLatin1String("2"))
+        compatibilityLine(last);
+
+    // Service Scans tab.
+    const int scan = hooks.scanState();
+    if (scan > 0 && n == 1)
+        hooks.scanReading(last.toString());
+    if (scan > 3)
+        hooks.appendDownload(tokenList());
+
+    if (state.currentTab == 2)
+        utilitiesAnswer(last);
+
+    if (state.unitsPending && last.size() == 1) {
+        state.unitsCode = last.toString();
+        state.unitsPending = false;
+        qDebug() << "unitDisp " + state.unitsCode;
+        static const char *const unitTexts[] = {"PPBv", "PPBw", "Deg  C", "Deg  F", "K e l v i n"};
+        const ushort code = last.at(0).unicode();
+        if (code >= '1' && code <= '5')
+            record.units = QLatin1String(unitTexts[code - '1']);
+    }
+
+    if (state.modelPending) {
+        state.modelName = modelAnswer(chunk, last);
+        state.modelPending = false;
+        if (!state.demoMode)
+            hooks.setModelLabel(state.modelName + QLatin1String(": ") + state.serialNumber);
+        hooks.tempAlarmVisible(state.modelName == QLatin1String("ORIN OK"));
+    }
+
+    // The simulated analyzer answers no identity query: supply its units and species.
+    if (state.unitsPending && state.demoMode) {
+        state.unitsCode = QStringLiteral("PPBv");
+        record.units = QStringLiteral("PPBv");
+        state.unitsPending = false;
+    }
+    if (state.speciesPending && state.demoMode) {
+        state.speciesName = QStringLiteral("H2O");
+        record.species = QStringLiteral("H2O");
+        state.speciesPending = false;
+        hooks.enableControls();
+    }
+
+    if (state.speciesPending && n == 1 && last.size() > 1) {
+        state.speciesName = last.toString();
+        record.species = state.speciesName;
+        state.speciesPending = false;
+        hooks.enableControls();
+    }
+
+    const bool srda = hooks.srdaRunning();
+    if (n >= 2 && !srda)
+        keyedValues();
+
+    if (srda) {
+        if (SrdaData *data = hooks.srdaData())
+            srdaLines(chunk, *data);
+    }
+
+    if (chunk.contains(QLatin1String("!UNKNOWN")) && state.currentTab == 0 && !state.unitsPending) {
+        state.compatibilityMode = true;
+        qDebug() << "Switching to CompatibilityMode";
+    } else if (state.unitsPending && last == QLatin1String("!UNKNOWN")) {
+        state.unitsCode = QStringLiteral("-1");
+        state.unitsPending = false;
+        record.units = QStringLiteral("!UNK");
+    }
+}
+
+void StatusParser::compatibilityLine(const QStringRef &last)
+{
+    bool isNumber = false;
+    last.toDouble(&isNumber);
+    if (isNumber)
+        record.conc = last.toString();
+    const QString dash = QStringLiteral("-");
+    for (QString *field : {&record.filter, &record.gasType, &record.tauEmpty, &record.tauEmptyStd,
+                           &record.tau, &record.tauStd, &record.laserCurrent, &record.laserTemp,
+                           &record.pressure, &record.faults})
+        *field = dash;
+    record.modeText = QStringLiteral("Compatibility Mode");
+    record.statusText = QStringLiteral("Compatibility Mode");
+    hooks.statusReady();
+}
+
+void StatusParser::utilitiesAnswer(const QStringRef &last)
+{
+    const int n = tokens.size();
+    if (n == 1) {
+        bool okInt = false, okNumber = false;
+        last.toInt(&okInt, 10);
+        last.toDouble(&okNumber);
+        if (okInt || okNumber) {
+            const int value = toIntLoose(last);
+            if (hooks.waitingForSpeed())
+                hooks.updateSpeed(value);
+            else if (hooks.waitingForFilter())
+                hooks.updateFilter(value);
+        }
+    } else if (indexOf(QLatin1String("Gas")) >= 0) {
+        // Each gas line reads "Gas <number> <name>". Taking the last "Gas" first
+        // gives the list in reverse order of appearance.
+        QVector<QStringRef> rest = tokens;
+        QStringList gases;
+        for (;;) {
+            int at = -1;
+            for (int i = rest.size() - 1; i >= 0; --i) {
+                if (rest.at(i) == QLatin1String("Gas")) {
+                    at = i;
+                    break;
+                }
+            }
+            if (at < 0)
+                break;
+            if (at + 2 < rest.size())
+                gases.append(rest.at(at + 2).toString());
+            rest.remove(at);
+        }
+        hooks.updateGasList(gases);
+    } else if (indexOf(QLatin1String("!WRONG")) >= 0) {
+        hooks.wrongModeBox();
+    } else {
+        return;
+    }
+    hooks.clearWaitingForSpeed();
+}
+
+void StatusParser::keyedValues()
+{
+    QStringRef v = valueOf(QLatin1String("Filter"));
+    if (!v.isNull()) {
+        record.filter = v.toString();
+        hooks.updateFilter(v.toInt(nullptr, 10));
+    }
+    v = valueOf(QLatin1String("Type"));
+    if (!v.isNull()) {
+        record.gasType = v.toString();
+        hooks.updateGasList(QStringList{record.gasType});
+        hooks.setCurrentGas(record.gasType);
+    }
+    v = valueOf(QLatin1String("OpMode"));
+    if (!v.isNull())
+        record.modeText = modeText(v);
+
+    const struct
+    {
+        const char *key;
+        QString StatusRecord::*field;
+    } plain[] = {
+        {"TauEmpty", &StatusRecord::tauEmpty}, {"TauEStd", &StatusRecord::tauEmptyStd},
+        {"Tau", &StatusRecord::tau},           {"TauStd", &StatusRecord::tauStd},
+        {"Temp", &StatusRecord::laserTemp},    {"Current", &StatusRecord::laserCurrent},
+        {"Reading", &StatusRecord::pressure},
+    };
+    for (const auto &p : plain) {
+        v = valueOf(QLatin1String(p.key));
+        if (!v.isNull())
+            record.*p.field = v.toString();
+    }
+
+    v = valueOf(QLatin1String("Conc"));
+    if (!v.isNull())
+        record.conc = isPlainDecimal(v) ? v.toString() : QStringLiteral(" ");
+
+    v = valueOf(QLatin1String("Faults"));
+    if (!v.isNull()) {
+        record.faults = v.toString();
+        bool ok = false;
+        const int bits = v.toInt(&ok, 10);
+        record.setFaultBits(ok ? bits : 0);
+    }
+
+    const int status = indexOf(QLatin1String("Status"));
+    if (status >= 0 && status + 1 < tokens.size()) {
+        QString text;
+        for (int i = status + 1; i < tokens.size(); ++i)
+            text.append(tokens.at(i)).append(QLatin1Char(' '));
+        record.statusText = text;
+        hooks.statusReady();
+    }
+}
+
+QString StatusParser::modelAnswer(const QString &chunk, const QStringRef &last) const
+{
+    // A model name may hold a blank ("ORIN OK"), which the token split would
+    // cut, so take the reply's last line whole (after a "key :" if there is one).
+    const QString text = chunk.trimmed();
+    QString line = text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1).simplified();
+    const int colon = line.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0)
+        line = line.mid(colon + 1).trimmed();
+    return line.isEmpty() ? last.toString() : line;
+}
+
+void StatusParser::srdaLines(const QString &chunk, SrdaData &data)
+{
+    // A fast stream brings several rows in one chunk; each line is one row.
+    const int size = chunk.size();
+    int start = 0;
+    while (start < size) {
+        const int feed = chunk.indexOf(QLatin1Char('\n'), start);
+        const int end = feed < 0 ? size : feed + 1;
+        srdaLine(chunk.midRef(start, end - start), data);
+        start = end;
+    }
+}
+
+void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
+{
+    cells.clear();
+    int start = 0;
+    for (int i = 0; i < line.size(); ++i) {
+        if (isSrdaSeparator(line.at(i))) {
+            cells.append(line.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    cells.append(line.mid(start));
+
+    int dateColumn = -1;
+    for (int i = 0; i < cells.size(); ++i) {
+        if (cells.at(i) == QLatin1String("Date/Time")) {
+            dateColumn = i;
+            break;
+        }
+    }
+
+    if (dateColumn >= 0) {
+        data.series.clear();
+        QStringList columns;
+        for (const QStringRef &c : qAsConst(cells))
+            columns.append(c.toString());
+        for (int i = 0; i < dateColumn; ++i) {
+            qDebug() << "startIndex = " << dateColumn << "i = " << i;
+            columns.removeFirst();
+        }
+        data.columns = columns;
+        data.columnCount = columns.size();
+        hooks.srdaColumnsReady();
+        qDebug() << "Got columns, they are:" << data.columns
+                 << "and there are " + QString::number(data.columnCount) + " of them";
+        data.series.resize(data.columnCount);
+        return;
+    }
+
+    if (cells.size() != data.columnCount)
+        return;
+    QDate date;
+    QTime time;
+    if (!readRowTime(cells.at(0), date, time))
+        return;
+    if (date != cachedDate || time != cachedTime) {
+        const QDateTime at(date, time);
+        if (!at.isValid())
+            return;
+        cachedDate = date;
+        cachedTime = time;
+        cachedMs = at.toMSecsSinceEpoch();
+    }
+    const double ms = double(cachedMs);
+    if (data.series.isEmpty())
+        data.series.resize(1);
+    data.series[0].append(ms);
+    QStringList columns;
+    columns.reserve(cells.size());
+    columns.append(cells.at(0).toString());
+    for (int i = 1; i < cells.size(); ++i) {
+        const QStringRef &cell = cells.at(i);
+        if (i < data.series.size()) {
+            bool ok = false;
+            const double value = cell.toDouble(&ok);
+            data.series[i].append(ok ? value : std::numeric_limits<double>::quiet_NaN());
+        }
+        columns.append(cell.toString());
+    }
+    hooks.srdaRowAdded(ms, columns);
+}
