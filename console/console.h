@@ -2,22 +2,49 @@
 
 #include <QByteArray>
 #include <QPlainTextEdit>
+#include <QString>
 
-// Terminal pane: shows the conversation and turns key presses into signals.
+class QTimer;
+
+// Terminal pane: shows the conversation with the analyzer and turns key presses
+// into signals; it never sends anything itself. Received text is collected and
+// inserted in batches, so a busy link costs one repaint per batch, not per chunk.
 class Console : public QPlainTextEdit
 {
     Q_OBJECT
 public:
+    static constexpr int maxLines = 100;
+    static constexpr int flushDelayMs = 30;
+
     explicit Console(QWidget *parent = nullptr);
 
+    // Shows bytes up to the first zero byte as Latin-1 at the cursor, no line break added.
     void appendData(const QByteArray &data);
     void setLocalEcho(bool on) { localEcho = on; }
+    bool localEchoEnabled() const { return localEcho; }
+
+    // Inserts the text still waiting for the next batch now.
+    void flush();
+    // Clears the screen, including text that has arrived but is not shown yet.
+    void clear();
 
 signals:
     void getData(QByteArray data);
     void consoleBackspace();
     void consoleEnter();
 
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
+
 private:
+    void echoKey(QKeyEvent *e);
+
     bool localEcho = false;
+    QString pending;
+    QTimer *flushTimer;
 };

@@ -1,11 +1,67 @@
 #include "console/logger.h"
 
-#include <QFile>
+#include "common/dialogs.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+Logger::Logger(QObject *parent) : QObject(parent) {}
 
 bool Logger::log(QByteArray bytesToWrite, QString filename)
 {
-    QFile f(filename);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    return f.write(bytesToWrite) == bytesToWrite.size();
+    file.setFileName(filename);
+    // Unbuffered: the bytes go out in one write, so a kill leaves whole rows.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) &&
+              file.isWritable();
+    if (ok)
+        ok = file.write(bytesToWrite) == bytesToWrite.size();
+    if (file.isOpen())
+        file.close();
+    if (ok) {
+        failureReported = false;
+        return true;
+    }
+    qDebug() << "Log file not writeable!";
+    reportFailure();
+    return false;
+}
+
+// Every reply line tries again, and replies keep arriving while the box is open:
+// one box per run of failures, never one inside another.
+void Logger::reportFailure()
+{
+    if (boxOpen || failureReported)
+        return;
+    failureReported = true;
+    boxOpen = true;
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Information;
+    m.title = tr("Log File error!");
+    m.text = tr("Log file is not writeable!  (Do you have it open in another program?)");
+    m.buttons = Dialogs::Ok;
+    Dialogs::instance().message(m);
+    boxOpen = false;
+}
+
+bool Logger::fileIsValid(QString filename)
+{
+    return log(QByteArray(), filename);
+}
+
+bool Logger::lastFileExists() const
+{
+    return !file.fileName().isEmpty() && QFileInfo::exists(file.fileName());
+}
+
+QString Logger::loggingFolder() const
+{
+    return lastFileExists() ? QFileInfo(file.fileName()).absolutePath() : QDir::homePath();
+}
+
+void Logger::loggingDataFolder()
+{
+    qDebug() << (lastFileExists() ? "logfile exists" : "log file doesn't exist");
+    Dialogs::instance().openUrl(QUrl::fromLocalFile(loggingFolder()));
 }

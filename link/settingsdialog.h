@@ -1,10 +1,40 @@
 #pragma once
 
 #include "link/connectionsettings.h"
+#include "link/recentconnections.h"
 
 #include <QDialog>
+#include <QString>
 
-// Minimal stand-in until the full connection settings dialog lands: holds the defaults.
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QIntValidator;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QSettings;
+class QSpinBox;
+
+// Connection choices given on the command line.
+struct SettingsPresets
+{
+    std::optional<QString> serialPort; // any device path, listed by the platform or not
+    std::optional<int> baudRate;
+    std::optional<QString> tcpHost;
+    std::optional<int> interval; // seconds
+    bool autoLog = false;
+    bool statusLog = false;
+    std::optional<QString> logFile; // taken as given
+};
+
+// The non-modal "Settings" window: how to reach the analyzer, the connection label,
+// the traffic log file and the acquisition options. Keeps the current record and
+// the recent-connection list; part of it lives in the settings store.
 class SettingsDialog : public QDialog
 {
     Q_OBJECT
@@ -14,15 +44,55 @@ public:
     explicit SettingsDialog(QWidget *parent = nullptr);
 
     Settings settings() const { return currentSettings; }
-    // Applies a record as if the operator had filled the form and pressed "OK".
-    void applySettings(const Settings &s) { currentSettings = s; }
+    QStringList recentEntries() const { return recent.entries(); }
+
+    // Fills the form from the presets and applies it as "OK" would. Returns an error
+    // text for an invalid preset, and then changes nothing; else an empty text.
+    QString applyPresets(const SettingsPresets &p);
 
 signals:
     void fileReselected(bool);
 
 public slots:
-    void reselectFile() {}
+    void apply();
+    void showPortInfo(int idx);
+    void checkCustomBaudRatePolicy(int idx);
+    void selectFile();
+    void reselectFile();
+    void recentConnectionSelected(QListWidgetItem *item);
 
 private:
+    void buildForm();
+    void fillPortsParameters();
+    void fillPortsInfo();
+    void loadSettings();
+    void updateSettings();
+    void showRecentConnections();
+    int addPortItem(const QString &path);
+
     Settings currentSettings;
+    RecentConnections recent;
+    QIntValidator *intValidator = nullptr;
+    bool fileChoiceCancelled = false;
+
+    QComboBox *connectionTypeBox = nullptr;
+    QLineEdit *labelLineEdit = nullptr;
+    QPushButton *applyButton = nullptr;
+    QGroupBox *fileOptionsBox = nullptr;
+    QLineEdit *fileNameBox = nullptr;
+    QPushButton *fileBrowseButton = nullptr;
+    QGroupBox *additionalOptionsGroupBox = nullptr;
+    QCheckBox *localEchoCheckBox = nullptr;
+    QSpinBox *LogInterval = nullptr;
+    QCheckBox *autoLogCheckBox = nullptr;
+    QCheckBox *statusLogCheckBox = nullptr;
+    QGroupBox *parametersBox = nullptr;
+    QLineEdit *ipAddressBox = nullptr;
+    QSpinBox *portNumBox = nullptr;
+    QGroupBox *selectBox = nullptr;
+    QComboBox *serialPortInfoListBox = nullptr;
+    QLabel *descriptionLabel = nullptr;
+    QComboBox *baudRateBox = nullptr;
+    QGroupBox *recentConnectionsBox = nullptr;
+    QListWidget *recentConnections = nullptr;
 };

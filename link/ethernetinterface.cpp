@@ -1,0 +1,92 @@
+#include "link/ethernetinterface.h"
+
+#include "common/dialogs.h"
+
+#include <QDebug>
+#include <QTcpSocket>
+
+const QByteArray EthernetInterface::accessCode = QByteArrayLiteral("8264\r");
+
+EthernetInterface::EthernetInterface(QObject *parent)
+    : OrinInterface(parent), socket(new QTcpSocket(this))
+{
+    linkKind = Tcp;
+    connect(socket, &QTcpSocket::readyRead, this, &OrinInterface::readyRead);
+    connect(socket, &QTcpSocket::errorOccurred, this, &EthernetInterface::socketError);
+    connect(socket, &QTcpSocket::disconnected, this, &EthernetInterface::socketDisconnected);
+}
+
+bool EthernetInterface::openConnection(ConnectionSettings currentSettings)
+{
+    const QString port = QString::number(currentSettings.portNumber);
+    socket->abort();
+    opening = true;
+    lostReported = false;
+    socket->connectToHost(currentSettings.ipAddress, quint16(currentSettings.portNumber),
+                          QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    const bool connected = socket->waitForConnected(connectTimeoutMs);
+    opening = false;
+    if (connected) {
+        qDebug() << "Connected";
+        open = true;
+        connectionText = QStringLiteral("Connected to ") + currentSettings.ipAddress +
+                         QStringLiteral(":") + port;
+        writeData(accessCode);
+        return true;
+    }
+    socket->abort();
+    open = false;
+    errorText = QStringLiteral("Unable to open connection with ") + currentSettings.ipAddress +
+                QStringLiteral(", port: ") + port;
+    connectionText = errorText;
+    qDebug() << "Not connected...";
+    return false;
+}
+
+void EthernetInterface::closeConnection()
+{
+    open = false;
+    socket->close();
+}
+
+void EthernetInterface::writeData(QByteArray data)
+{
+    if (!socket->isValid())
+        return;
+    socket->write(data + '\n');
+    socket->waitForBytesWritten(writeTimeoutMs);
+}
+
+QByteArray EthernetInterface::readData()
+{
+    return socket->isValid() ? socket->readAll() : QByteArray();
+}
+
+bool EthernetInterface::connectionOpen()
+{
+    return open;
+}
+
+void EthernetInterface::socketError(QAbstractSocket::SocketError code)
+{
+    qDebug() << "socket error happened" << int(code);
+    if (opening || boxOpen)
+        return;
+    boxOpen = true;
+    Dialogs::Message m;
+    m.text = QStringLiteral("error ") + QString::number(int(code)) + socket->errorString();
+    m.buttons = Dialogs::Ok;
+    Dialogs::instance().message(m);
+    boxOpen = false;
+    qDebug() << "socket state" << socket->state();
+}
+
+// The base's promise: a transport lost while open, not closed by us, is reported
+// once. The link stays "open" until the main window closes it.
+void EthernetInterface::socketDisconnected()
+{
+    if (!open || lostReported)
+        return;
+    lostReported = true;
+    emit connectionLost(socket->errorString());
+}

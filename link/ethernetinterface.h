@@ -1,0 +1,39 @@
+#pragma once
+
+#include "link/orininterface.h"
+
+#include <QAbstractSocket>
+
+class QTcpSocket;
+
+// The analyzer link over TCP. The analyzer's telnet-like service wants an access
+// code first, and every write carries one extra line feed.
+class EthernetInterface : public OrinInterface
+{
+    Q_OBJECT
+public:
+    static constexpr int connectTimeoutMs = 5000;
+    static constexpr int writeTimeoutMs = 1000;
+    static const QByteArray accessCode; // "8264\r"
+
+    explicit EthernetInterface(QObject *parent = nullptr);
+
+public slots:
+    bool openConnection(ConnectionSettings currentSettings) override;
+    void closeConnection() override;
+    void writeData(QByteArray data) override;
+    QByteArray readData() override;
+    bool connectionOpen() override;
+
+    // Shows "error <code><socket's text>" in a box. Errors while opening are left to
+    // the open's own failure text, and no box opens inside another.
+    void socketError(QAbstractSocket::SocketError code);
+
+private:
+    void socketDisconnected();
+
+    QTcpSocket *socket;
+    bool opening = false;
+    bool boxOpen = false;
+    bool lostReported = false;
+};
