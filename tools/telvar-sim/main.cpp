@@ -1,0 +1,422 @@
+// telvar-sim: a stand-alone Orin analyzer on a pseudo-terminal or a local TCP
+// port, for practising with Telvar and for the integration tests. The analyzer
+// itself lives in SimAnalyzer; this file only wires the transports.
+
+#include "tools/telvar-sim/simanalyzer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <pty.h>
+#include <random>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Bytes the program has not taken yet are kept up to this much; beyond it the
+// simulator drops output rather than grow without end.
+constexpr int maxBacklog = 1 << 20;
+constexpr int slowByteMs = 2;
+
+void printLine(FILE *to, const QByteArray &text)
+{
+    std::fputs(text.constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+// One way out to the program, byte by byte when --slow.
+class Wire : public QObject
+{
+public:
+    Wire(bool slow, std::function<void(const QByteArray &)> write)
+        : slow(slow), writeNow(std::move(write))
+    {
+        timer.setInterval(slowByteMs);
+        connect(&timer, &QTimer::timeout, this, &Wire::sendOne);
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        if (bytes.isEmpty())
+            return;
+        if (!slow) {
+            writeNow(bytes);
+            return;
+        }
+        if (queue.size() + bytes.size() <= maxBacklog)
+            queue += bytes;
+        if (!timer.isActive())
+            timer.start();
+    }
+
+    // Runs `close` once everything queued has gone out.
+    void closeWhenSent(std::function<void()> close)
+    {
+        closer = std::move(close);
+        if (queue.isEmpty())
+            runCloser();
+    }
+
+    void clear()
+    {
+        queue.clear();
+        timer.stop();
+        closer = nullptr;
+    }
+
+private:
+    void sendOne()
+    {
+        if (!queue.isEmpty()) {
+            writeNow(queue.left(1));
+            queue.remove(0, 1);
+        }
+        if (queue.isEmpty()) {
+            timer.stop();
+            runCloser();
+        }
+    }
+
+    void runCloser()
+    {
+        auto close = std::move(closer);
+        closer = nullptr;
+        if (close)
+            close();
+    }
+
+    bool slow;
+    std::function<void(const QByteArray &)> writeNow;
+    std::function<void()> closer;
+    QByteArray queue;
+    QTimer timer;
+};
+
+// The analyzer end of a pseudo-terminal; the program opens the other end as its port.
+class PtyTransport : public QObject
+{
+public:
+    bool open()
+    {
+        char name[256] = {};
+        struct termios tio;
+        cfmakeraw(&tio);
+        if (openpty(&master, &slave, name, &tio, nullptr) != 0)
+            return false;
+        // Holding the slave side open keeps the pty alive while the program
+        // opens and closes its port.
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        path = name;
+        readNotifier = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
+        connect(readNotifier.get(), &QSocketNotifier::activated, this, &PtyTransport::readable);
+        writeNotifier = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Write);
+        writeNotifier->setEnabled(false);
+        connect(writeNotifier.get(), &QSocketNotifier::activated, this, &PtyTransport::flush);
+        return true;
+    }
+
+    void write(const QByteArray &bytes)
+    {
+        if (master < 0)
+            return;
+        if (backlog.size() + bytes.size() <= maxBacklog)
+            backlog += bytes;
+        flush();
+    }
+
+    void close()
+    {
+        readNotifier.reset();
+        writeNotifier.reset();
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+        master = slave = -1;
+    }
+
+    QByteArray path;
+    std::function<void(const QByteArray &)> received;
+
+private:
+    void readable()
+    {
+        char buf[4096];
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n > 0 && received)
+            received(QByteArray(buf, int(n)));
+    }
+
+    void flush()
+    {
+        while (!backlog.isEmpty()) {
+            const ssize_t n = ::write(master, backlog.constData(), size_t(backlog.size()));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break; // the pty is full: wait until the program reads
+            backlog.remove(0, int(n));
+        }
+        if (writeNotifier)
+            writeNotifier->setEnabled(!backlog.isEmpty());
+    }
+
+    int master = -1;
+    int slave = -1;
+    QByteArray backlog;
+    std::unique_ptr<QSocketNotifier> readNotifier;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+};
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Plays an Orin cavity ring-down analyzer for Telvar, on a pseudo-terminal or a TCP\n"
+        "port of 127.0.0.1, so the program can be practised and tested without hardware.\n"
+        "\n"
+        "It answers the analyzer's line commands (\"cmd\\r\\n\"; over TCP \"cmd\\r\\n\\n\"):\n"
+        "  ssnid       the serial number (--serial)\n"
+        "  unitdisp    1 (PPBv)          species    H2O\n"
+        "  modelname   ORIN OK           filter     100\n"
+        "  status      a full status report; the concentration follows the demo\n"
+        "              profile: 0.2, rising to about 100 and back every 101 reports\n"
+        "  conc        the concentration value alone\n"
+        "  opmode N    0 service, 1 tune, 2 measure; acknowledged by nothing\n"
+        "  lt, lc      the laser temperature or current, each call one step up\n"
+        "  srda 3      (or srda=3) a tab-separated header with \"Date/Time\", then one\n"
+        "              row \"yyyy-M-d H:mm:ss<TAB>...\" per 1/--rate s until srda 0\n"
+        "  fact=1, tuneringdowns N, tempscan ..., rcs ...   taken silently\n"
+        "  anything else: !UNKNOWN\n"
+        "Over TCP the analyzer ignores everything until the access code 8264, and serves\n"
+        "one client at a time.\n"
+        "\n"
+        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf.");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("telvar-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TELVAR_VERSION));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(helpText());
+    p.addHelpOption();
+    p.addVersionOption();
+    const QCommandLineOption ptyOpt(
+        QStringLiteral("pty"),
+        QStringLiteral("Create a pseudo-terminal and print the device to open as the serial "
+                       "port (one line, e.g. /dev/pts/7)."));
+    const QCommandLineOption tcpOpt(
+        QStringLiteral("tcp"),
+        QStringLiteral("Listen on 127.0.0.1 at PORT (default 23, which needs root; 0 picks a "
+                       "free port) and print \"127.0.0.1:PORT\" once listening."));
+    const QCommandLineOption serialOpt(QStringLiteral("serial"),
+                                       QStringLiteral("Serial number to report (default 0001)."),
+                                       QStringLiteral("SN"), QStringLiteral("0001"));
+    const QCommandLineOption modeOpt(
+        QStringLiteral("mode"),
+        QStringLiteral("Operating mode at start: 0 service, 1 tune, 2 measure (default 2)."),
+        QStringLiteral("N"), QStringLiteral("2"));
+    const QCommandLineOption rateOpt(QStringLiteral("rate"),
+                                     QStringLiteral("SRDA rows per second, 1 to 1000 "
+                                                    "(default 10)."),
+                                     QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption garbageOpt(
+        QStringLiteral("garbage"),
+        QStringLiteral("Replace a fraction P (0..1) of the replies by random bytes. The serial "
+                       "number reply is spared, so a session always gets going."),
+        QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption silentOpt(
+        QStringLiteral("silent-after"),
+        QStringLiteral("Answer N commands, then nothing more (0: silent from the start)."),
+        QStringLiteral("N"));
+    const QCommandLineOption dropOpt(
+        QStringLiteral("drop-after"),
+        QStringLiteral("Answer N commands; on the next one send half its reply and close the "
+                       "pty (the simulator then exits) or the TCP client."),
+        QStringLiteral("N"));
+    const QCommandLineOption slowOpt(QStringLiteral("slow"),
+                                     QStringLiteral("Send byte by byte, 2 ms apart."));
+    const QCommandLineOption noLfOpt(
+        QStringLiteral("no-lf"),
+        QStringLiteral("Answer the first status or conc poll with a runaway line of 4096 "
+                       "bytes and no line feed, then carry on normally."));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"),
+                                     QStringLiteral("Seed of the random numbers, for repeatable "
+                                                    "runs."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
+                                        QStringLiteral("Print every command line received to "
+                                                       "stderr, as \"> command\"."));
+    for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, garbageOpt, silentOpt,
+                          dropOpt, slowOpt, noLfOpt, seedOpt, verboseOpt})
+        p.addOption(o);
+    p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
+                            QStringLiteral("[PORT]"));
+    p.process(app);
+
+    const auto fail = [](const QString &text) {
+        printLine(stderr, "telvar-sim: " + text.toLocal8Bit());
+        return 2;
+    };
+    const auto number = [&](const QCommandLineOption &o, double low, double high, double &out) {
+        bool ok = false;
+        const double v = p.value(o).toDouble(&ok);
+        if (!ok || !(v >= low && v <= high))
+            return false;
+        out = v;
+        return true;
+    };
+
+    if (p.isSet(ptyOpt) == p.isSet(tcpOpt))
+        return fail(QStringLiteral("choose one of --pty and --tcp"));
+    SimAnalyzer::Options options;
+    double value = 0;
+    const QByteArray serial = p.value(serialOpt).toLatin1();
+    for (const char c : serial)
+        if (c < '!' || c > '~')
+            return fail(QStringLiteral("--serial takes printable characters without blanks"));
+    if (serial.isEmpty() || serial.size() > 32)
+        return fail(QStringLiteral("--serial takes 1 to 32 characters"));
+    options.serial = serial;
+    if (!number(modeOpt, 0, 7, value) || value != int(value))
+        return fail(QStringLiteral("--mode takes 0 to 7"));
+    options.startMode = int(value);
+    if (!number(garbageOpt, 0, 1, options.garbage))
+        return fail(QStringLiteral("--garbage takes a fraction from 0 to 1"));
+    if (p.isSet(silentOpt)) {
+        if (!number(silentOpt, 0, 1e9, value) || value != int(value))
+            return fail(QStringLiteral("--silent-after takes a count"));
+        options.silentAfter = int(value);
+    }
+    if (p.isSet(dropOpt)) {
+        if (!number(dropOpt, 0, 1e9, value) || value != int(value))
+            return fail(QStringLiteral("--drop-after takes a count"));
+        options.dropAfter = int(value);
+    }
+    if (!number(rateOpt, 1, 1000, value) || value != int(value))
+        return fail(QStringLiteral("--rate takes 1 to 1000"));
+    const int rate = int(value);
+    options.noLineFeed = p.isSet(noLfOpt);
+    if (p.isSet(seedOpt)) {
+        bool ok = false;
+        options.seed = p.value(seedOpt).toUInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("--seed takes a whole number"));
+    } else {
+        options.seed = std::random_device{}();
+    }
+    int tcpPort = 23;
+    const QStringList rest = p.positionalArguments();
+    if (rest.size() > 1 || (!rest.isEmpty() && !p.isSet(tcpOpt)))
+        return fail(QStringLiteral("unexpected argument: ") + rest.last());
+    if (!rest.isEmpty()) {
+        bool ok = false;
+        tcpPort = rest.first().toInt(&ok);
+        if (!ok || tcpPort < 0 || tcpPort > 65535)
+            return fail(QStringLiteral("not a TCP port: ") + rest.first());
+    }
+    options.needAccessCode = p.isSet(tcpOpt);
+
+    SimAnalyzer sim(options);
+    if (p.isSet(verboseOpt)) {
+        sim.onCommand = [](const QByteArray &line) {
+            QByteArray shown = line;
+            for (char &c : shown)
+                if (c < ' ' || c > '~')
+                    c = '.';
+            printLine(stderr, "> " + shown);
+        };
+    }
+
+    std::unique_ptr<Wire> wire;
+    std::function<void()> dropLink;
+    PtyTransport pty;
+    QTcpServer server;
+    QTcpSocket *client = nullptr;
+
+    const auto received = [&](const QByteArray &bytes) {
+        wire->send(sim.receive(bytes));
+        if (sim.dropRequested())
+            wire->closeWhenSent(dropLink);
+    };
+
+    if (p.isSet(ptyOpt)) {
+        if (!pty.open())
+            return fail(QStringLiteral("cannot create a pseudo-terminal: ") +
+                        QString::fromLocal8Bit(std::strerror(errno)));
+        wire = std::make_unique<Wire>(p.isSet(slowOpt), [&](const QByteArray &b) { pty.write(b); });
+        pty.received = received;
+        dropLink = [&] {
+            pty.close();
+            QCoreApplication::quit();
+        };
+        printLine(stdout, pty.path);
+    } else {
+        wire = std::make_unique<Wire>(p.isSet(slowOpt), [&](const QByteArray &b) {
+            if (client)
+                client->write(b);
+        });
+        dropLink = [&] {
+            if (client) {
+                QTcpSocket *gone = client;
+                client = nullptr;
+                gone->disconnectFromHost();
+                gone->deleteLater();
+            }
+        };
+        QObject::connect(&server, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                if (client) {
+                    s->close(); // one client at a time
+                    s->deleteLater();
+                    continue;
+                }
+                client = s;
+                sim.reset();
+                wire->clear();
+                QObject::connect(s, &QTcpSocket::readyRead, s, [&, s] {
+                    if (s == client)
+                        received(s->readAll());
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, [&, s] {
+                    if (s == client) {
+                        client = nullptr;
+                        wire->clear();
+                    }
+                    s->deleteLater();
+                });
+            }
+        });
+        if (!server.listen(QHostAddress::LocalHost, quint16(tcpPort)))
+            return fail(QStringLiteral("cannot listen on 127.0.0.1:") + QString::number(tcpPort) +
+                        QStringLiteral(": ") + server.errorString());
+        printLine(stdout, "127.0.0.1:" + QByteArray::number(server.serverPort()));
+    }
+
+    QTimer srdaTimer;
+    srdaTimer.setInterval(1000 / rate);
+    QObject::connect(&srdaTimer, &QTimer::timeout, [&] {
+        if (!sim.dropRequested())
+            wire->send(sim.srdaRow(QDateTime::currentDateTime()));
+    });
+    srdaTimer.start();
+
+    return app.exec();
+}
