@@ -369,6 +369,27 @@ QString StatusParser::modelAnswer(const QString &chunk, const QStringRef &last) 
     return line.isEmpty() ? last.toString() : line;
 }
 
+qint64 StatusParser::rowMsecs(const QDate &date, const QTime &time)
+{
+    // Local time to ms is slow (a time zone lookup). Rows come many to a
+    // second, so convert the start of each hour once and add the minutes and
+    // seconds, as long as that hour is a plain 3600 s (no offset change in it).
+    if (date != cachedDate || time.hour() != cachedHour) {
+        cachedDate = date;
+        cachedHour = time.hour();
+        const QDateTime start(date, QTime(cachedHour, 0));
+        const QDateTime end = cachedHour == 23 ? QDateTime(date.addDays(1), QTime(0, 0))
+                                               : QDateTime(date, QTime(cachedHour + 1, 0));
+        cachedHourMs = start.toMSecsSinceEpoch();
+        plainHour = start.isValid() && end.isValid() &&
+                    end.toMSecsSinceEpoch() - cachedHourMs == 3600 * 1000;
+    }
+    if (plainHour)
+        return cachedHourMs + (time.minute() * 60 + time.second()) * 1000;
+    const QDateTime at(date, time);
+    return at.isValid() ? at.toMSecsSinceEpoch() : invalidTime;
+}
+
 void StatusParser::srdaLines(const QString &chunk, SrdaData &data)
 {
     // A fast stream brings several rows in one chunk; each line is one row.
@@ -426,15 +447,10 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
     QTime time;
     if (!readRowTime(cells.at(0), date, time))
         return;
-    if (date != cachedDate || time != cachedTime) {
-        const QDateTime at(date, time);
-        if (!at.isValid())
-            return;
-        cachedDate = date;
-        cachedTime = time;
-        cachedMs = at.toMSecsSinceEpoch();
-    }
-    const double ms = double(cachedMs);
+    const qint64 ms64 = rowMsecs(date, time);
+    if (ms64 == invalidTime)
+        return;
+    const double ms = double(ms64);
     if (data.series.isEmpty())
         data.series.resize(1);
     data.series[0].append(ms);

@@ -10,6 +10,8 @@
 #include <QTime>
 #include <QVector>
 
+#include <limits>
+
 // Main-window connection state the parser reads and writes.
 struct ParserState
 {
@@ -101,8 +103,10 @@ private:
 
     QVector<QStringRef> tokens;
     QVector<QStringRef> cells;
-    // Rows come many to a second: convert each distinct time to ms once.
+    static constexpr qint64 invalidTime = std::numeric_limits<qint64>::min();
+    qint64 rowMsecs(const QDate &date, const QTime &time);
     QDate cachedDate;
-    QTime cachedTime;
-    qint64 cachedMs = 0;
+    int cachedHour = -1;
+    qint64 cachedHourMs = 0;
+    bool plainHour = false;
 };

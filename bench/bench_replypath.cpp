@@ -1,0 +1,117 @@
+// The reply path on one core: raw bytes from the link, cut into line chunks,
+// parsed into the status record (or the SRDA series). Rates are per second.
+#include "app/linecutter.h"
+#include "app/statusparser.h"
+#include "link/demomodel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QLoggingCategory>
+
+namespace {
+
+// A measure-mode report of 13 lines, as the simulated analyzer sends it.
+QByteArray statusReport()
+{
+    DemoModel analyzer([] { return 1; });
+    analyzer.interpret("opmode 2\r\n");
+    return analyzer.report();
+}
+
+class SrdaHooks : public ParserHooks
+{
+public:
+    SrdaData data;
+    qint64 rows = 0;
+    bool srdaRunning() const override { return true; }
+    SrdaData *srdaData() override { return &data; }
+    void srdaRowAdded(double, const QStringList &) override { ++rows; }
+};
+
+// One SRDA row: time, then nine ring-down values.
+QByteArray srdaRow(int i)
+{
+    QByteArray row = "2024-3-7 9:05:" + QByteArray::number(10 + i % 50);
+    for (int c = 0; c < 9; ++c)
+        row += '\t' + QByteArray::number(99.0 + (i * 7 + c) % 100 / 100.0, 'f', 3);
+    return row + "\r\n";
+}
+
+// Reads of a fixed size, as a busy serial port or socket hands them over.
+QList<QByteArray> inReads(const QByteArray &stream, int readSize)
+{
+    QList<QByteArray> reads;
+    for (int at = 0; at < stream.size(); at += readSize)
+        reads << stream.mid(at, readSize);
+    return reads;
+}
+
+void feed(LineCutter &cutter, StatusParser &parser, const QList<QByteArray> &reads)
+{
+    for (const QByteArray &read : reads) {
+        const QByteArray chunk = cutter.feed(read);
+        if (!chunk.isEmpty())
+            parser.parseData(QString::fromLatin1(chunk));
+    }
+}
+
+void statusReports(benchmark::State &state)
+{
+    StatusRecord record;
+    ParserState ps;
+    ps.identified = true;
+    ParserHooks hooks;
+    StatusParser parser(record, ps, hooks);
+    LineCutter cutter;
+    const QByteArray report = statusReport();
+    const QList<QByteArray> reads = inReads(report, int(state.range(0)));
+    for (auto _ : state) {
+        feed(cutter, parser, reads);
+        benchmark::DoNotOptimize(record.conc.size());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * report.size());
+    state.SetLabel("status reports");
+}
+BENCHMARK(statusReports)->Arg(64)->Arg(4096);
+
+void srdaRows(benchmark::State &state)
+{
+    const int rowsPerPass = 1000;
+    StatusRecord record;
+    ParserState ps;
+    ps.identified = true;
+    ps.currentTab = 4;
+    SrdaHooks hooks;
+    StatusParser parser(record, ps, hooks);
+    LineCutter cutter;
+    parser.parseData(
+        QStringLiteral("Date/Time\tTau1\tTau2\tTau3\tTau4\tTau5\tTau6\tTau7\tTau8\tTau9\r\n"));
+    QByteArray stream;
+    for (int i = 0; i < rowsPerPass; ++i)
+        stream += srdaRow(i);
+    const QList<QByteArray> reads = inReads(stream, int(state.range(0)));
+    for (auto _ : state) {
+        feed(cutter, parser, reads);
+        // Keep the series from growing through the whole run.
+        if (hooks.data.series.at(0).size() > 200000)
+            for (auto &s : hooks.data.series)
+                s.resize(0);
+    }
+    if (hooks.rows != state.iterations() * rowsPerPass)
+        state.SkipWithError("rows were lost");
+    state.SetItemsProcessed(state.iterations() * rowsPerPass);
+    state.SetBytesProcessed(state.iterations() * stream.size());
+    state.SetLabel("SRDA rows");
+}
+BENCHMARK(srdaRows)->Arg(64)->Arg(1024);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
