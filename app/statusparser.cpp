@@ -275,23 +275,22 @@ void StatusParser::utilitiesAnswer(const QStringRef &last)
                 hooks.updateFilter(value);
         }
     } else if (indexOf(QLatin1String("Gas")) >= 0) {
-        // Each gas line reads "Gas <number> <name>". Taking the last "Gas" first
-        // gives the list in reverse order of appearance.
-        QVector<QStringRef> rest = tokens;
+        // Each gas line reads "Gas <number> <name>". Taking the last "Gas"
+        // first, the name is the token two places after it once the later "Gas"
+        // tokens are gone: the second non-"Gas" token after it. One pass from
+        // the end finds them all, so a flood of "Gas" lines cannot stall us.
+        // The list comes out in reverse order of appearance.
         QStringList gases;
-        for (;;) {
-            int at = -1;
-            for (int i = rest.size() - 1; i >= 0; --i) {
-                if (rest.at(i) == QLatin1String("Gas")) {
-                    at = i;
-                    break;
-                }
+        QStringRef next, afterNext; // the first two non-"Gas" tokens after i
+        for (int i = n - 1; i >= 0; --i) {
+            const QStringRef &t = tokens.at(i);
+            if (t == QLatin1String("Gas")) {
+                if (!afterNext.isNull())
+                    gases.append(afterNext.toString());
+            } else {
+                afterNext = next;
+                next = t;
             }
-            if (at < 0)
-                break;
-            if (at + 2 < rest.size())
-                gases.append(rest.at(at + 2).toString());
-            rest.remove(at);
         }
         hooks.updateGasList(gases);
     } else if (indexOf(QLatin1String("!WRONG")) >= 0) {

@@ -1,6 +1,7 @@
 #include "app/statusparser.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -104,6 +105,7 @@ private slots:
     void utilitiesNumber();
     void utilitiesGasList_data();
     void utilitiesGasList();
+    void gasListMatchesRemovalRule();
     void utilitiesWrongMode();
     void scanReadings();
     void srdaHeaderAndRows();
@@ -511,6 +513,43 @@ void TestStatusParser::utilitiesGasList()
     QCOMPARE(f.hooks.calls.first(), call);
     QVERIFY(f.hooks.calls.contains("clearSpeed"));
     QVERIFY(!f.hooks.speed);
+}
+
+void TestStatusParser::gasListMatchesRemovalRule()
+{
+    // The rule written out step by step: while "Gas" occurs, take its
+    // last occurrence, add the token two places after it if any, remove it.
+    const auto byRule = [](QStringList tokens) {
+        QStringList gases;
+        for (int at = tokens.lastIndexOf("Gas"); at >= 0; at = tokens.lastIndexOf("Gas")) {
+            if (at + 2 < tokens.size())
+                gases << tokens.at(at + 2);
+            tokens.removeAt(at);
+        }
+        return gases;
+    };
+    QRandomGenerator random(7);
+    for (int round = 0; round < 300; ++round) {
+        QStringList tokens{"x"}; // two or more tokens, so it is no single-number answer
+        const int size = 1 + random.bounded(12);
+        for (int i = 0; i < size; ++i)
+            tokens << (random.bounded(3) == 0 ? QString("Gas") : QString("t%1").arg(i));
+        if (!tokens.contains("Gas"))
+            tokens << "Gas";
+        Fixture f;
+        f.state.currentTab = 2;
+        f.parser.parseData(tokens.join(' ') + "\r\n");
+        QCOMPARE(f.hooks.calls.first(), "gases " + byRule(tokens).join('|'));
+    }
+
+    // A flood of gas lines in one chunk still gives one answer per line.
+    QString flood;
+    for (int i = 0; i < 100000; ++i)
+        flood += "Gas 1 N2\r\n";
+    Fixture f;
+    f.state.currentTab = 2;
+    f.parser.parseData(flood);
+    QCOMPARE(f.hooks.calls.first().count("N2"), 100000);
 }
 
 void TestStatusParser::utilitiesWrongMode()
