@@ -377,8 +377,8 @@ int main(int argc, char *argv[])
             if (client) {
                 QTcpSocket *gone = client;
                 client = nullptr;
+                // Goes once the reply's first half is out; deleted on its disconnected().
                 gone->disconnectFromHost();
-                gone->deleteLater();
             }
         };
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
