@@ -1,0 +1,268 @@
+// The reply path as the main window runs it: analyzer bytes arrive in pieces,
+// are cut into whole-line chunks, identify the analyzer by its serial reply and
+// then go to the status parser, in whichever window state the input picks.
+//
+// Input: [scenario] [modifiers] [split seed] then the received byte stream.
+#include "app/identity.h"
+#include "app/linecutter.h"
+#include "app/statusparser.h"
+#include "fuzz/fuzzcheck.h"
+
+#include <QLoggingCategory>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+enum Scenario
+{
+    NotIdentified,
+    DemoNotIdentified,
+    Identified,
+    Compatibility,
+    UnitsPending,
+    SpeciesPending,
+    ModelPending,
+    SrdaRunning,
+    UtilitiesTab,
+    ServiceScansTab,
+    OtherTab,
+    ScenarioCount
+};
+
+// Modifier bits; the top three give the Service Scans scan state (0..7).
+constexpr uint8_t waitSpeedBit = 0x01;
+constexpr uint8_t waitFilterBit = 0x02;
+constexpr uint8_t pollTicksBit = 0x04; // a poll tick after every piece re-arms the queries
+constexpr uint8_t demoBit = 0x08;
+
+// Records what the parser reaches outside the record and checks it on the way.
+class RecordingHooks : public ParserHooks
+{
+public:
+    explicit RecordingHooks(const StatusRecord &record) : record(record) {}
+
+    const StatusRecord &record;
+    int scan = 0;
+    bool waitSpeed = false;
+    bool waitFilter = false;
+    bool srda = false;
+    SrdaData data;
+    int rowsSinceHeader = 0;
+    int statusReports = 0;
+
+    void statusReady() override
+    {
+        // Every report carries a status text, the compatibility line included.
+        FUZZ_CHECK(!record.statusText.isEmpty());
+        ++statusReports;
+    }
+    int scanState() const override { return scan; }
+    void scanReading(const QString &reading) override { FUZZ_CHECK(!reading.isEmpty()); }
+    void appendDownload(const QStringList &tokens) override
+    {
+        FUZZ_CHECK(!tokens.isEmpty());
+        for (const QString &t : tokens)
+            FUZZ_CHECK(!t.isEmpty() && !t.contains(QLatin1Char(':')) &&
+                       !t.contains(QLatin1Char(' ')));
+    }
+    bool waitingForSpeed() const override { return waitSpeed; }
+    bool waitingForFilter() const override { return waitFilter; }
+    void clearWaitingForSpeed() override { waitSpeed = false; }
+    void updateSpeed(int) override { FUZZ_CHECK(waitSpeed); }
+    void updateGasList(const QStringList &gases) override
+    {
+        for (const QString &g : gases)
+            FUZZ_CHECK(!g.isEmpty());
+    }
+    bool srdaRunning() const override { return srda; }
+    SrdaData *srdaData() override { return &data; }
+    void srdaColumnsReady() override
+    {
+        FUZZ_CHECK(data.columnCount == data.columns.size());
+        FUZZ_CHECK(data.columns.value(0) == QLatin1String("Date/Time"));
+        rowsSinceHeader = 0;
+    }
+    void srdaRowAdded(double timeMs, const QStringList &columns) override
+    {
+        ++rowsSinceHeader;
+        FUZZ_CHECK(std::isfinite(timeMs));
+        FUZZ_CHECK(columns.size() == data.columnCount);
+        FUZZ_CHECK(!data.series.isEmpty() && data.series.at(0).last() == timeMs);
+        for (const QVector<double> &s : qAsConst(data.series))
+            FUZZ_CHECK(s.size() == rowsSinceHeader);
+    }
+};
+
+class ReplyPath
+{
+public:
+    ReplyPath(Scenario scenario, uint8_t modifiers) : hooks(record), parser(record, state, hooks)
+    {
+        state.demoMode = modifiers & demoBit;
+        state.identified = scenario != NotIdentified && scenario != DemoNotIdentified;
+        if (scenario == DemoNotIdentified)
+            state.demoMode = true;
+        state.compatibilityMode = scenario == Compatibility;
+        // Answers already in are what the later queries build on.
+        if (scenario == SpeciesPending || scenario == ModelPending)
+            state.unitsCode = QStringLiteral("1");
+        if (scenario == ModelPending)
+            state.speciesName = QStringLiteral("CH4");
+        state.unitsPending = scenario == UnitsPending;
+        state.speciesPending = scenario == SpeciesPending;
+        state.modelPending = scenario == ModelPending;
+        switch (scenario) {
+        case SrdaRunning:
+            state.currentTab = 4;
+            hooks.srda = true;
+            break;
+        case UtilitiesTab:
+            state.currentTab = 2;
+            break;
+        case ServiceScansTab:
+            state.currentTab = 3;
+            break;
+        case OtherTab:
+            state.currentTab = 1;
+            break;
+        default:
+            state.currentTab = 0;
+        }
+        hooks.waitSpeed = modifiers & waitSpeedBit;
+        hooks.waitFilter = modifiers & waitFilterBit;
+        hooks.scan = modifiers >> 5;
+        pollTicks = modifiers & pollTicksBit;
+    }
+
+    void receive(const QByteArray &bytes)
+    {
+        const QByteArray chunk = cutter.feed(bytes);
+        const QByteArray pending = cutter.pending();
+        FUZZ_CHECK(pending.size() <= LineCutter::cap);
+        FUZZ_CHECK(!pending.contains('\n'));
+        if (!chunk.isEmpty()) {
+            FUZZ_CHECK(chunk.endsWith('\n'));
+            FUZZ_CHECK(chunk.size() <= LineCutter::cap + bytes.size());
+            route(chunk);
+        }
+        FUZZ_CHECK(hooks.data.series.size() == hooks.data.columnCount);
+        if (pollTicks)
+            pollTick();
+    }
+
+private:
+    void route(const QByteArray &chunk)
+    {
+        if (!state.identified) {
+            if (state.demoMode) {
+                state.identified = true;
+                return;
+            }
+            const QString serial = serialFromReply(chunk);
+            if (serial.isNull())
+                return;
+            FUZZ_CHECK(serial.size() <= 4);
+            state.serialNumber = serial;
+            state.currentTab = 0;
+            state.identified = true;
+            return;
+        }
+        const bool unitsAsked = state.unitsPending;
+        const bool speciesAsked = state.speciesPending;
+        const bool modelAsked = state.modelPending;
+        parser.parseData(QString::fromLatin1(chunk));
+        // An answered query leaves its answer behind, so it is never asked again.
+        FUZZ_CHECK(!unitsAsked || state.unitsPending || !state.unitsCode.isEmpty());
+        FUZZ_CHECK(!speciesAsked || state.speciesPending || !state.speciesName.isEmpty());
+        FUZZ_CHECK(!modelAsked || state.modelPending || !state.modelName.isEmpty());
+    }
+
+    // The identity part of the poll tick: compatibility mode blanks the queries,
+    // otherwise every missing answer is asked for again.
+    void pollTick()
+    {
+        if (state.compatibilityMode) {
+            state.unitsCode = state.speciesName = state.modelName = QStringLiteral(" ");
+            state.unitsPending = state.speciesPending = state.modelPending = false;
+        }
+        if (hooks.srda || !state.identified)
+            return;
+        if (state.unitsCode.isEmpty())
+            state.unitsPending = true;
+        if (state.speciesName.isEmpty())
+            state.speciesPending = true;
+        if (state.modelName.isEmpty())
+            state.modelPending = true;
+    }
+
+    StatusRecord record;
+    ParserState state;
+    RecordingHooks hooks;
+    StatusParser parser;
+    LineCutter cutter;
+    bool pollTicks = false;
+};
+
+// Read sizes as a serial port or socket hands them over: single bytes, small
+// and large reads, reads just past the cutter's limit, or everything at once.
+class Splitter
+{
+public:
+    explicit Splitter(uint8_t seed) : style(seed & 7), rng(0x9e3779b9u * (seed + 1u)) {}
+
+    int next()
+    {
+        rng = rng * 1664525u + 1013904223u;
+        const uint32_t r = rng >> 8;
+        switch (style) {
+        case 0:
+            return 1;
+        case 1:
+            return 1 + int(r % 8);
+        case 2:
+            return 1 + int(r % 64);
+        case 3:
+            return 1 + int(r % 600);
+        case 4:
+            return 13;
+        case 5:
+            return 256;
+        case 6:
+            return LineCutter::cap + 1;
+        default:
+            return 1 << 30;
+        }
+    }
+
+private:
+    uint8_t style;
+    uint32_t rng;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 3)
+        return 0;
+    const auto scenario = Scenario(data[0] % ScenarioCount);
+    ReplyPath path(scenario, data[1]);
+    Splitter splitter(data[2]);
+    const char *stream = reinterpret_cast<const char *>(data + 3);
+    const size_t streamSize = size - 3;
+    size_t at = 0;
+    while (at < streamSize) {
+        const size_t piece = std::min(size_t(splitter.next()), streamSize - at);
+        path.receive(QByteArray(stream + at, int(piece)));
+        at += piece;
+    }
+    return 0;
+}
