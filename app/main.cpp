@@ -1,11 +1,38 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 
 #include <QApplication>
+#include <QTextStream>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    MainWindow w;
+    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));
+    QApplication::setApplicationName(QStringLiteral("Telvar"));
+    QApplication::setApplicationVersion(QLatin1String(MainWindow::version));
+
+    // No crash-report library is loaded from the working folder: a file planted
+    // there would run with the operator's rights.
+
+    CommandLine cl;
+    const CommandLine::Result parsed = cl.parse(QApplication::arguments());
+    if (parsed != CommandLine::Run) {
+        QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
+        return parsed == CommandLine::Error ? 2 : 0;
+    }
+
+    MainWindow::Options options;
+    options.demo = cl.demo;
+    MainWindow w(options);
+    const QString presetError = cl.applyTo(w);
+    if (!presetError.isEmpty()) {
+        QTextStream(stderr) << presetError << '\n';
+        return 2;
+    }
     w.show();
+    if (cl.connect)
+        QTimer::singleShot(0, &w, &MainWindow::openConnection);
     return app.exec();
 }

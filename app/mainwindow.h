@@ -1,10 +1,205 @@
 #pragma once
 
-#include <QMainWindow>
+#include "app/linecutter.h"
+#include "app/statusparser.h"
+#include "link/settingsdialog.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <memory>
+
+class Certification;
+class CommandSequence;
+class Console;
+class Instrument;
+class Logger;
+class OptionsDialog;
+class OrinInterface;
+class PlotWindow;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class SRDA;
+class Service;
+class TrendWriter;
+class Utilities;
+class WindowHooks;
+
+// The program's one top-level window. It owns the tabs, the console, the
+// traffic log, the plot window, the dialogs and the one analyzer link, and
+// wires them together; the protocol logic lives in the classes it holds.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    static const char *const version;
+
+    struct Options
+    {
+        bool demo = false; // this run in demo mode, whatever the stored preference says
+    };
+
+    explicit MainWindow(const Options &options, QWidget *parent = nullptr);
+    explicit MainWindow(QWidget *parent = nullptr) : MainWindow(Options(), parent) {}
+    ~MainWindow() override;
+
+    // Parts the main window owns, reachable for main() and tests.
+    SettingsDialog *settingsDialog() const { return settings; }
+    OptionsDialog *optionsDialog() const { return options; }
+    Console *consoleWidget() const { return console; }
+    QLineEdit *commandEntry() const { return lineEdit; }
+    Instrument *instrument() const { return instrumentTab; }
+    Certification *certification() const { return certificationTab; }
+    Utilities *utilities() const { return utilitiesTab; }
+    Service *service() const { return serviceTab; }
+    SRDA *srda() const { return srdaTab; }
+    PlotWindow *plotWindow() const { return plot; }
+    QTabWidget *tabs() const { return tabWidget; }
+    QProgressBar *progress() const { return progressBar; }
+    QLabel *serialLabel() const { return snLabel; }
+    QPushButton *logFileButton() const { return logButton; }
+    Logger *trafficLogger() const { return logger; }
+    OrinInterface *currentLink() const { return link; }
+    QTimer *pollTimer() const { return poll; }
+    const ParserState &connectionState() const { return state; }
+    bool isLoggingOn() const { return loggingOn; }
+    bool isDemoMode() const { return demoMode; }
+    bool isGotReply() const { return gotReply; }
+    // True while the opening or closing commands are still being paced out.
+    bool isBusy() const;
+    QString trendFile() const;
+
+    QAction *actionConnect;
+    QAction *actionDisconnect;
+    QAction *actionQuit;
+    QAction *actionConfigure;
+    QAction *actionClear;
+    QAction *actionConsole;
+    QAction *actionOptions;
+    QAction *actionPlotWindow;
+    QAction *actionLogToFile;
+    QAction *actionSRDA;
+    QAction *actionTrend;
+    QAction *actionCertification;
+    QAction *actionLogging;
+    QAction *actionDemoMode;
+    QAction *actionFirmware;
+    QAction *actionQuickStart;
+    QAction *actionAboutQt;
+    QAction *actionAbout;
+    QList<QAction *> textSizeActions;
+
+    void setControlsEnabled(bool on);
+
+signals:
+    void fileInvalid();
+    void newStatusReady();
+    void newSRDAColumnsReady();
+    void scanDone();
+    void toCertification(QString chunk);
+    // The connection is open and the opening commands have gone out.
+    void connectionStarted();
+    // closeConnection() has finished and the link is gone.
+    void connectionClosed();
+
+public slots:
+    void queryStatus();
+    void instrumentTabDisable(bool on);
+    void about();
+    void firmwareCompatibility();
+    void quickStart();
+    void changeText(int size);
+    void openConnection();
+    void closeConnection();
+    void readData();
+    void updateTrend();
+    void tempRCSCommand();
+    void tempCavityCommand();
+    void currentCavityCommand();
+    void Done();
+    void drcsd();
+    void dtsd();
+    void trendDataFolder();
+    void configureLogger();
+    void toggleLogger(bool on);
+    void toggleConsole(bool on);
+    void userScansChange(bool on);
+    void lineEditEnterPressed();
+    void toOrin(QString text);
+    void toConsole(QString text);
+    void toLogger(QString text);
+    void updateProgressBar();
+    void resetTimer(int index);
+    void doIt();
+    void setDemoMode(bool on);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class WindowHooks;
+
+    void buildMenus();
+    void buildTabs();
+    void wirePermanent();
+    void wireConnection();
+    void unwireConnection();
+    void identify(const QByteArray &chunk);
+    void connectionLost(const QString &reason);
+    void closeConnectionThen(std::function<void()> after);
+    void finishClose();
+    void sendPoll();
+    void setStatus(const QString &text);
+    int pollSeconds() const;
+
+    SettingsDialog *settings;
+    OptionsDialog *options;
+    Console *console;
+    QLineEdit *lineEdit;
+    Logger *logger;
+    PlotWindow *plot;
+    QTabWidget *tabWidget;
+    Instrument *instrumentTab;
+    Certification *certificationTab;
+    Utilities *utilitiesTab;
+    Service *serviceTab;
+    SRDA *srdaTab;
+    QPushButton *logButton;
+    QLabel *snLabel;
+    QProgressBar *progressBar;
+    QTimer *poll;
+    QTimer *progressTimer;
+    CommandSequence *opening;  // connection start
+    CommandSequence *closing;  // goodbye commands
+    CommandSequence *identity; // identity queries of one poll tick
+    OrinInterface *link = nullptr;
+
+    // Preferences.
+    bool consoleVisible = true;
+    int selectedTextSize = 0;
+    bool userScans = false;
+    bool demoMode = false;
+
+    // Connection state.
+    SettingsDialog::Settings current;
+    LineCutter cutter;
+    ParserState state;
+    std::unique_ptr<WindowHooks> hooks;
+    std::unique_ptr<StatusParser> parser;
+    std::unique_ptr<TrendWriter> trend;
+    bool gotReply = false;
+    QDateTime lastReply;
+    QElapsedTimer sinceReply; // silence is measured on the monotonic clock
+    bool loggingOn = false;
+    bool lossReported = false;
+    QList<QMetaObject::Connection> connectionWiring;
+    QList<std::function<void()>> afterClose;
 };

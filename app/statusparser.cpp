@@ -359,9 +359,12 @@ void StatusParser::keyedValues()
 QString StatusParser::modelAnswer(const QString &chunk, const QStringRef &last) const
 {
     // A model name may hold a blank ("ORIN OK"), which the token split would
-    // cut, so take the reply's last line whole (after a "key :" if there is one).
+    // cut, so take the reply's line whole (after a "key :" if there is one).
+    // The answer is the first line: the next poll's status report may follow
+    // it in the same chunk.
     const QString text = chunk.trimmed();
-    QString line = text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1).simplified();
+    const int end = text.indexOf(QLatin1Char('\n'));
+    QString line = (end < 0 ? text : text.left(end)).simplified();
     const int colon = line.lastIndexOf(QLatin1Char(':'));
     if (colon >= 0)
         line = line.mid(colon + 1).trimmed();

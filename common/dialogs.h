@@ -13,14 +13,22 @@ class Dialogs
 {
 public:
     // Values match QMessageBox::StandardButton, so the real dialogs pass them through.
-    enum Button : int {
+    enum Button : int
+    {
         NoButton = 0x00000000,
         Ok = 0x00000400,
         Yes = 0x00004000,
         No = 0x00010000,
         Cancel = 0x00400000,
     };
-    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Icon
+    {
+        None,
+        Information,
+        Warning,
+        Critical,
+        Question
+    };
 
     struct Message
     {
@@ -28,7 +36,7 @@ public:
         QString title;
         QString text;
         QString informativeText;
-        int buttons = Ok;          // OR of Button values; NoButton gives a box without buttons
+        int buttons = Ok; // OR of Button values; NoButton gives a box without buttons
         int defaultButton = NoButton;
         QString iconResource;      // a picture in place of the standard icon, e.g. ":/images/..."
         QWidget *parent = nullptr; // none: a box of its own

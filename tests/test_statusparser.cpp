@@ -393,6 +393,9 @@ void TestStatusParser::modelAnswer_data()
     QTest::newRow("keyed answer") << "Model Name : ORIN OK\r\n"
                                   << false << "ORIN OK"
                                   << QStringList{"modelLabel ORIN OK: 1234", "tempAlarm 1"};
+    QTest::newRow("status report in the same chunk")
+        << "ORIN OK\r\nFilter : 100\r\nLaser Status : Processing ringdown\r\n"
+        << false << "ORIN OK" << QStringList{"modelLabel ORIN OK: 1234", "tempAlarm 1"};
     QTest::newRow("other model") << "ORIN\r\n"
                                  << false << "ORIN"
                                  << QStringList{"modelLabel ORIN: 1234", "tempAlarm 0"};

@@ -32,14 +32,20 @@ QByteArray statusReport(const QByteArray &conc, const QByteArray &faults, const 
 {
     return "Filter : 100\r\n"
            "Gas Type : N2\r\n"
-           "OpMode : " + mode + "\r\n"
+           "OpMode : " +
+           mode +
+           "\r\n"
            "TauEmpty : 99.91 us\r\n"
            "TauEStd : 0.25\r\n"
            "Laser Temp 20.98\r\n"
            "Laser Current 95.12\r\n"
            "Cell Pressure : APC Pressure Reading 100.00\r\n"
-           "Conc : " + conc + "\r\n"
-           "Faults : " + faults + "\r\n"
+           "Conc : " +
+           conc +
+           "\r\n"
+           "Faults : " +
+           faults +
+           "\r\n"
            "Tau : 23.41 us\r\n"
            "TauStd : 0.18 \r\n"
            "Laser Status : Processing ringdown\r\n";

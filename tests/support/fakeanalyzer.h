@@ -20,8 +20,8 @@ public:
     FakeAnalyzer();
 
     Pty pty;
-    QList<QByteArray> commands;                 // every command line received, without "\r\n"
-    QMap<QByteArray, QByteArray> answers;       // command → reply bytes
+    QList<QByteArray> commands;           // every command line received, without "\r\n"
+    QMap<QByteArray, QByteArray> answers; // command → reply bytes
     std::function<QByteArray(const QByteArray &)> answerer; // overrides the table when set
     bool silent = false;
 

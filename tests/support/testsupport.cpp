@@ -2,6 +2,20 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+
+namespace {
+// Each test run has its own HOME; give it the private runtime folder Qt expects.
+const bool runtimeDirReady = [] {
+    const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+    if (dir.isEmpty())
+        return false;
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    return QFile::setPermissions(QString::fromLocal8Bit(dir), QFileDevice::ReadOwner |
+                                                                  QFileDevice::WriteOwner |
+                                                                  QFileDevice::ExeOwner);
+}();
+} // namespace
 
 int ScriptedDialogs::message(const Message &m)
 {

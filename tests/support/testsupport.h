@@ -17,10 +17,10 @@ public:
     ScriptedDialogs() { Dialogs::install(this); }
     ~ScriptedDialogs() override { Dialogs::install(nullptr); }
 
-    QList<Message> messages;      // every box shown, in order
-    QList<FileRequest> fileAsks;  // every file chooser opened, in order
-    QList<int> answers;           // next answers to boxes, taken from the front
-    QStringList fileAnswers;      // next file names, taken from the front ("" = cancel)
+    QList<Message> messages;     // every box shown, in order
+    QList<FileRequest> fileAsks; // every file chooser opened, in order
+    QList<int> answers;          // next answers to boxes, taken from the front
+    QStringList fileAnswers;     // next file names, taken from the front ("" = cancel)
     // Called while a box is "open", to let a test act as the world goes on meanwhile.
     std::function<void(const Message &)> whileOpen;
 

@@ -1,0 +1,107 @@
+#include "app/commandline.h"
+
+#include "app/mainwindow.h"
+
+#include <QAction>
+#include <QCommandLineParser>
+
+CommandLine::Result CommandLine::parse(const QStringList &arguments)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Telvar monitors and services one Orin cavity ring-down gas analyzer."));
+    const QCommandLineOption help = p.addHelpOption();
+    const QCommandLineOption version = p.addVersionOption();
+    const QCommandLineOption demoOpt(QStringLiteral("demo"),
+                                     QStringLiteral("Use the simulated analyzer for this run."));
+    const QCommandLineOption connectOpt(QStringLiteral("connect"),
+                                        QStringLiteral("Connect as soon as the window is shown."));
+    const QCommandLineOption serialOpt(
+        QStringLiteral("serial"),
+        QStringLiteral("Serial port device to use (any path: /dev/ttyUSB0, a /dev/serial/by-id "
+                       "link, a pty)."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"),
+                                     QStringLiteral("Baud rate: 9600, 19200, 38400, 57600 or "
+                                                    "115200."),
+                                     QStringLiteral("RATE"));
+    const QCommandLineOption tcpOpt(
+        QStringLiteral("tcp"), QStringLiteral("Reach the analyzer over TCP (port 23) at HOST."),
+        QStringLiteral("HOST"));
+    const QCommandLineOption intervalOpt(QStringLiteral("interval"),
+                                         QStringLiteral("Acquisition interval, 1 to 1000 s."),
+                                         QStringLiteral("SECONDS"));
+    const QCommandLineOption autologOpt(QStringLiteral("autolog"),
+                                        QStringLiteral("Write the daily trend files."));
+    const QCommandLineOption statusLogOpt(
+        QStringLiteral("status-log"),
+        QStringLiteral("Trend rows carry the complete status (laser and ring-down columns)."));
+    const QCommandLineOption logOpt(QStringLiteral("log"),
+                                    QStringLiteral("Log the traffic with the analyzer into FILE."),
+                                    QStringLiteral("FILE"));
+    for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
+                          statusLogOpt, logOpt})
+        p.addOption(o);
+
+    if (!p.parse(arguments)) {
+        text = p.errorText() + QLatin1Char('\n');
+        return Error;
+    }
+    if (p.isSet(help)) {
+        text = p.helpText();
+        return Exit;
+    }
+    if (p.isSet(version)) {
+        text = QStringLiteral("Telvar ") + QLatin1String(MainWindow::version) + QLatin1Char('\n');
+        return Exit;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        text = QStringLiteral("Unexpected argument: ") + p.positionalArguments().first() +
+               QLatin1Char('\n');
+        return Error;
+    }
+    if (p.isSet(serialOpt) && p.isSet(tcpOpt)) {
+        text = QStringLiteral("Choose either --serial or --tcp, not both.\n");
+        return Error;
+    }
+    const auto number = [&](const QCommandLineOption &o, std::optional<int> &out) {
+        if (!p.isSet(o))
+            return true;
+        bool ok = false;
+        const int v = p.value(o).toInt(&ok);
+        if (!ok) {
+            text = QStringLiteral("Not a number for --") + o.names().first() +
+                   QStringLiteral(": ") + p.value(o) + QLatin1Char('\n');
+            return false;
+        }
+        out = v;
+        return true;
+    };
+    demo = p.isSet(demoOpt);
+    connect = p.isSet(connectOpt);
+    if (p.isSet(serialOpt))
+        presets.serialPort = p.value(serialOpt);
+    if (p.isSet(tcpOpt))
+        presets.tcpHost = p.value(tcpOpt);
+    if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval))
+        return Error;
+    presets.autoLog = p.isSet(autologOpt);
+    presets.statusLog = p.isSet(statusLogOpt);
+    if (p.isSet(logOpt))
+        presets.logFile = p.value(logOpt);
+    return Run;
+}
+
+QString CommandLine::applyTo(MainWindow &window) const
+{
+    const bool any = presets.serialPort || presets.tcpHost || presets.baudRate ||
+                     presets.interval || presets.autoLog || presets.statusLog || presets.logFile;
+    if (!any)
+        return QString();
+    const QString error = window.settingsDialog()->applyPresets(presets);
+    if (!error.isEmpty())
+        return error;
+    if (presets.logFile)
+        window.actionLogToFile->setChecked(true);
+    return QString();
+}

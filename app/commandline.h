@@ -1,0 +1,35 @@
+#pragma once
+
+#include "link/settingsdialog.h"
+
+#include <QString>
+#include <QStringList>
+
+class MainWindow;
+
+// The command line: demo mode, connect at start, and presets of the connection
+// settings for unattended monitoring stations.
+class CommandLine
+{
+public:
+    enum Result
+    {
+        Run,
+        Exit,
+        Error
+    };
+
+    Result parse(const QStringList &arguments);
+    // Help, version or error text for Exit and Error.
+    QString message() const { return text; }
+    // Fills the settings form from the presets and applies it as "OK" would;
+    // turns traffic logging on for --log. Returns an error text, or empty.
+    QString applyTo(MainWindow &window) const;
+
+    bool demo = false;
+    bool connect = false;
+    SettingsPresets presets;
+
+private:
+    QString text;
+};

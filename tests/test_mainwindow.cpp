@@ -1,0 +1,415 @@
+#include "app/commandsequence.h"
+#include "app/mainwindow.h"
+#include "certification/optionsdialog.h"
+#include "console/console.h"
+#include "dashboard/instrument.h"
+#include "support/pty.h"
+#include "support/testsupport.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabWidget>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void titleMenusAndTabs();
+    void actionsTable_data();
+    void actionsTable();
+    void preferencesPersist();
+    void exitQuestion();
+    void failedOpen();
+    void connectAndDisconnectPaced();
+    void entryFieldSendsLine();
+    void tabSwitchingEnablesConsole();
+    void instrumentTabDisable();
+    void aboutAndHelpBoxes();
+
+private:
+    ScriptedDialogs *dialogs = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    QSettings().clear();
+    dialogs = new ScriptedDialogs;
+    CommandSequence::setSecondMs(1000);
+}
+
+void TestMainWindow::cleanup()
+{
+    delete dialogs;
+    dialogs = nullptr;
+}
+
+// Connects to the pty with polls far apart, so only the commands under test go out.
+static void connectQuietly(MainWindow &w, Pty &pty)
+{
+    SettingsPresets p;
+    p.serialPort = pty.slavePath();
+    p.interval = 60;
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    w.openConnection();
+}
+
+static QStringList menuTitles(QMenuBar *bar)
+{
+    QStringList out;
+    for (QAction *a : bar->actions())
+        out << a->text();
+    return out;
+}
+
+void TestMainWindow::titleMenusAndTabs()
+{
+    MainWindow w;
+    QCOMPARE(w.windowTitle(), QString("Telvar Interface Software 1.3.1"));
+    QCOMPARE(menuTitles(w.menuBar()), QStringList({"Calls", "Tools", "Data", "Help"}));
+    QTabWidget *tabs = w.tabs();
+    QCOMPARE(tabs->count(), 5);
+    QCOMPARE(tabs->tabText(0), QString("Monitor Analyzer"));
+    QCOMPARE(tabs->tabText(1), QString("Performance Verification"));
+    QCOMPARE(tabs->tabText(2), QString("Utilities"));
+    QCOMPARE(tabs->tabText(3), QString("Service Scans"));
+    QCOMPARE(tabs->tabText(4), QString("Service Diagnostics"));
+    QVERIFY(!tabs->isTabEnabled(4));
+    QVERIFY(!tabs->isTabEnabled(3)); // no user scans stored
+    QVERIFY(tabs->styleSheet().contains("width: 1;"));
+    QVERIFY(!w.consoleWidget()->isEnabled());
+    QVERIFY(!w.commandEntry()->isEnabled());
+    QCOMPARE(w.logFileButton()->text(), QString("-Click here to select log file-"));
+    QCOMPARE(w.logFileButton()->width(), 140);
+    QCOMPARE(w.serialLabel()->text(), QString("SN: "));
+    QCOMPARE(w.progress()->value(), 100);
+    QVERIFY(!w.pollTimer()->isActive());
+    QVERIFY(w.actionConnect->isEnabled());
+    QVERIFY(!w.actionDisconnect->isEnabled());
+    QVERIFY(!w.actionSRDA->isEnabled());
+    QVERIFY(w.actionConsole->isChecked());
+}
+
+void TestMainWindow::actionsTable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<QString>("menu");
+    QTest::newRow("connect") << "actionConnect"
+                             << "C&onnect"
+                             << "Connect to port"
+                             << "Ctrl+O"
+                             << "Calls";
+    QTest::newRow("disconnect") << "actionDisconnect"
+                                << "&Disconnect"
+                                << "Disconnect from port"
+                                << "Ctrl+D"
+                                << "Calls";
+    QTest::newRow("quit") << "actionQuit"
+                          << "&Quit"
+                          << ""
+                          << "Ctrl+Q"
+                          << "Calls";
+    QTest::newRow("settings") << "actionConfigure"
+                              << "Se&ttings"
+                              << "Configure communications port"
+                              << "Alt+S"
+                              << "Tools";
+    QTest::newRow("clear") << "actionClear"
+                           << "C&lear"
+                           << "Clear console data"
+                           << "Alt+L"
+                           << "Tools";
+    QTest::newRow("console") << "actionConsole"
+                             << "Console"
+                             << "Toggle Console Display"
+                             << ""
+                             << "Tools";
+    QTest::newRow("options") << "actionOptions"
+                             << "Options"
+                             << ""
+                             << ""
+                             << "Tools";
+    QTest::newRow("trend") << "actionTrend"
+                           << "Trend"
+                           << "Trend"
+                           << ""
+                           << "Data";
+    QTest::newRow("certification") << "actionCertification"
+                                   << "Certification"
+                                   << ""
+                                   << ""
+                                   << "Data";
+    QTest::newRow("logging") << "actionLogging"
+                             << "Logging"
+                             << ""
+                             << ""
+                             << "Data";
+    QTest::newRow("firmware") << "actionFirmware"
+                              << "Firmware Compatibility"
+                              << ""
+                              << ""
+                              << "Help";
+    QTest::newRow("quickstart") << "actionQuickStart"
+                                << "QuickStart Guide (pdf)"
+                                << ""
+                                << ""
+                                << "Help";
+    QTest::newRow("aboutqt") << "actionAboutQt"
+                             << "About Qt"
+                             << ""
+                             << ""
+                             << "Help";
+    QTest::newRow("about") << "actionAbout"
+                           << "&About"
+                           << "About program"
+                           << "Alt+A"
+                           << "Help";
+}
+
+void TestMainWindow::actionsTable()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, tip);
+    QFETCH(QString, shortcut);
+    QFETCH(QString, menu);
+    MainWindow w;
+    const QMap<QString, QAction *> byName = {{"actionConnect", w.actionConnect},
+                                             {"actionDisconnect", w.actionDisconnect},
+                                             {"actionQuit", w.actionQuit},
+                                             {"actionConfigure", w.actionConfigure},
+                                             {"actionClear", w.actionClear},
+                                             {"actionConsole", w.actionConsole},
+                                             {"actionOptions", w.actionOptions},
+                                             {"actionTrend", w.actionTrend},
+                                             {"actionCertification", w.actionCertification},
+                                             {"actionLogging", w.actionLogging},
+                                             {"actionFirmware", w.actionFirmware},
+                                             {"actionQuickStart", w.actionQuickStart},
+                                             {"actionAboutQt", w.actionAboutQt},
+                                             {"actionAbout", w.actionAbout}};
+    QAction *a = byName.value(name);
+    QVERIFY(a);
+    QCOMPARE(a->text(), text);
+    if (!tip.isEmpty())
+        QCOMPARE(a->toolTip(), tip);
+    QCOMPARE(a->shortcut(), QKeySequence(shortcut));
+    QMenu *found = nullptr;
+    for (QAction *m : w.menuBar()->actions())
+        if (m->menu() && m->menu()->actions().contains(a))
+            found = m->menu();
+    QVERIFY(found);
+    QCOMPARE(found->title(), menu);
+}
+
+void TestMainWindow::preferencesPersist()
+{
+    {
+        MainWindow w;
+        w.changeText(2);
+        w.toggleConsole(false);
+        w.userScansChange(true);
+        QVERIFY(w.tabs()->isTabEnabled(3));
+        QVERIFY(w.tabs()->styleSheet().contains("width: 100;"));
+        QCOMPARE(w.instrument()->styleSheet(), QString("QLabel { font-size: 22px }"));
+    }
+    QSettings s;
+    QCOMPARE(s.value("selectedTextSize").toInt(), 2);
+    QCOMPARE(s.value("consoleVisible").toBool(), false);
+    QCOMPARE(s.value("userScans").toBool(), true);
+    MainWindow again;
+    QVERIFY(!again.actionConsole->isChecked());
+    QVERIFY(again.tabs()->isTabEnabled(3));
+}
+
+void TestMainWindow::exitQuestion()
+{
+    MainWindow w;
+    w.show();
+    dialogs->answers = {Dialogs::Cancel};
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QCOMPARE(dialogs->messages.size(), 1);
+    const auto &m = dialogs->messages.first();
+    QCOMPARE(m.title, QString("Telvar"));
+    QCOMPARE(m.text, QString("Are you sure you want to exit?\n"));
+    QCOMPARE(m.buttons, int(Dialogs::Yes | Dialogs::Cancel));
+    QCOMPARE(m.defaultButton, int(Dialogs::Yes));
+
+    dialogs->answers = {Dialogs::Yes};
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+}
+
+void TestMainWindow::failedOpen()
+{
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = QStringLiteral("/dev/telvar-no-such-port");
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    w.openConnection();
+    QVERIFY(!w.currentLink());
+    QVERIFY(w.actionConnect->isEnabled());
+    QVERIFY(!w.actionDisconnect->isEnabled());
+    QCOMPARE(w.statusBar()->currentMessage(), QString("Open error"));
+    QCOMPARE(dialogs->count("Error"), 1);
+    QCOMPARE(dialogs->messages.first().text, QString("Unable to open /dev/telvar-no-such-port"));
+    QCOMPARE(dialogs->messages.first().icon, Dialogs::Icon::Critical);
+    // A second attempt builds a new link and fails the same way.
+    w.openConnection();
+    QCOMPARE(dialogs->count("Error"), 2);
+}
+
+// Connect and disconnect at the real pace: the analyzer gets its second between commands.
+void TestMainWindow::connectAndDisconnectPaced()
+{
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = pty.slavePath();
+    p.interval = 60; // no poll gets in the way
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    w.openConnection();
+    QVERIFY(w.currentLink());
+    QVERIFY(!w.actionConnect->isEnabled());
+    QVERIFY(w.actionDisconnect->isEnabled());
+    QVERIFY(!w.actionConfigure->isEnabled());
+    QCOMPARE(w.windowTitle(), QString("Telvar - Connection Label"));
+
+    QByteArray got;
+    qint64 factAt = -1, ssnidAt = -1;
+    QVERIFY(waitFor(
+        [&] {
+            got += pty.readAvailable();
+            if (factAt < 0 && got.contains("fact=1\r\n"))
+                factAt = clock.elapsed();
+            if (ssnidAt < 0 && got.contains("ssnid\r\n"))
+                ssnidAt = clock.elapsed();
+            return ssnidAt >= 0;
+        },
+        5000));
+    QCOMPARE(got, QByteArray("fact=1\r\nssnid\r\n"));
+    QVERIFY2(factAt >= 1000, qPrintable(QString::number(factAt)));
+    QVERIFY2(ssnidAt - factAt >= 990, qPrintable(QString::number(ssnidAt - factAt)));
+    QVERIFY(waitFor([&] { return w.pollTimer()->isActive(); }));
+
+    got.clear();
+    clock.restart();
+    w.closeConnection();
+    QVERIFY(!w.actionDisconnect->isEnabled());
+    qint64 srdaAt = -1, tuneAt = -1, closedAt = -1;
+    QVERIFY(waitFor(
+        [&] {
+            got += pty.readAvailable();
+            if (srdaAt < 0 && got.contains("srda 0\r\n"))
+                srdaAt = clock.elapsed();
+            if (tuneAt < 0 && got.contains("tuneringdowns 25\r\n"))
+                tuneAt = clock.elapsed();
+            if (closedAt < 0 && !w.currentLink())
+                closedAt = clock.elapsed();
+            return closedAt >= 0;
+        },
+        5000));
+    QCOMPARE(got, QByteArray("srda 0\r\ntuneringdowns 25\r\n"));
+    QVERIFY(tuneAt - srdaAt >= 990);
+    QVERIFY(closedAt - tuneAt >= 990);
+    QVERIFY(w.actionConnect->isEnabled());
+    QVERIFY(!w.actionDisconnect->isEnabled());
+    QVERIFY(!w.consoleWidget()->isEnabled());
+    QCOMPARE(w.statusBar()->currentMessage(), QString("Disconnected"));
+    QCOMPARE(w.windowTitle(), QString("Telvar Interface Software 1.3.1"));
+    QVERIFY(!w.pollTimer()->isActive());
+}
+
+void TestMainWindow::entryFieldSendsLine()
+{
+    CommandSequence::setSecondMs(20);
+    Pty pty;
+    MainWindow w;
+    connectQuietly(w, pty);
+    QVERIFY(pty.readUntil("ssnid\r\n", 3000).endsWith("ssnid\r\n"));
+    w.tabs()->setCurrentIndex(2);
+    QVERIFY(w.commandEntry()->isEnabled());
+    w.commandEntry()->setText("lt");
+    QTest::keyClick(w.commandEntry(), Qt::Key_Return);
+    QCOMPARE(pty.readUntil("lt\r\n", 2000), QByteArray("lt\r\n"));
+    QVERIFY(w.commandEntry()->text().isEmpty());
+    // A zero byte ends what goes out.
+    w.toOrin(QString("ab") + QChar(0) + "cd");
+    QCOMPARE(pty.readUntil("ab", 2000), QByteArray("ab"));
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+}
+
+void TestMainWindow::tabSwitchingEnablesConsole()
+{
+    CommandSequence::setSecondMs(20);
+    Pty pty;
+    MainWindow w;
+    connectQuietly(w, pty);
+    QVERIFY(!w.consoleWidget()->isEnabled()); // dashboard in front
+    QVERIFY(pty.readUntil("ssnid\r\n", 3000).endsWith("ssnid\r\n"));
+    w.tabs()->setCurrentIndex(1);
+    QVERIFY(w.consoleWidget()->isEnabled());
+    QVERIFY(w.commandEntry()->isEnabled());
+    pty.readAvailable();
+    // Back on the dashboard the status is asked at once.
+    w.tabs()->setCurrentIndex(0);
+    QVERIFY(!w.consoleWidget()->isEnabled());
+    QCOMPARE(pty.readUntil("status\r\n", 2000), QByteArray("status\r\n"));
+    QCOMPARE(w.progress()->value(), 100);
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+}
+
+void TestMainWindow::instrumentTabDisable()
+{
+    MainWindow w;
+    w.instrumentTabDisable(true);
+    QVERIFY(!w.tabs()->isTabEnabled(0));
+    QVERIFY(!w.tabs()->isTabEnabled(2));
+    QVERIFY(w.tabs()->isTabEnabled(1));
+    w.instrumentTabDisable(false);
+    QVERIFY(w.tabs()->isTabEnabled(0));
+    QVERIFY(w.tabs()->isTabEnabled(2));
+    QVERIFY(!w.tabs()->isTabEnabled(3)); // user scans off: the scans tab stays hidden
+}
+
+void TestMainWindow::aboutAndHelpBoxes()
+{
+    MainWindow w;
+    w.about();
+    w.firmwareCompatibility();
+    QDir::setCurrent(testHome()); // no guide here
+    w.quickStart();
+    QCOMPARE(dialogs->titles(),
+             QStringList({"Telvar Interface", "Firmware Compatibility", "File missing"}));
+    QCOMPARE(dialogs->messages[0].text, QString("Telvar Software Version 1.3.1\n\n"));
+    QVERIFY(dialogs->messages[0].informativeText.contains("Qwt"));
+    QVERIFY(dialogs->messages[0].informativeText.contains("zlib"));
+    QCOMPARE(dialogs->messages[0].iconResource, QString(":/images/splash_small.bmp"));
+    QVERIFY(dialogs->messages[1].text.startsWith(
+        "When connecting to an instrument with firmware \nbefore version 5.00"));
+    QCOMPARE(dialogs->messages[2].text,
+             "File missing:\n\nTelvarQuickStartGuide.pdf\nin\n" + QDir::currentPath());
+    QVERIFY(dialogs->openedUrls.isEmpty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
