@@ -1,22 +1,135 @@
 #pragma once
 
+#include "plot/preferencesform.h"
+#include "plot/samplering.h"
+
 #include <QDateTime>
 #include <QDialog>
+#include <QList>
+#include <QRectF>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 
-// Plot of a fixed ring of points (placeholder until the plot lands).
+class DecimatingCurve;
+class QAction;
+class QLineEdit;
+class QToolBar;
+class QToolButton;
+class QwtPlot;
+class QwtPlotCurve;
+class QwtPlotGrid;
+class QwtPlotMarker;
+class QwtPlotPicker;
+class QwtPlotZoomer;
+class RingSeries;
+
+// A plot of one series of (X, Y) points kept in a fixed ring, with zoom, a
+// selection rectangle, level lines and user colours. Closing only hides it.
+//
+// Points may arrive far faster than the screen refreshes: appending is O(1) and
+// only schedules a redraw, so the plot is redrawn at most once per
+// RedrawInterval however many points came in. Once the stream pauses the
+// picture is the same as if it had been redrawn after every point.
 class PlotWindow : public QDialog
 {
     Q_OBJECT
 public:
-    explicit PlotWindow(QWidget *parent = nullptr);
+    static constexpr int RedrawInterval = 20; // ms
 
+    explicit PlotWindow(QWidget *parent = nullptr);
+    ~PlotWindow() override;
+
+    // Name of the Y series; written by the owner.
     QString seriesName;
 
-    void setDateAxis(bool) {}
-    void setPlotTitle(const QString &title) { setWindowTitle(title); }
-    void setSeries(const QVector<double> &, const QVector<double> &) {}
-    void addTimePoint(const QDateTime &, const QString &) {}
-    void addPointXY(const QString &, const QString &) {}
+    void setDateAxis(bool on);
+    // Window title; titles containing "SRDA" get the median filter controls.
+    void setPlotTitle(const QString &title);
+    // Replaces the whole series; pairs with a NaN are skipped.
+    void setSeries(const QVector<double> &xs, const QVector<double> &ys);
+    // Appends (time, value); a value that is not a number adds nothing.
+    void addTimePoint(const QDateTime &dateTime, const QString &valueText);
+    // Appends (x, y); nothing if either is not a number.
+    void addPointXY(const QString &xText, const QString &yText);
+
+    int sampleCount() const { return ring.sampleCount(); }
+    bool wrapped() const { return ring.wrapped(); }
+    const SampleRing &samples() const { return ring; }
+    bool dateAxis() const { return dateAxisOn; }
+    bool filtering() const { return filterOn; }
+
+    // Draws now what is pending (tests and callers that cannot wait).
+    void replotNow();
+    bool replotPending() const { return replotTimer.isActive(); }
+
+    QwtPlot *plot() const { return plotWidget; }
+    QwtPlotCurve *mainCurve() const;
+    QwtPlotCurve *wrapCurve() const;
+    QwtPlotCurve *filterCurve() const;
+    const QList<QwtPlotCurve *> &importedCurves() const { return imported; }
+    // Adds a curve of points read from a file, styled by the stored preferences.
+    QwtPlotCurve *addImportedCurve(const QVector<QPointF> &points);
+    QwtPlotMarker *upperLevelLine() const { return upperLevel; }
+    QwtPlotMarker *lowerLevelLine() const { return lowerLevel; }
+    QToolBar *toolBar() const { return tools; }
+    QToolButton *filterButton() const { return filterTool; }
+    QLineEdit *filterWindowField() const { return filterField; }
+    preferencesForm *preferences() const { return prefsDialog; }
+
+public slots:
+    void setAutoXScale();
+    void setAutoYScale();
+    void exportData();
+    void exportPlot();
+    void addData();
+    void addSpecLines();
+    void clearPlotData();
+    void clearLines();
+    void drawLines();
+    void changeColor();
+    void setPreferences(preferencesForm::plotPreferences p);
+    void filter();
+    double median(double *values, int begin, int end);
+    void picked(QRectF rect);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    // Axis range dialogs, opened by a click on the axis areas.
+    virtual void openYAxisDialog();
+    virtual void openXAxisDialog();
+
+private:
+    void append(double x, double y, bool extendFilter);
+    void showRing();
+    void scheduleReplot();
+    void styleLine(QwtPlotCurve *curve, bool lines);
+
+    SampleRing ring;
+    RingSeries *mainSeries = nullptr;
+    RingSeries *wrapSeries = nullptr;
+    RingSeries *filterSeries = nullptr;
+
+    preferencesForm *prefsDialog = nullptr;
+    QwtPlot *plotWidget = nullptr;
+    DecimatingCurve *curveMain = nullptr;
+    DecimatingCurve *curveWrap = nullptr;
+    DecimatingCurve *curveFilter = nullptr;
+    QList<QwtPlotCurve *> imported;
+    QwtPlotGrid *grid = nullptr;
+    bool dateAxisOn = true;
+    bool filterOn = false;
+    int filterWindow = 3;
+    QwtPlotZoomer *zoomer = nullptr;
+    QwtPlotPicker *picker = nullptr;
+    QwtPlotMarker *rangeLeft = nullptr;
+    QwtPlotMarker *rangeRight = nullptr;
+    QwtPlotMarker *upperLevel = nullptr;
+    QwtPlotMarker *lowerLevel = nullptr;
+    QToolBar *tools = nullptr;
+    QToolButton *filterTool = nullptr;
+    QLineEdit *filterField = nullptr;
+    QAction *filterFieldAction = nullptr;
+    QTimer replotTimer;
+    std::vector<double> medianScratch;
 };

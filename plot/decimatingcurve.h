@@ -1,0 +1,47 @@
+#pragma once
+
+#include "plot/decimation.h"
+
+#include <qwt_plot_curve.h>
+
+#include <vector>
+
+// A curve that paints only what its picture needs when it has far more samples
+// than the canvas has pixels (see decimation.h). Painters that do not round to
+// whole pixels (vector output) and fitted curves get every sample.
+class DecimatingCurve : public QwtPlotCurve
+{
+public:
+    explicit DecimatingCurve(const QString &title = QString());
+
+    // Off: paint every sample, exactly as a plain curve does (for comparisons).
+    void setDecimation(bool on) { decimation = on; }
+    bool decimationEnabled() const { return decimation; }
+
+    void drawSeries(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+                    const QRectF &canvasRect, int from, int to) const override;
+
+protected:
+    void drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+                   const QRectF &canvasRect, int from, int to) const override;
+    void drawSymbols(QPainter *painter, const QwtSymbol &symbol, const QwtScaleMap &xMap,
+                     const QwtScaleMap &yMap, const QRectF &canvasRect, int from,
+                     int to) const override;
+
+private:
+    bool worthDecimating(QPainter *painter, const QRectF &canvasRect, int from, int to) const;
+    const std::vector<QPoint> &devicePoints(const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+                                            int from, int to) const;
+
+    bool decimation = true;
+    // Scratch space reused from one paint to the next. The device points are
+    // mapped once per paint and shared by lines and symbols.
+    mutable std::vector<QPoint> device;
+    mutable bool deviceValid = false;
+    mutable int deviceFrom = 0;
+    mutable int deviceTo = -1;
+    mutable LineDecimator lines;
+    mutable SymbolDecimator symbols;
+    mutable QPolygonF symbolPoints;
+    mutable QVector<QRect> symbolSpans;
+};

@@ -1,0 +1,361 @@
+#include "plot/decimation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Rows and columns this far outside the canvas are still counted exactly.
+constexpr int margin = 2;
+
+// Rounds half up, as the curve does, and holds the result within FarAway.
+// Written out because std::floor is a library call on plain x86-64, and this
+// runs for every sample.
+inline int toDevice(double v)
+{
+    const double shifted = v + 0.5;
+    if (!(shifted > -FarAway))
+        return -FarAway; // also catches NaN; the caller sorts that out
+    if (!(shifted < FarAway))
+        return FarAway;
+    const int truncated = int(shifted);
+    return truncated > shifted ? truncated - 1 : truncated;
+}
+
+} // namespace
+
+void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
+                 const QwtScaleMap &yMap, int from, int to, std::vector<QPoint> &device)
+{
+    device.resize(size_t(std::max(0, to - from + 1)));
+    const auto place = [&device, from](int i, double dx, double dy) {
+        device[size_t(i - from)] =
+            std::isnan(dx) || std::isnan(dy) ? Unplaced : QPoint(toDevice(dx), toDevice(dy));
+    };
+    if (const auto *arrays = dynamic_cast<const ArraySeries *>(&series)) {
+        const double *xs = arrays->xData();
+        const double *ys = arrays->yData();
+        for (int i = from; i <= to; ++i)
+            place(i, xMap.transform(xs[i]), yMap.transform(ys[i]));
+    } else {
+        for (int i = from; i <= to; ++i) {
+            const QPointF p = series.sample(size_t(i));
+            place(i, xMap.transform(p.x()), yMap.transform(p.y()));
+        }
+    }
+}
+
+void LineDecimator::decimate(const std::vector<QPoint> &device, bool overdrawOn,
+                             const QRect &canvas)
+{
+    area = canvas;
+    overdraw = overdrawOn;
+    polyline.clear();
+    for (auto &spans : overdrawn)
+        spans.clear();
+    rows.clear();
+    for (const QPoint &p : device) {
+        if (p == Unplaced)
+            continue; // the curve cannot place such a point either
+        if (rows.empty() || p.x() != column) {
+            if (!rows.empty())
+                flushRun();
+            rows.clear();
+            column = p.x();
+        } else if (p.y() == rows.back()) {
+            continue;
+        }
+        rows.push_back(p.y());
+    }
+    if (!rows.empty())
+        flushRun();
+}
+
+int LineDecimator::overdrawAlpha(int extraCrossings)
+{
+    if (extraCrossings >= SolidCrossings)
+        return 255;
+    return int(std::lround(255.0 * (1.0 - std::pow(0.5, extraCrossings))));
+}
+
+void LineDecimator::flushRun()
+{
+    if (rows.size() <= 3) {
+        for (int r : rows)
+            polyline << QPointF(column, r);
+        return;
+    }
+    if (!overdraw || !emitCrossings())
+        emitSimple();
+}
+
+void LineDecimator::emitSimple()
+{
+    size_t low = 0, high = 0;
+    for (size_t k = 1; k < rows.size(); ++k) {
+        if (rows[k] < rows[low])
+            low = k;
+        if (rows[k] > rows[high])
+            high = k;
+    }
+    const size_t picks[4] = {0, std::min(low, high), std::max(low, high), rows.size() - 1};
+    for (int k = 0; k < 4; ++k) {
+        if (k > 0 && picks[k] == picks[k - 1])
+            continue;
+        polyline << QPointF(column, rows[picks[k]]);
+    }
+}
+
+void LineDecimator::addSpan(int level, int top, int height)
+{
+    const QRect cells(column - 1, top, 2, height);
+    QVector<QRect> &spans = overdrawn[size_t(level)];
+    if (!spans.isEmpty() && spans.back().left() == cells.left() &&
+        spans.back().bottom() + 1 == cells.top())
+        spans.back().setBottom(cells.bottom());
+    else
+        spans.append(cells);
+}
+
+// The run becomes one stroke from its first to its last point; the rows the run
+// crosses more often than that stroke does are listed by the number of extra
+// crossings, to be painted as blended spans.
+bool LineDecimator::emitCrossings()
+{
+    // Columns off the canvas show nothing of their strokes.
+    if (column < area.left() - margin || column > area.right() + margin)
+        return false;
+    // Rows beyond the canvas are folded onto a row just outside it: the strokes
+    // cross the canvas rows just as often.
+    const int top = area.top() - margin;
+    const int bottom = area.bottom() + margin;
+    const auto rowOf = [top, bottom](int r) { return qBound(top, r, bottom); };
+    int low = rowOf(rows.front());
+    int high = low;
+    for (int r : rows) {
+        low = std::min(low, rowOf(r));
+        high = std::max(high, rowOf(r));
+    }
+    const int span = high - low + 1;
+
+    // The rows the run touches, in order, and each row's place among them.
+    place.assign(size_t(span), -1);
+    for (int r : rows)
+        place[size_t(rowOf(r) - low)] = 0;
+    breaks.clear();
+    for (int i = 0; i < span; ++i) {
+        if (place[size_t(i)] == 0) {
+            place[size_t(i)] = int(breaks.size());
+            breaks.push_back(low + i);
+        }
+    }
+    const int q = int(breaks.size());
+
+    // crossings[j]: how often the run passes between breaks[j] and breaks[j+1].
+    crossings.assign(size_t(q), 0);
+    const int start = place[size_t(rowOf(rows.front()) - low)];
+    int previous = start;
+    for (size_t k = 1; k < rows.size(); ++k) {
+        const int current = place[size_t(rowOf(rows[k]) - low)];
+        ++crossings[size_t(std::min(previous, current))];
+        --crossings[size_t(std::max(previous, current))];
+        previous = current;
+    }
+    const int finish = previous;
+    int running = 0;
+    for (int j = 0; j < q - 1; ++j) {
+        running += crossings[size_t(j)];
+        const int direct = (j >= std::min(start, finish) && j < std::max(start, finish)) ? 1 : 0;
+        const int level = running >= SolidCrossings ? SolidCrossings : running - direct;
+        if (level > 0)
+            addSpan(level, breaks[size_t(j)], breaks[size_t(j) + 1] - breaks[size_t(j)]);
+    }
+    polyline << QPointF(column, rows.front());
+    if (rows.back() != rows.front())
+        polyline << QPointF(column, rows.back());
+    return true;
+}
+
+void PixelBits::reset(const QRect &r, bool border)
+{
+    area = r;
+    grid = r.adjusted(-2 * 64, -Reach - 1, 2 * 64, Reach + 1);
+    wordsPerRow = (grid.width() + 63) / 64;
+    data.assign(size_t(wordsPerRow) * size_t(grid.height()), border ? ~std::uint64_t(0) : 0);
+    if (!border)
+        return;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int w = firstWord(); w <= lastWord(); ++w)
+            word(w, y) = outsideMask(w);
+}
+
+std::uint64_t PixelBits::outsideMask(int wordIndex) const
+{
+    std::uint64_t inside = ~std::uint64_t(0);
+    const int x0 = wordX(wordIndex);
+    if (area.left() > x0)
+        inside &= area.left() - x0 >= 64 ? 0 : ~std::uint64_t(0) << (area.left() - x0);
+    if (area.right() < x0 + 63)
+        inside &= area.right() < x0 ? 0 : ~std::uint64_t(0) >> (63 - (area.right() - x0));
+    return ~inside;
+}
+
+void SymbolDecimator::setStamp(const QImage &picture, const QPoint &offset)
+{
+    opaqueAt.clear();
+    nearlyAt.clear();
+    touchedAt.clear();
+    if (picture.isNull())
+        return;
+    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const int alpha = qAlpha(line[x]);
+            const QPoint at(x + offset.x(), y + offset.y());
+            if (alpha == 0)
+                continue;
+            if (qAbs(at.x()) > PixelBits::Reach || qAbs(at.y()) > PixelBits::Reach) {
+                setStamp(QImage(), QPoint());
+                return;
+            }
+            touchedAt.push_back(at);
+            if (alpha >= NearlyOpaque)
+                nearlyAt.push_back(at);
+            if (alpha == 255)
+                opaqueAt.push_back(at);
+        }
+    }
+}
+
+void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &canvas,
+                               QPolygonF &points, QVector<QRect> &solid)
+{
+    area = canvas;
+    if (!area.isValid() || device.empty())
+        return;
+    const bool spans = !touchedAt.empty() && !(opaqueAt.empty() && nearlyAt.empty());
+    if (spans) {
+        centres.reset(area, false);
+        int minX = area.right(), maxX = area.left(), minY = area.bottom(), maxY = area.top();
+        for (const QPoint &p : device) {
+            if (p.x() < area.left() || p.x() > area.right() || p.y() < area.top() ||
+                p.y() > area.bottom())
+                continue;
+            centres.set(p.x(), p.y());
+            minX = std::min(minX, p.x());
+            maxX = std::max(maxX, p.x());
+            minY = std::min(minY, p.y());
+            maxY = std::max(maxY, p.y());
+        }
+        reached = minX <= maxX ? QRect(QPoint(minX, minY), QPoint(maxX, maxY)) : QRect();
+        findSolid(solid);
+    }
+
+    // The pictures the curve would paint (per chunk, the first at each pixel
+    // inside the area), less the hidden ones.
+    const int count = int(device.size());
+    for (int chunkStart = 0; chunkStart < count; chunkStart += ChunkSize) {
+        if (++chunkTag == 0) {
+            // The tags went round: forget old ones rather than mistake them.
+            std::fill(seen.begin(), seen.end(), Slot());
+            chunkTag = 1;
+        }
+        const int chunkEnd = std::min(count, chunkStart + ChunkSize);
+        for (int i = chunkStart; i < chunkEnd; ++i) {
+            const QPoint &p = device[size_t(i)];
+            if (p.x() < area.left() || p.x() > area.right() || p.y() < area.top() ||
+                p.y() > area.bottom())
+                continue;
+            if (spans && hidden.test(p.x(), p.y()))
+                continue;
+            if (!seenInChunk(p, chunkTag))
+                points << QPointF(p);
+        }
+    }
+}
+
+// solid = covered opaquely once or nearly opaquely twice; hidden = every pixel
+// the picture touches is solid (pixels off the area count as solid: they are
+// never painted).
+void SymbolDecimator::findSolid(QVector<QRect> &solid)
+{
+    solidBits.reset(area, true);
+    hidden.reset(area, false);
+    if (!reached.isValid())
+        return;
+    // Only where pictures reach can anything be solid.
+    const QRect rows =
+        reached.adjusted(-PixelBits::Reach, -PixelBits::Reach, PixelBits::Reach, PixelBits::Reach) &
+        area;
+    const int w0 = std::max(solidBits.firstWord(), (rows.left() - solidBits.wordX(0)) / 64);
+    const int w1 = std::min(solidBits.lastWord(), (rows.right() - solidBits.wordX(0)) / 64);
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        for (int w = w0; w <= w1; ++w) {
+            const int x = solidBits.wordX(w);
+            std::uint64_t once = 0, two = 0, opaque = 0;
+            for (const QPoint &o : nearlyAt) {
+                const std::uint64_t c = centres.bits(x - o.x(), y - o.y());
+                two |= once & c;
+                once |= c;
+            }
+            for (const QPoint &o : opaqueAt)
+                opaque |= centres.bits(x - o.x(), y - o.y());
+            solidBits.word(w, y) = opaque | two | solidBits.outsideMask(w);
+        }
+    }
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        for (int w = w0; w <= w1; ++w) {
+            const int x = hidden.wordX(w);
+            std::uint64_t all = ~hidden.outsideMask(w);
+            for (const QPoint &o : touchedAt) {
+                all &= solidBits.bits(x + o.x(), y + o.y());
+                if (!all)
+                    break;
+            }
+            hidden.word(w, y) = all;
+        }
+    }
+    // Runs of solid pixels inside the area, row by row, a word at a time.
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        int runStart = -1;
+        for (int w = w0; w <= w1; ++w) {
+            const std::uint64_t on = solidBits.word(w, y) & ~solidBits.outsideMask(w);
+            const int x0 = solidBits.wordX(w);
+            int pos = 0;
+            while (pos < 64) {
+                // Looking for the next set bit outside a run, the next clear one inside.
+                const std::uint64_t rest = (runStart < 0 ? on : ~on) >> pos;
+                if (!rest)
+                    break;
+                pos += __builtin_ctzll(rest);
+                if (runStart < 0) {
+                    runStart = x0 + pos;
+                } else {
+                    solid.append(QRect(runStart, y, x0 + pos - runStart, 1));
+                    runStart = -1;
+                }
+            }
+        }
+        if (runStart >= 0)
+            solid.append(QRect(runStart, y, area.right() + 1 - runStart, 1));
+    }
+}
+
+bool SymbolDecimator::seenInChunk(const QPoint &p, unsigned chunk)
+{
+    const std::uint64_t key =
+        (std::uint64_t(std::uint32_t(p.x())) << 32 | std::uint32_t(p.y())) + 1; // never 0
+    const std::uint64_t h = key * 0x9E3779B97F4A7C15ull;
+    const size_t mask = seen.size() - 1;
+    for (size_t i = size_t(h >> 40) & mask;; i = (i + 1) & mask) {
+        Slot &slot = seen[i];
+        if (slot.chunk != chunk) {
+            slot.key = key;
+            slot.chunk = chunk;
+            return false;
+        }
+        if (slot.key == key)
+            return true;
+    }
+}

@@ -1,0 +1,55 @@
+#include "plot/samplering.h"
+
+#include <cmath>
+
+SampleRing::SampleRing()
+    : xs(new double[Capacity]()), ys(new double[Capacity]()), fs(new double[Capacity]())
+{}
+
+int SampleRing::append(double xValue, double yValue)
+{
+    const int index = count;
+    xs[index] = xValue;
+    ys[index] = yValue;
+    if (++count > Capacity - 1) {
+        count = 0;
+        isWrapped = true;
+    }
+    ++rev;
+    return index;
+}
+
+void SampleRing::clear()
+{
+    count = 0;
+    isWrapped = false;
+    ++rev;
+}
+
+void SampleRing::setSeries(const QVector<double> &xValues, const QVector<double> &yValues)
+{
+    count = 0;
+    isWrapped = false;
+    const int n = qMin(xValues.size(), yValues.size());
+    for (int i = 0; i < n; ++i) {
+        if (std::isnan(xValues[i]) || std::isnan(yValues[i]))
+            continue;
+        xs[count] = xValues[i];
+        ys[count] = yValues[i];
+        if (count + 1 > Capacity - 1) {
+            count = 0;
+            isWrapped = true;
+        } else {
+            ++count;
+        }
+    }
+    ++rev;
+}
+
+void SampleRing::setFiltered(int index, double value)
+{
+    if (index < 0 || index >= Capacity)
+        return;
+    fs[index] = value;
+    ++rev;
+}

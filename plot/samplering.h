@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QVector>
+
+#include <memory>
+
+// The plotted points: a fixed ring of x, y and filtered values. Appending never
+// allocates; once full, the oldest point is overwritten.
+//
+// While not wrapped the points in arrival order are 0 .. sampleCount()-1. Once
+// wrapped, the older ones are sampleCount() .. Capacity-1 and the newer ones
+// 0 .. sampleCount()-1.
+class SampleRing
+{
+public:
+    static constexpr int Capacity = 200000;
+
+    SampleRing();
+
+    int sampleCount() const { return count; }
+    bool wrapped() const { return isWrapped; }
+    // Number of points held.
+    int size() const { return isWrapped ? Capacity : count; }
+    // Array index of the k-th oldest point held (0 <= k < size()).
+    int chronologicalIndex(int k) const { return isWrapped ? (count + k) % Capacity : k; }
+
+    // Stores the point at sampleCount() and returns that index.
+    int append(double xValue, double yValue);
+    // Drops every point (the arrays keep their memory).
+    void clear();
+    // Replaces the points by the pairs of xs/ys, skipping pairs with a NaN; only
+    // the last Capacity pairs survive.
+    void setSeries(const QVector<double> &xs, const QVector<double> &ys);
+
+    void setFiltered(int index, double value);
+
+    const double *x() const { return xs.get(); }
+    const double *y() const { return ys.get(); }
+    const double *filtered() const { return fs.get(); }
+
+    // Grows on every change, so views can cache what they derive from the data.
+    quint64 revision() const { return rev; }
+
+private:
+    std::unique_ptr<double[]> xs;
+    std::unique_ptr<double[]> ys;
+    std::unique_ptr<double[]> fs;
+    int count = 0;
+    bool isWrapped = false;
+    quint64 rev = 0;
+};
