@@ -35,7 +35,10 @@ public:
         box.setText(m.text);
         if (!m.informativeText.isEmpty())
             box.setInformativeText(m.informativeText);
-        box.setStandardButtons(QMessageBox::StandardButtons(m.buttons));
+        // A box asked for without buttons still gets the OK that QMessageBox adds
+        // by itself; without any button it could never be closed.
+        if (m.buttons != NoButton)
+            box.setStandardButtons(QMessageBox::StandardButtons(m.buttons));
         if (m.defaultButton != NoButton)
             box.setDefaultButton(QMessageBox::StandardButton(m.defaultButton));
         const int result = box.exec();

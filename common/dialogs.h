@@ -36,7 +36,7 @@ public:
         QString title;
         QString text;
         QString informativeText;
-        int buttons = Ok; // OR of Button values; NoButton gives a box without buttons
+        int buttons = Ok; // OR of Button values; NoButton leaves only the OK the toolkit adds
         int defaultButton = NoButton;
         QString iconResource;      // a picture in place of the standard icon, e.g. ":/images/..."
         QWidget *parent = nullptr; // none: a box of its own
