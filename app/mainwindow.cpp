@@ -2,6 +2,7 @@
 
 #include "app/commandsequence.h"
 #include "app/identity.h"
+#include "app/pollcycle.h"
 #include "app/trendlog.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
@@ -651,28 +652,32 @@ void MainWindow::queryStatus()
     const int tab = tabWidget->currentIndex();
     const qint64 silentSeconds =
         sinceReply.isValid() ? sinceReply.elapsed() / CommandSequence::secondMs() : 0;
-    if (silentSeconds > 3 * pollSeconds() && tab == MonitorTab) {
-        if (!gotReply) {
-            // The analyzer never answered on this connection: give up.
-            closeConnectionThen([this] {
-                Dialogs::Message m;
-                m.icon = Dialogs::Icon::Critical;
-                m.title = tr("Connection Error");
-                m.text = QStringLiteral(
-                    "No response was received from the analyzer!  \n\nPlease check the "
-                    "connections, cables, and \nserial communication settings.  Telvar has\n"
-                    "disconnected.");
-                m.buttons = Dialogs::NoButton;
-                m.parent = this;
-                Dialogs::instance().message(m);
-                setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
-            });
-            return;
-        }
+    switch (PollCycle::silence(silentSeconds, pollSeconds(), gotReply, tab == MonitorTab)) {
+    case PollCycle::Silence::NeverAnswered:
+        // The analyzer never answered on this connection: give up.
+        closeConnectionThen([this] {
+            Dialogs::Message m;
+            m.icon = Dialogs::Icon::Critical;
+            m.title = tr("Connection Error");
+            m.text = QStringLiteral(
+                "No response was received from the analyzer!  \n\nPlease check the "
+                "connections, cables, and \nserial communication settings.  Telvar has\n"
+                "disconnected.");
+            m.buttons = Dialogs::NoButton;
+            m.parent = this;
+            Dialogs::instance().message(m);
+            setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
+        });
+        return;
+    case PollCycle::Silence::Quiet:
+        // Left standing: the connection text must not hide that replies stopped.
         setStatus(QStringLiteral("Last response from analyzer received at: ") +
                   lastReply.toString(Qt::TextDate));
-    } else if (link) {
-        setStatus(link->connectionText);
+        break;
+    case PollCycle::Silence::None:
+        if (link)
+            setStatus(link->connectionText);
+        break;
     }
     if (!link || closing->isRunning())
         return;
@@ -688,25 +693,15 @@ void MainWindow::queryStatus()
         return; // the queries of an earlier tick are still being paced out
 
     // Identity queries, each once per connection, a second or two apart.
-    const auto query = [this](int waitSeconds, const char *command, bool ParserState::*pending,
-                              QString ParserState::*text, const QString &status) {
-        identity->wait(waitSeconds).then([this, command, pending, text, status] {
-            if (!link || !(state.*text).isEmpty())
+    for (const PollCycle::IdentityQuery &q : PollCycle::identityQueries(state)) {
+        identity->wait(q.waitSeconds).then([this, q] {
+            if (!link || !(state.*q.answer).isEmpty())
                 return;
-            toOrin(QLatin1String(command));
-            state.*pending = true;
-            setStatus(status);
+            toOrin(q.command);
+            state.*q.pending = true;
+            setStatus(q.statusText);
         });
-    };
-    if (state.unitsCode.isEmpty())
-        query(1, "unitdisp\r\n", &ParserState::unitsPending, &ParserState::unitsCode,
-              tr("Getting units..."));
-    if (state.speciesName.isEmpty())
-        query(1, "species\r\n", &ParserState::speciesPending, &ParserState::speciesName,
-              tr("Getting species..."));
-    if (state.modelName.isEmpty())
-        query(2, "modelname\r\n", &ParserState::modelPending, &ParserState::modelName,
-              tr("Getting model name..."));
+    }
     identity->then([this] { sendPoll(); }).start();
 }
 
@@ -714,15 +709,10 @@ void MainWindow::sendPoll()
 {
     if (!link)
         return;
-    const int tab = tabWidget->currentIndex();
-    if (tab == MonitorTab) {
-        toOrin(state.compatibilityMode ? QStringLiteral("conc\r\n") : QStringLiteral("status\r\n"));
-    } else if (tab == ScansTab) {
-        if (serviceTab->scanState == 1 || serviceTab->scanState == 2)
-            toOrin(QStringLiteral("lt\r\n"));
-        else if (serviceTab->scanState == 3)
-            toOrin(QStringLiteral("lc\r\n"));
-    }
+    const QString command = PollCycle::pollCommand(tabWidget->currentIndex(),
+                                                   state.compatibilityMode, serviceTab->scanState);
+    if (!command.isEmpty())
+        toOrin(command);
 }
 
 void MainWindow::resetTimer(int index)
@@ -749,7 +739,7 @@ void MainWindow::resetTimer(int index)
         progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
     }
     if (index == MonitorTab) {
-        toOrin(state.compatibilityMode ? QStringLiteral("conc\r\n") : QStringLiteral("status\r\n"));
+        toOrin(PollCycle::pollCommand(MonitorTab, state.compatibilityMode, 0));
         progressBar->setValue(100);
     }
 }

@@ -1,0 +1,40 @@
+#include "app/pollcycle.h"
+
+namespace PollCycle {
+
+Silence silence(qint64 silentSeconds, int pollSeconds, bool gotReply, bool onDashboard)
+{
+    if (!onDashboard || silentSeconds <= 3 * qint64(pollSeconds))
+        return Silence::None;
+    return gotReply ? Silence::Quiet : Silence::NeverAnswered;
+}
+
+QList<IdentityQuery> identityQueries(const ParserState &state)
+{
+    QList<IdentityQuery> out;
+    if (state.unitsCode.isEmpty())
+        out << IdentityQuery{1, QStringLiteral("unitdisp\r\n"), &ParserState::unitsPending,
+                             &ParserState::unitsCode, QStringLiteral("Getting units...")};
+    if (state.speciesName.isEmpty())
+        out << IdentityQuery{1, QStringLiteral("species\r\n"), &ParserState::speciesPending,
+                             &ParserState::speciesName, QStringLiteral("Getting species...")};
+    if (state.modelName.isEmpty())
+        out << IdentityQuery{2, QStringLiteral("modelname\r\n"), &ParserState::modelPending,
+                             &ParserState::modelName, QStringLiteral("Getting model name...")};
+    return out;
+}
+
+QString pollCommand(int tab, bool compatibilityMode, int scanState)
+{
+    if (tab == 0)
+        return compatibilityMode ? QStringLiteral("conc\r\n") : QStringLiteral("status\r\n");
+    if (tab == 3) {
+        if (scanState == 1 || scanState == 2)
+            return QStringLiteral("lt\r\n");
+        if (scanState == 3)
+            return QStringLiteral("lc\r\n");
+    }
+    return QString();
+}
+
+} // namespace PollCycle
