@@ -42,6 +42,7 @@ void TestSim::answers_data()
     QTest::newRow("species") << QByteArray("species\r\n") << QByteArray("H2O\r\n");
     QTest::newRow("model") << QByteArray("modelname\r\n") << QByteArray("ORIN OK\r\n");
     QTest::newRow("filter") << QByteArray("filter\r\n") << QByteArray("100\r\n");
+    QTest::newRow("filter change") << QByteArray("filter 150\r\n") << QByteArray();
     QTest::newRow("laser temp steps")
         << QByteArray("lt\r\nlt\r\n") << QByteArray("21.98\r\n22.98\r\n");
     QTest::newRow("laser current") << QByteArray("lc\r\n") << QByteArray("96.12\r\n");

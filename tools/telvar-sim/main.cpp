@@ -190,7 +190,7 @@ QString helpText()
         "It answers the analyzer's line commands (\"cmd\\r\\n\"; over TCP \"cmd\\r\\n\\n\"):\n"
         "  ssnid       the serial number (--serial)\n"
         "  unitdisp    1 (PPBv)          species    H2O\n"
-        "  modelname   ORIN OK           filter     100\n"
+        "  modelname   ORIN OK           filter     100 (filter N: taken)\n"
         "  status      a full status report; the concentration follows the demo\n"
         "              profile: 0.2, rising to about 100 and back every 101 reports\n"
         "  conc        the concentration value alone\n"

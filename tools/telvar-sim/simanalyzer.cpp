@@ -136,7 +136,8 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
     if (name == "conc")
         return fieldOf(model.report(), "Conc") + "\r\n";
     if (name == "filter")
-        return "100\r\n";
+        return arg.isEmpty() ? QByteArray("100\r\n")
+                             : QByteArray(); // a new value is taken silently
     if (name == "lt" || name == "lc") {
         model.interpret(name);
         return g6(name == "lt" ? model.laserTemp : model.laserCurrent) + "\r\n";
