@@ -51,7 +51,9 @@ void EthernetInterface::closeConnection()
 
 void EthernetInterface::writeData(QByteArray data)
 {
-    if (!socket->isValid())
+    // A socket the analyzer has closed is still "valid"; only a standing
+    // connection takes bytes.
+    if (!socket->isValid() || socket->state() != QAbstractSocket::ConnectedState)
         return;
     socket->write(data + '\n');
     socket->waitForBytesWritten(writeTimeoutMs);
