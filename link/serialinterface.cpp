@@ -26,8 +26,8 @@ bool SerialInterface::openConnection(ConnectionSettings currentSettings)
     port->setFlowControl(currentSettings.flowControl);
     lostReported = false;
     if (port->open(QIODevice::ReadWrite)) {
-        connectionText = tr("Connected to %1 : %2").arg(currentSettings.name,
-                                                       currentSettings.stringBaudRate);
+        connectionText =
+            tr("Connected to %1 : %2").arg(currentSettings.name, currentSettings.stringBaudRate);
         open = true;
         return true;
     }
@@ -51,8 +51,10 @@ void SerialInterface::writeData(QByteArray data)
 
 QByteArray SerialInterface::readData()
 {
-    // Bytes stay in the port until a whole line is there.
-    if (port->canReadLine())
+    // Bytes stay in the port until a whole line is there. A runaway stream
+    // without line feeds is handed over all the same once it is longer than
+    // any reply, so the reader can drop it instead of the port holding it forever.
+    if (port->canReadLine() || port->bytesAvailable() > runawayBytes)
         return port->readAll();
     return QByteArray();
 }

@@ -9,6 +9,9 @@ class SerialInterface : public OrinInterface
 {
     Q_OBJECT
 public:
+    // More bytes than this without a line feed are a runaway line, not a reply.
+    static constexpr qint64 runawayBytes = 550;
+
     explicit SerialInterface(QObject *parent = nullptr);
     ~SerialInterface() override;
 

@@ -13,6 +13,7 @@ private slots:
     void bytesWaitForTheLineFeed();
     void severalLinesAndAPartialOne();
     void failedOpen();
+    void runawayLineIsHandedOver();
     void writesUnchanged();
     void lineBufferEditing();
     void modeCommands_data();
@@ -73,6 +74,29 @@ void TestLink::severalLinesAndAPartialOne()
     }));
     // Everything buffered comes at once, the partial line after the last line feed included.
     QCOMPARE(got, QByteArray("Filter : 100\r\nGas Type : N2\r\nOpMo"));
+}
+
+void TestLink::runawayLineIsHandedOver()
+{
+    Pty pty;
+    SerialInterface link;
+    QVERIFY(link.openConnection(onPort(pty.slavePath())));
+    // A stream without line feeds must not pile up in the port.
+    QByteArray got;
+    for (int i = 0; i < 50; ++i) {
+        pty.write(QByteArray(100, 'x'));
+        QVERIFY(waitFor([&] {
+            got += link.readData();
+            return got.size() + 600 >= (i + 1) * 100;
+        }));
+    }
+    QVERIFY(got.size() >= 5000 - 600);
+    pty.write("\r\n");
+    QVERIFY(waitFor([&] {
+        got += link.readData();
+        return got.endsWith("\r\n");
+    }));
+    QCOMPARE(got.size(), 5002);
 }
 
 void TestLink::failedOpen()
