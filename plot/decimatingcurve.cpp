@@ -70,12 +70,14 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
         if (pen.style() == Qt::NoPen)
             return;
     }
-    QPolygonF polyline = lines.polyline;
     if (testPaintAttribute(ClipPolygons)) {
         const qreal pw = qMax(qreal(1.0), pen.widthF());
-        polyline = QwtClipper::clipPolygonF(canvasRect.adjusted(-pw, -pw, pw, pw), polyline, false);
+        QwtPainter::drawPolyline(
+            painter,
+            QwtClipper::clipPolygonF(canvasRect.adjusted(-pw, -pw, pw, pw), lines.polyline, false));
+    } else {
+        QwtPainter::drawPolyline(painter, lines.polyline);
     }
-    QwtPainter::drawPolyline(painter, polyline);
 
     // What the full stroke adds by crossing the same rows again and again.
     bool any = false;

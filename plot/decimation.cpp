@@ -8,18 +8,16 @@ namespace {
 // Rows and columns this far outside the canvas are still counted exactly.
 constexpr int margin = 2;
 
-// Rounds half up, as the curve does, and holds the result within FarAway.
-// Written out because std::floor is a library call on plain x86-64, and this
-// runs for every sample.
+// Rounds half up, as the curve does, and holds the result within FarAway (NaN
+// goes to -FarAway; the caller sorts that out). Branch-free, as this runs for
+// every sample: std::floor would be a library call on plain x86-64.
 inline int toDevice(double v)
 {
-    const double shifted = v + 0.5;
-    if (!(shifted > -FarAway))
-        return -FarAway; // also catches NaN; the caller sorts that out
-    if (!(shifted < FarAway))
-        return FarAway;
-    const int truncated = int(shifted);
-    return truncated > shifted ? truncated - 1 : truncated;
+    double c = v + 0.5;
+    c = c > -FarAway ? c : -FarAway;
+    c = c < FarAway ? c : FarAway;
+    const int truncated = int(c);
+    return truncated - (truncated > c);
 }
 
 } // namespace
@@ -27,20 +25,28 @@ inline int toDevice(double v)
 void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
                  const QwtScaleMap &yMap, int from, int to, std::vector<QPoint> &device)
 {
-    device.resize(size_t(std::max(0, to - from + 1)));
-    const auto place = [&device, from](int i, double dx, double dy) {
-        device[size_t(i - from)] =
-            std::isnan(dx) || std::isnan(dy) ? Unplaced : QPoint(toDevice(dx), toDevice(dy));
-    };
+    const int n = std::max(0, to - from + 1);
+    device.resize(size_t(n));
+    // Local copies let the compiler keep the maps in registers.
+    const QwtScaleMap xm = xMap, ym = yMap;
+    QPoint *out = device.data();
     if (const auto *arrays = dynamic_cast<const ArraySeries *>(&series)) {
-        const double *xs = arrays->xData();
-        const double *ys = arrays->yData();
-        for (int i = from; i <= to; ++i)
-            place(i, xMap.transform(xs[i]), yMap.transform(ys[i]));
+        const double *xs = arrays->xData() + from;
+        const double *ys = arrays->yData() + from;
+        for (int i = 0; i < n; ++i)
+            out[i].rx() = toDevice(xm.transform(xs[i]));
+        for (int i = 0; i < n; ++i)
+            out[i].ry() = toDevice(ym.transform(ys[i]));
+        for (int i = 0; i < n; ++i) {
+            if (std::isnan(xs[i]) || std::isnan(ys[i]))
+                out[i] = Unplaced;
+        }
     } else {
-        for (int i = from; i <= to; ++i) {
-            const QPointF p = series.sample(size_t(i));
-            place(i, xMap.transform(p.x()), yMap.transform(p.y()));
+        for (int i = 0; i < n; ++i) {
+            const QPointF p = series.sample(size_t(from + i));
+            out[i] = std::isnan(p.x()) || std::isnan(p.y())
+                         ? Unplaced
+                         : QPoint(toDevice(xm.transform(p.x())), toDevice(ym.transform(p.y())));
         }
     }
 }
@@ -138,37 +144,37 @@ bool LineDecimator::emitCrossings()
     }
     const int span = high - low + 1;
 
-    // The rows the run touches, in order, and each row's place among them.
-    place.assign(size_t(span), -1);
-    for (int r : rows)
-        place[size_t(rowOf(r) - low)] = 0;
-    breaks.clear();
-    for (int i = 0; i < span; ++i) {
-        if (place[size_t(i)] == 0) {
-            place[size_t(i)] = int(breaks.size());
-            breaks.push_back(low + i);
-        }
-    }
-    const int q = int(breaks.size());
-
-    // crossings[j]: how often the run passes between breaks[j] and breaks[j+1].
-    crossings.assign(size_t(q), 0);
-    const int start = place[size_t(rowOf(rows.front()) - low)];
+    // crossings[i]: how often the run passes from row low + i to the next one,
+    // counted as a difference array and summed up below.
+    crossings.assign(size_t(span), 0);
+    const int start = rowOf(rows.front()) - low;
     int previous = start;
     for (size_t k = 1; k < rows.size(); ++k) {
-        const int current = place[size_t(rowOf(rows[k]) - low)];
+        const int current = rowOf(rows[k]) - low;
+        if (current == previous)
+            continue;
         ++crossings[size_t(std::min(previous, current))];
         --crossings[size_t(std::max(previous, current))];
         previous = current;
     }
-    const int finish = previous;
+    const int directFrom = std::min(start, previous);
+    const int directTo = std::max(start, previous);
     int running = 0;
-    for (int j = 0; j < q - 1; ++j) {
-        running += crossings[size_t(j)];
-        const int direct = (j >= std::min(start, finish) && j < std::max(start, finish)) ? 1 : 0;
-        const int level = running >= SolidCrossings ? SolidCrossings : running - direct;
-        if (level > 0)
-            addSpan(level, breaks[size_t(j)], breaks[size_t(j) + 1] - breaks[size_t(j)]);
+    int spanLevel = 0;
+    int spanStart = 0;
+    for (int i = 0; i < span; ++i) {
+        int level = 0;
+        if (i < span - 1) {
+            running += crossings[size_t(i)];
+            const int direct = i >= directFrom && i < directTo ? 1 : 0;
+            level = running >= SolidCrossings ? SolidCrossings : running - direct;
+        }
+        if (level != spanLevel) {
+            if (spanLevel > 0)
+                addSpan(spanLevel, low + spanStart, i - spanStart);
+            spanLevel = level;
+            spanStart = i;
+        }
     }
     polyline << QPointF(column, rows.front());
     if (rows.back() != rows.front())
@@ -290,8 +296,32 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
         area;
     const int w0 = std::max(solidBits.firstWord(), (rows.left() - solidBits.wordX(0)) / 64);
     const int w1 = std::min(solidBits.lastWord(), (rows.right() - solidBits.wordX(0)) / 64);
+    const int words = w1 - w0 + 1;
+
+    // Rows of each word column with a point in it or in a word beside it,
+    // counted up from the top: a solid pixel needs a point within reach.
+    int reachY = 0;
+    for (const QPoint &o : nearlyAt)
+        reachY = std::max(reachY, std::abs(o.y()));
+    occupied.assign(size_t(rows.height() + 1) * size_t(words), 0);
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        const size_t here = size_t(y - rows.top() + 1) * size_t(words);
+        for (int w = w0; w <= w1; ++w) {
+            const bool any = centres.word(w - 1, y) | centres.word(w, y) | centres.word(w + 1, y);
+            occupied[here + size_t(w - w0)] = occupied[here - size_t(words) + size_t(w - w0)] + any;
+        }
+    }
+    const auto pointsNear = [&](int w, int y) {
+        const int top = std::max(rows.top(), y - reachY) - rows.top();
+        const int bottom = std::min(rows.bottom(), y + reachY) - rows.top() + 1;
+        return occupied[size_t(bottom) * size_t(words) + size_t(w - w0)] !=
+               occupied[size_t(top) * size_t(words) + size_t(w - w0)];
+    };
+
     for (int y = rows.top(); y <= rows.bottom(); ++y) {
         for (int w = w0; w <= w1; ++w) {
+            if (!pointsNear(w, y))
+                continue; // stays clear
             const int x = solidBits.wordX(w);
             std::uint64_t once = 0, two = 0, opaque = 0;
             for (const QPoint &o : nearlyAt) {
@@ -304,10 +334,13 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
             solidBits.word(w, y) = opaque | two | solidBits.outsideMask(w);
         }
     }
+    // Hidden matters only where there are points.
     for (int y = rows.top(); y <= rows.bottom(); ++y) {
         for (int w = w0; w <= w1; ++w) {
+            std::uint64_t all = centres.word(w, y);
+            if (!all)
+                continue;
             const int x = hidden.wordX(w);
-            std::uint64_t all = ~hidden.outsideMask(w);
             for (const QPoint &o : touchedAt) {
                 all &= solidBits.bits(x + o.x(), y + o.y());
                 if (!all)
@@ -316,11 +349,29 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
             hidden.word(w, y) = all;
         }
     }
-    // Runs of solid pixels inside the area, row by row, a word at a time.
+    // Runs of solid pixels inside the area, a word at a time; a run with the
+    // same ends as one in the row above makes that span taller.
+    previousRuns.clear();
     for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        currentRuns.clear();
+        size_t above = 0;
+        const auto addRun = [&](int left, int right) {
+            while (above < previousRuns.size() && solid[previousRuns[above]].left() < left)
+                ++above;
+            if (above < previousRuns.size() && solid[previousRuns[above]].left() == left &&
+                solid[previousRuns[above]].right() == right) {
+                solid[previousRuns[above]].setBottom(y);
+                currentRuns.push_back(previousRuns[above]);
+            } else {
+                currentRuns.push_back(solid.size());
+                solid.append(QRect(QPoint(left, y), QPoint(right, y)));
+            }
+        };
         int runStart = -1;
         for (int w = w0; w <= w1; ++w) {
             const std::uint64_t on = solidBits.word(w, y) & ~solidBits.outsideMask(w);
+            if (runStart < 0 && !on)
+                continue;
             const int x0 = solidBits.wordX(w);
             int pos = 0;
             while (pos < 64) {
@@ -332,13 +383,14 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
                 if (runStart < 0) {
                     runStart = x0 + pos;
                 } else {
-                    solid.append(QRect(runStart, y, x0 + pos - runStart, 1));
+                    addRun(runStart, x0 + pos - 1);
                     runStart = -1;
                 }
             }
         }
         if (runStart >= 0)
-            solid.append(QRect(runStart, y, area.right() + 1 - runStart, 1));
+            addRun(runStart, area.right());
+        std::swap(previousRuns, currentRuns);
     }
 }
 

@@ -72,11 +72,8 @@ private:
     bool overdraw = false;
     QRect area;
     int column = 0;
-    std::vector<int> rows; // rows of the current run, consecutive repeats dropped
-    // Scratch space kept from one paint to the next.
-    std::vector<int> place;
-    std::vector<int> breaks;
-    std::vector<int> crossings;
+    std::vector<int> rows;      // rows of the current run, consecutive repeats dropped
+    std::vector<int> crossings; // scratch, kept from one paint to the next
 };
 
 // A bitmap over a rectangle of device pixels with a border around it, for
@@ -169,6 +166,10 @@ private:
     PixelBits centres;   // pixels with at least one point
     PixelBits solidBits; // pixels sure to end in the symbol colour (border: set)
     PixelBits hidden;    // pixels whose picture touches solid pixels only
+    // Scratch for findSolid, kept from one paint to the next.
+    std::vector<int> occupied;
+    std::vector<int> previousRuns;
+    std::vector<int> currentRuns;
 
     // Pixels seen in the current chunk: open addressing, tagged by chunk.
     struct Slot

@@ -234,7 +234,7 @@ void PlotWindow::addTimePoint(const QDateTime &dateTime, const QString &valueTex
     double y = 0;
     if (!dateTime.isValid() || !readNumber(valueText, y))
         return;
-    append(double(dateTime.toMSecsSinceEpoch()), y, true);
+    append(double(epoch.toEpochMs(dateTime)), y, true);
 }
 
 void PlotWindow::addPointXY(const QString &xText, const QString &yText)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plot/epochconverter.h"
 #include "plot/preferencesform.h"
 #include "plot/samplering.h"
 
@@ -131,5 +132,6 @@ private:
     QLineEdit *filterField = nullptr;
     QAction *filterFieldAction = nullptr;
     QTimer replotTimer;
+    EpochConverter epoch;
     std::vector<double> medianScratch;
 };
