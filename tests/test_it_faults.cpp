@@ -103,8 +103,13 @@ void TestItFaults::survivesGarbageAndRunawayLine()
     const qint64 before = residentKb();
     QVERIFY(waitFor([&] { return reports >= 240; }, 30000));
     const qint64 grown = residentKb() - before;
-    // Two hundred more polls through garbage leave nothing piling up.
+    // Two hundred more polls through garbage leave nothing piling up. (Under
+    // AddressSanitizer freed memory is held back on purpose, so RSS says nothing.)
+#ifndef __SANITIZE_ADDRESS__
     QVERIFY2(grown < 4 * 1024, qPrintable(QStringLiteral("grew %1 kB").arg(grown)));
+#else
+    Q_UNUSED(grown);
+#endif
 
     QVERIFY(w.currentLink() && w.currentLink()->connectionOpen());
     QVERIFY(w.actionDisconnect->isEnabled());
