@@ -22,21 +22,44 @@ inline int toDevice(double v)
 
 } // namespace
 
+namespace {
+
+// One axis of samples to device coordinates. For a linear scale the map's own
+// arithmetic is written out (same operations, same order, so the same pixels)
+// in a loop the compiler can keep in registers.
+template <bool X> void mapAxis(const QwtScaleMap &map, const double *values, int n, QPoint *out)
+{
+    const auto put = [out](int i, int v) {
+        if (X)
+            out[i].rx() = v;
+        else
+            out[i].ry() = v;
+    };
+    if (map.transformation()) {
+        for (int i = 0; i < n; ++i)
+            put(i, toDevice(map.transform(values[i])));
+        return;
+    }
+    const double p1 = map.p1(), s1 = map.s1();
+    const double factor =
+        map.s1() != map.s2() ? (map.p2() - map.p1()) / (map.s2() - map.s1()) : 1.0;
+    for (int i = 0; i < n; ++i)
+        put(i, toDevice(p1 + (values[i] - s1) * factor));
+}
+
+} // namespace
+
 void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
                  const QwtScaleMap &yMap, int from, int to, std::vector<QPoint> &device)
 {
     const int n = std::max(0, to - from + 1);
     device.resize(size_t(n));
-    // Local copies let the compiler keep the maps in registers.
-    const QwtScaleMap xm = xMap, ym = yMap;
     QPoint *out = device.data();
     if (const auto *arrays = dynamic_cast<const ArraySeries *>(&series)) {
         const double *xs = arrays->xData() + from;
         const double *ys = arrays->yData() + from;
-        for (int i = 0; i < n; ++i)
-            out[i].rx() = toDevice(xm.transform(xs[i]));
-        for (int i = 0; i < n; ++i)
-            out[i].ry() = toDevice(ym.transform(ys[i]));
+        mapAxis<true>(xMap, xs, n, out);
+        mapAxis<false>(yMap, ys, n, out);
         for (int i = 0; i < n; ++i) {
             if (std::isnan(xs[i]) || std::isnan(ys[i]))
                 out[i] = Unplaced;
@@ -46,7 +69,7 @@ void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
             const QPointF p = series.sample(size_t(from + i));
             out[i] = std::isnan(p.x()) || std::isnan(p.y())
                          ? Unplaced
-                         : QPoint(toDevice(xm.transform(p.x())), toDevice(ym.transform(p.y())));
+                         : QPoint(toDevice(xMap.transform(p.x())), toDevice(yMap.transform(p.y())));
         }
     }
 }
@@ -135,13 +158,16 @@ bool LineDecimator::emitCrossings()
     // cross the canvas rows just as often.
     const int top = area.top() - margin;
     const int bottom = area.bottom() + margin;
-    const auto rowOf = [top, bottom](int r) { return qBound(top, r, bottom); };
-    int low = rowOf(rows.front());
+    int low = rows.front();
     int high = low;
     for (int r : rows) {
-        low = std::min(low, rowOf(r));
-        high = std::max(high, rowOf(r));
+        low = std::min(low, r);
+        high = std::max(high, r);
     }
+    const bool fold = low < top || high > bottom;
+    const auto rowOf = [top, bottom, fold](int r) { return fold ? qBound(top, r, bottom) : r; };
+    low = rowOf(low);
+    high = rowOf(high);
     const int span = high - low + 1;
 
     // crossings[i]: how often the run passes from row low + i to the next one,
