@@ -4,6 +4,7 @@
 #include <qwt_painter.h>
 #include <qwt_symbol.h>
 
+#include <QImage>
 #include <QPainter>
 
 DecimatingCurve::DecimatingCurve(const QString &title) : QwtPlotCurve(title)
@@ -79,26 +80,77 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
         QwtPainter::drawPolyline(painter, lines.polyline);
     }
 
-    // What the full stroke adds by crossing the same rows again and again.
-    bool any = false;
-    for (const auto &spans : lines.overdrawn)
-        any = any || !spans.isEmpty();
-    if (!any)
+    paintOverdraw(painter, pen.color(), canvasRect.toAlignedRect());
+}
+
+// What the full stroke adds by crossing the same rows again and again: blended
+// spans of the pen colour. Thousands of small spans cost more to paint one by
+// one than to compose into pictures, blended once: blends of one colour
+// combine, whatever their order, into one of alpha 1 - (1 - a1)(1 - a2)...
+// The pictures are tiles of OverdrawTile columns, each only as tall as its
+// spans reach, so a band drifting across the canvas stays a narrow band.
+void DecimatingCurve::paintOverdraw(QPainter *painter, const QColor &colour,
+                                    const QRect &canvas) const
+{
+    if (canvas.isEmpty())
         return;
-    painter->save();
-    painter->setPen(Qt::NoPen);
-    painter->setRenderHint(QPainter::Antialiasing, false);
-    painter->setClipRect(canvasRect, Qt::IntersectClip);
+    const int tiles = (canvas.width() + OverdrawTile - 1) / OverdrawTile;
+    tileRows.assign(size_t(tiles), QRect());
+    const auto eachTile = [&](const QRect &span, const auto &f) {
+        const QRect r = span & canvas;
+        if (r.isEmpty())
+            return;
+        const int first = (r.left() - canvas.left()) / OverdrawTile;
+        const int last = (r.right() - canvas.left()) / OverdrawTile;
+        for (int t = first; t <= last; ++t) {
+            const QRect tile(canvas.left() + t * OverdrawTile, canvas.top(), OverdrawTile,
+                             canvas.height());
+            f(t, r & tile);
+        }
+    };
+    for (const auto &spans : lines.overdrawn)
+        for (const QRect &span : spans)
+            eachTile(span, [&](int t, const QRect &part) { tileRows[size_t(t)] |= part; });
+
+    // One buffer for all tiles, each tile's cover row by row.
+    tileOffsets.assign(size_t(tiles) + 1, 0);
+    for (int t = 0; t < tiles; ++t)
+        tileOffsets[size_t(t) + 1] =
+            tileOffsets[size_t(t)] +
+            size_t(tileRows[size_t(t)].width()) * size_t(std::max(0, tileRows[size_t(t)].height()));
+    if (tileOffsets.back() == 0)
+        return;
+    overdrawCover.assign(tileOffsets.back(), 0);
     for (int level = 1; level <= LineDecimator::SolidCrossings; ++level) {
-        const QVector<QRect> &spans = lines.overdrawn[size_t(level)];
-        if (spans.isEmpty())
-            continue;
-        QColor colour = pen.color();
-        colour.setAlpha(LineDecimator::overdrawAlpha(level));
-        painter->setBrush(colour);
-        painter->drawRects(spans);
+        const int through = 255 - LineDecimator::overdrawAlpha(level);
+        for (const QRect &span : lines.overdrawn[size_t(level)]) {
+            eachTile(span, [&](int t, const QRect &part) {
+                const QRect &box = tileRows[size_t(t)];
+                for (int y = part.top(); y <= part.bottom(); ++y) {
+                    std::uint8_t *row = &overdrawCover[tileOffsets[size_t(t)] +
+                                                       size_t(y - box.top()) * size_t(box.width()) +
+                                                       size_t(part.left() - box.left())];
+                    for (int x = 0; x < part.width(); ++x)
+                        row[x] = std::uint8_t(255 - ((255 - row[x]) * through + 127) / 255);
+                }
+            });
+        }
     }
-    painter->restore();
+    QRgb premultiplied[256];
+    for (int a = 0; a < 256; ++a)
+        premultiplied[a] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), a));
+    overdrawPixels.resize(overdrawCover.size());
+    for (size_t i = 0; i < overdrawCover.size(); ++i)
+        overdrawPixels[i] = premultiplied[overdrawCover[i]];
+    for (int t = 0; t < tiles; ++t) {
+        const QRect &box = tileRows[size_t(t)];
+        if (box.isEmpty())
+            continue;
+        const QImage picture(
+            reinterpret_cast<const uchar *>(overdrawPixels.data() + tileOffsets[size_t(t)]),
+            box.width(), box.height(), box.width() * 4, QImage::Format_ARGB32_Premultiplied);
+        painter->drawImage(box.topLeft(), picture);
+    }
 }
 
 void DecimatingCurve::drawSymbols(QPainter *painter, const QwtSymbol &symbol,

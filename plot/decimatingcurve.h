@@ -4,6 +4,9 @@
 
 #include <qwt_plot_curve.h>
 
+#include <QRgb>
+
+#include <cstdint>
 #include <vector>
 
 // A curve that paints only what its picture needs when it has far more samples
@@ -30,6 +33,7 @@ protected:
 
 private:
     bool worthDecimating(QPainter *painter, const QRectF &canvasRect, int from, int to) const;
+    void paintOverdraw(QPainter *painter, const QColor &colour, const QRect &canvas) const;
     const std::vector<QPoint> &devicePoints(const QwtScaleMap &xMap, const QwtScaleMap &yMap,
                                             int from, int to) const;
 
@@ -41,6 +45,11 @@ private:
     mutable int deviceFrom = 0;
     mutable int deviceTo = -1;
     mutable LineDecimator lines;
+    static constexpr int OverdrawTile = 64;
+    mutable std::vector<QRect> tileRows;
+    mutable std::vector<size_t> tileOffsets;
+    mutable std::vector<std::uint8_t> overdrawCover;
+    mutable std::vector<QRgb> overdrawPixels;
     mutable SymbolDecimator symbols;
     mutable QPolygonF symbolPoints;
     mutable QVector<QRect> symbolSpans;

@@ -70,6 +70,9 @@ PlotWindow::PlotWindow(QWidget *parent) : QDialog(parent)
     resize(710, 519);
     setWindowTitle(QStringLiteral("Plot Window"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    replotTimer.setSingleShot(true);
+    replotTimer.setInterval(RedrawInterval);
+    connect(&replotTimer, &QTimer::timeout, this, &PlotWindow::replotNow);
 
     auto *layout = new QGridLayout(this);
     plotWidget = new QwtPlot(this);
@@ -174,17 +177,18 @@ PlotWindow::PlotWindow(QWidget *parent) : QDialog(parent)
         (*marker)->attach(plotWidget);
     }
 
-    replotTimer.setSingleShot(true);
-    replotTimer.setInterval(RedrawInterval);
-    connect(&replotTimer, &QTimer::timeout, this, &PlotWindow::replotNow);
-
     prefsDialog = new preferencesForm(this);
     connect(prefsDialog, &preferencesForm::newPreferences, this, &PlotWindow::setPreferences);
     prefsDialog->setPreferences();
 }
 
-// The plot owns its items (curves, grid, markers) and the curves their series.
-PlotWindow::~PlotWindow() = default;
+// The plot owns its items (curves, grid, markers) and the curves their series,
+// which read the ring: the plot goes first, while the ring is still there.
+PlotWindow::~PlotWindow()
+{
+    replotTimer.stop();
+    delete plotWidget;
+}
 
 QwtPlotCurve *PlotWindow::mainCurve() const
 {
