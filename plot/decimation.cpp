@@ -266,7 +266,7 @@ void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &c
     area = canvas;
     if (!area.isValid() || device.empty())
         return;
-    const bool spans = !touchedAt.empty() && !(opaqueAt.empty() && nearlyAt.empty());
+    bool spans = !touchedAt.empty() && !(opaqueAt.empty() && nearlyAt.empty());
     if (spans) {
         centres.reset(area, false);
         int minX = area.right(), maxX = area.left(), minY = area.bottom(), maxY = area.top();
@@ -281,7 +281,13 @@ void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &c
             maxY = std::max(maxY, p.y());
         }
         reached = minX <= maxX ? QRect(QPoint(minX, minY), QPoint(maxX, maxY)) : QRect();
-        findSolid(solid);
+        const int before = solid.size();
+        // Spans pay only where they stand in for more pictures than they are
+        // (scattered points hide few pictures but leave a span under each).
+        if (findSolid(solid) <= solid.size() - before) {
+            solid.resize(before);
+            spans = false;
+        }
     }
 
     // The pictures the curve would paint (per chunk, the first at each pixel
@@ -310,12 +316,12 @@ void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &c
 // solid = covered opaquely once or nearly opaquely twice; hidden = every pixel
 // the picture touches is solid (pixels off the area count as solid: they are
 // never painted).
-void SymbolDecimator::findSolid(QVector<QRect> &solid)
+int SymbolDecimator::findSolid(QVector<QRect> &solid)
 {
     solidBits.reset(area, true);
     hidden.reset(area, false);
     if (!reached.isValid())
-        return;
+        return 0;
     // Only where pictures reach can anything be solid.
     const QRect rows =
         reached.adjusted(-PixelBits::Reach, -PixelBits::Reach, PixelBits::Reach, PixelBits::Reach) &
@@ -361,6 +367,7 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
         }
     }
     // Hidden matters only where there are points.
+    int hiddenPixels = 0;
     for (int y = rows.top(); y <= rows.bottom(); ++y) {
         for (int w = w0; w <= w1; ++w) {
             std::uint64_t all = centres.word(w, y);
@@ -373,6 +380,7 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
                     break;
             }
             hidden.word(w, y) = all;
+            hiddenPixels += __builtin_popcountll(all);
         }
     }
     // Runs of solid pixels inside the area, a word at a time; a run with the
@@ -418,6 +426,7 @@ void SymbolDecimator::findSolid(QVector<QRect> &solid)
             addRun(runStart, area.right());
         std::swap(previousRuns, currentRuns);
     }
+    return hiddenPixels;
 }
 
 bool SymbolDecimator::seenInChunk(const QPoint &p, unsigned chunk)

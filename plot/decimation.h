@@ -154,7 +154,9 @@ public:
                   QVector<QRect> &solid);
 
 private:
-    void findSolid(QVector<QRect> &solid);
+    // Marks solid and hidden pixels, appends the solid spans; returns how many
+    // pixels with points are hidden.
+    int findSolid(QVector<QRect> &solid);
     bool seenInChunk(const QPoint &p, unsigned chunk);
 
     std::vector<QPoint> opaqueAt;  // stamp offsets painted opaquely

@@ -156,9 +156,9 @@ void TestPlotDecimation::symbolsApartAreAllKept()
     QVector<QRect> solid;
     s.decimate(points, canvas, kept, solid);
     QCOMPARE(kept.size(), 30);
-    // Each picture's opaque core is solid, but every picture has its rim.
-    QCOMPARE(solid.size(), 30);
-    QCOMPARE(solid.first(), QRect(8, 8, 5, 5));
+    // Each picture's core would be solid, but no picture is hidden: spans
+    // would only add work.
+    QVERIFY(solid.isEmpty());
 
     // Without a stamp (several colours) nothing is hidden and nothing solid.
     s.setStamp(QImage(), QPoint());
