@@ -13,7 +13,12 @@ class OrinInterface : public QObject
 {
     Q_OBJECT
 public:
-    enum LinkKind { Tcp = 0, Serial = 1, Simulated = 2 };
+    enum LinkKind
+    {
+        Tcp = 0,
+        Serial = 1,
+        Simulated = 2
+    };
 
     explicit OrinInterface(QObject *parent = nullptr);
 

@@ -22,7 +22,8 @@ Service::Service(QWidget *parent)
 
 void Service::setControlsEnabled(bool on)
 {
-    for (auto *b : {rcsButton, tempScanButton, fineScanButton, rcsDownloadButton, tempDownloadButton})
+    for (auto *b :
+         {rcsButton, tempScanButton, fineScanButton, rcsDownloadButton, tempDownloadButton})
         b->setEnabled(on);
 }
 

@@ -5,7 +5,8 @@
 
 SRDA::SRDA(QWidget *parent)
     : QWidget(parent), serviceButton(new QPushButton(tr("Service"), this)),
-      tuneButton(new QPushButton(tr("Tune"), this)), measureButton(new QPushButton(tr("Measure"), this))
+      tuneButton(new QPushButton(tr("Tune"), this)),
+      measureButton(new QPushButton(tr("Measure"), this))
 {
     auto *l = new QHBoxLayout(this);
     l->addWidget(serviceButton);
