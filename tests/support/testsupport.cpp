@@ -4,16 +4,26 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <unistd.h>
+
 namespace {
-// Each test run has its own HOME; give it the private runtime folder Qt expects.
-const bool runtimeDirReady = [] {
-    const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
-    if (dir.isEmpty())
-        return false;
-    QDir().mkpath(QString::fromLocal8Bit(dir));
-    return QFile::setPermissions(QString::fromLocal8Bit(dir), QFileDevice::ReadOwner |
-                                                                  QFileDevice::WriteOwner |
-                                                                  QFileDevice::ExeOwner);
+// Tests run under CTest get a HOME of their own. Run by hand, a test must not
+// touch the real home folder or settings store either: give it a fresh one
+// before anything reads the environment.
+const bool homeIsolated = [] {
+    if (!qEnvironmentVariableIsSet("TELVAR_TEST_HOME")) {
+        const QByteArray home =
+            QDir::tempPath().toLocal8Bit() + "/telvar-test-home-" + QByteArray::number(getpid());
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", home + "/.config");
+        qputenv("XDG_DATA_HOME", home + "/.local/share");
+        qputenv("XDG_RUNTIME_DIR", home + "/run");
+    }
+    // Qt expects a private runtime folder.
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    QDir().mkpath(runtime);
+    return QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
 }();
 } // namespace
 
