@@ -3,10 +3,12 @@
 #include "console/console.h"
 
 #include "dashboard/instrument.h"
+#include "plot/plotwindow.h"
 #include "support/fakeanalyzer.h"
 #include "support/testsupport.h"
 #include <QAction>
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -32,7 +34,7 @@ private slots:
     void pulledCableDisconnectsOnce();
 
 private:
-    void connectTo(MainWindow &w, FakeAnalyzer &a, int interval = 1);
+    void connectTo(MainWindow &w, FakeAnalyzer &a, int interval = 1, bool autoLog = false);
     ScriptedDialogs *dialogs = nullptr;
 };
 
@@ -48,11 +50,12 @@ void TestPolling::cleanup()
     delete dialogs;
 }
 
-void TestPolling::connectTo(MainWindow &w, FakeAnalyzer &a, int interval)
+void TestPolling::connectTo(MainWindow &w, FakeAnalyzer &a, int interval, bool autoLog)
 {
     SettingsPresets p;
     p.serialPort = a.pty.slavePath();
     p.interval = interval;
+    p.autoLog = autoLog;
     QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
     w.openConnection();
     QVERIFY(w.currentLink());
@@ -71,8 +74,9 @@ void TestPolling::identifiesAndPolls()
 {
     FakeAnalyzer a;
     answerLikeAnOrin(a);
+    FakeClock clock;
     MainWindow w;
-    connectTo(w, a);
+    connectTo(w, a, 1, true);
     QVERIFY2(waitFor([&] { return w.serialLabel()->text() == "ORIN OK: 1234"; }),
              qPrintable(w.serialLabel()->text() + " after " + a.commands.join(' ')));
     QCOMPARE(w.connectionState().serialNumber, QString("1234"));
@@ -97,6 +101,16 @@ void TestPolling::identifiesAndPolls()
     QVERIFY(r.alarm2);
     QVERIFY(!r.alarm1);
     QCOMPARE(r.statusText, QString("Processing ringdown "));
+
+    // Each report is a trend row in the day's file and a point on the plot.
+    QCOMPARE(w.trendFile(), testHome() + "/QuorvaneData/Trend/SN-1234-20250131.csv");
+    QFile trend(w.trendFile());
+    QVERIFY(trend.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = trend.readAll().split('\n');
+    QCOMPARE(rows.first(), QByteArray("Date&Time, Concentration, Gas, Alarms\r"));
+    QVERIFY(rows.size() >= 3);
+    QCOMPARE(rows[1], QByteArray("2025-01-31 12:00:00, 12.345, N2, 16, Alarm2\r"));
+    QVERIFY(w.plotWindow()->sampleCount() >= 2);
 
     // Routine polling on the dashboard stays out of the console.
     QVERIFY(!w.consoleWidget()->toPlainText().contains("Filter : 100"));
