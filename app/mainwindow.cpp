@@ -140,9 +140,6 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     selectedTextSize = prefs.value(QStringLiteral("selectedTextSize"), 0).toInt();
     userScans = prefs.value(QStringLiteral("userScans"), false).toBool();
     demoMode = startOptions.demo || prefs.value(QStringLiteral("demoMode"), false).toBool();
-    // A first start has no stored choice: the console starts shown.
-    if (!prefs.contains(QStringLiteral("consoleVisible")))
-        consoleVisible = true;
 
     auto *central = new QWidget(this);
     auto *grid = new QGridLayout(central);

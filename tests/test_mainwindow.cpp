@@ -96,7 +96,8 @@ void TestMainWindow::titleMenusAndTabs()
     QVERIFY(w.actionConnect->isEnabled());
     QVERIFY(!w.actionDisconnect->isEnabled());
     QVERIFY(!w.actionSRDA->isEnabled());
-    QVERIFY(w.actionConsole->isChecked());
+    QVERIFY(!w.actionConsole->isChecked()); // a missing preference reads as false
+    QVERIFY(w.consoleWidget()->isHidden());
 }
 
 void TestMainWindow::actionsTable_data()
@@ -219,7 +220,7 @@ void TestMainWindow::preferencesPersist()
     {
         MainWindow w;
         w.changeText(2);
-        w.toggleConsole(false);
+        w.actionConsole->setChecked(true);
         w.userScansChange(true);
         QVERIFY(w.tabs()->isTabEnabled(3));
         QVERIFY(w.tabs()->styleSheet().contains("width: 100;"));
@@ -227,10 +228,11 @@ void TestMainWindow::preferencesPersist()
     }
     QSettings s;
     QCOMPARE(s.value("selectedTextSize").toInt(), 2);
-    QCOMPARE(s.value("consoleVisible").toBool(), false);
+    QCOMPARE(s.value("consoleVisible").toBool(), true);
     QCOMPARE(s.value("userScans").toBool(), true);
     MainWindow again;
-    QVERIFY(!again.actionConsole->isChecked());
+    QVERIFY(again.actionConsole->isChecked());
+    QVERIFY(!again.consoleWidget()->isHidden());
     QVERIFY(again.tabs()->isTabEnabled(3));
 }
 
