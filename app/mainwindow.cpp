@@ -429,6 +429,12 @@ QString MainWindow::trendFile() const
     return trend->trendFile();
 }
 
+QString MainWindow::logFilePath() const
+{
+    // The operator may pick another log file while connected: always the current choice.
+    return settings->settings().logFile;
+}
+
 int MainWindow::pollSeconds() const
 {
     return qMax(1, current.logInterval);
@@ -612,7 +618,7 @@ void MainWindow::readData()
     if (!poll->isActive() || tab != MonitorTab)
         console->appendData(chunk);
     if (loggingOn && tab != MonitorTab)
-        logger->log(chunk, current.logFile);
+        logger->log(chunk, logFilePath());
     progressBar->setValue(100);
     lastReply = Clock::current();
     sinceReply.start();
@@ -758,9 +764,10 @@ void MainWindow::updateTrend()
     instrumentTab->ppmThreshold = options->ppmThreshold();
     const QDateTime now = Clock::current();
     const QString row = trendRow(record, now, state.compatibilityMode, current.statusLog);
-    console->appendData(row.toUtf8());
+    const QByteArray bytes = row.toUtf8();
+    console->appendData(bytes);
     if (loggingOn)
-        logger->log(row.toUtf8(), current.logFile);
+        logger->log(bytes, logFilePath());
     if (current.autoLog)
         trend->append(state.serialNumber, row, current.statusLog, now.date());
     bool numeric = false;
@@ -872,7 +879,7 @@ void MainWindow::toLogger(QString text)
     if (text.endsWith(QLatin1Char('\r')))
         text += QLatin1Char('\n');
     if (loggingOn)
-        logger->log(upToZero(text.toUtf8()), settings->settings().logFile);
+        logger->log(upToZero(text.toUtf8()), logFilePath());
 }
 
 void MainWindow::lineEditEnterPressed()

@@ -159,6 +159,7 @@ private:
     void sendPoll();
     void setStatus(const QString &text);
     int pollSeconds() const;
+    QString logFilePath() const;
 
     SettingsDialog *settings;
     OptionsDialog *options;

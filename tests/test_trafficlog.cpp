@@ -109,12 +109,20 @@ void TestTrafficLog::commandsAndRepliesByTab()
     QVERIFY(!log.contains("Filter : 100"));
     QVERIFY(log.contains(", 5.5, N2, No Faults\r\n"));
 
+    // The operator picks another file while connected: everything goes there from now on.
+    const QString second = testHome() + "/traffic-second.txt";
+    QFile::remove(second);
+    dialogs->fileAnswers = QStringList{second};
+    QTest::mouseClick(w.logFileButton(), Qt::LeftButton);
+    QCOMPARE(w.settingsDialog()->settings().logFile, second);
+
     // Off the dashboard, typed lines and replies are logged as they pass.
     w.tabs()->setCurrentIndex(2);
     w.commandEntry()->setText("lt");
     QTest::keyClick(w.commandEntry(), Qt::Key_Return);
-    QVERIFY(waitFor([&] { return contents(logFile).contains("Conc : 12.3\r\n"); }));
-    log = contents(logFile);
+    QVERIFY(waitFor([&] { return contents(second).contains("Conc : 12.3\r\n"); }));
+    QVERIFY(!contents(logFile).contains("Conc : 12.3"));
+    log = contents(second);
     QVERIFY(log.contains("lt\r\nConc : 12.3\r\n"));
     QVERIFY(!log.contains("Gas")); // waits for its line feed
     QVERIFY(w.consoleWidget()->isEnabled());
