@@ -142,7 +142,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     demoMode = startOptions.demo || prefs.value(QStringLiteral("demoMode"), false).toBool();
 
     auto *central = new QWidget(this);
-    auto *grid = new QGridLayout(central);
+    grid = new QGridLayout(central);
     setCentralWidget(central);
 
     console = new Console(central);
@@ -158,7 +158,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     logButton->setFixedWidth(140);
     logButton->setStyleSheet(QLatin1String(logButtonStart));
     snLabel = new QLabel(QStringLiteral("SN: "), this);
-    grid->setColumnMinimumWidth(0, 300);
+    grid->setColumnMinimumWidth(0, consoleVisible ? consoleWidth : 0);
 
     buildTabs();
     grid->addWidget(tabWidget, 1, 1, 5, 2);
@@ -808,6 +808,8 @@ void MainWindow::toggleConsole(bool on)
     consoleVisible = on;
     console->setVisible(on);
     lineEdit->setVisible(on);
+    // A hidden console leaves no empty column behind.
+    grid->setColumnMinimumWidth(0, on ? consoleWidth : 0);
     QSettings().setValue(QStringLiteral("consoleVisible"), on);
     QTimer::singleShot(100, this, &MainWindow::doIt);
 }

@@ -22,6 +22,7 @@ class OptionsDialog;
 class OrinInterface;
 class PlotWindow;
 class QAction;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -161,6 +162,8 @@ private:
     int pollSeconds() const;
     QString logFilePath() const;
 
+    static constexpr int consoleWidth = 300;
+    QGridLayout *grid;
     SettingsDialog *settings;
     OptionsDialog *options;
     Console *console;

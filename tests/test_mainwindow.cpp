@@ -98,6 +98,12 @@ void TestMainWindow::titleMenusAndTabs()
     QVERIFY(!w.actionSRDA->isEnabled());
     QVERIFY(!w.actionConsole->isChecked()); // a missing preference reads as false
     QVERIFY(w.consoleWidget()->isHidden());
+    // The console takes its column only while shown.
+    const int narrow = w.centralWidget()->minimumSizeHint().width();
+    w.toggleConsole(true);
+    QVERIFY(w.centralWidget()->minimumSizeHint().width() >= narrow + 300);
+    w.toggleConsole(false);
+    QCOMPARE(w.centralWidget()->minimumSizeHint().width(), narrow);
 }
 
 void TestMainWindow::actionsTable_data()
