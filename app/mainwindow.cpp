@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -158,6 +159,9 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     logButton->setFixedWidth(140);
     logButton->setStyleSheet(QLatin1String(logButtonStart));
     snLabel = new QLabel(QStringLiteral("SN: "), this);
+    // Room for what the label will show: "DEMO MODE", or the model and serial number.
+    snLabel->setMinimumWidth(
+        snLabel->fontMetrics().horizontalAdvance(QStringLiteral("ORIN OK: 0000")) + 8);
     grid->setColumnMinimumWidth(0, consoleVisible ? consoleWidth : 0);
 
     buildTabs();
@@ -199,6 +203,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
 
     wirePermanent();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
+    resize(compactSize());
 }
 
 MainWindow::~MainWindow()
@@ -309,7 +314,7 @@ void MainWindow::buildMenus()
     help->addAction(actionAboutQt);
     help->addAction(actionAbout);
 
-    QToolBar *bar = addToolBar(tr("Main"));
+    QToolBar *bar = mainBar = addToolBar(tr("Main"));
     bar->setObjectName(QStringLiteral("mainToolBar"));
     bar->addAction(actionConnect);
     bar->addAction(actionDisconnect);
@@ -816,7 +821,20 @@ void MainWindow::toggleConsole(bool on)
 
 void MainWindow::doIt()
 {
-    resize(minimumSizeHint());
+    resize(compactSize());
+}
+
+QSize MainWindow::compactSize() const
+{
+    // As small as the contents allow, but wide enough that the serial number
+    // at the end of the tool bar stays in view.
+    int toolBarWidth = 2 * mainBar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
+    for (QAction *a : mainBar->actions()) {
+        if (const QWidget *item = mainBar->widgetForAction(a))
+            toolBarWidth += item->sizeHint().width() + mainBar->layout()->spacing();
+    }
+    const QSize minimum = minimumSizeHint();
+    return QSize(qMax(minimum.width(), toolBarWidth), minimum.height());
 }
 
 void MainWindow::changeText(int size)

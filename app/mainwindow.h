@@ -28,6 +28,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
+class QToolBar;
 class SRDA;
 class Service;
 class TrendWriter;
@@ -161,9 +162,11 @@ private:
     void setStatus(const QString &text);
     int pollSeconds() const;
     QString logFilePath() const;
+    QSize compactSize() const;
 
     static constexpr int consoleWidth = 300;
     QGridLayout *grid;
+    QToolBar *mainBar;
     SettingsDialog *settings;
     OptionsDialog *options;
     Console *console;
