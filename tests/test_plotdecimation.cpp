@@ -3,6 +3,10 @@
 
 #include <QtTest>
 
+#include <cmath>
+#include <limits>
+#include <random>
+
 namespace {
 
 std::vector<QPoint> column(int x, const std::vector<int> &rows)
@@ -33,12 +37,25 @@ QImage softSquare()
     return picture;
 }
 
+// Two plain arrays, as the plot's ring hands them over.
+class Arrays : public ArraySeries
+{
+public:
+    QVector<double> xs, ys;
+    size_t size() const override { return size_t(xs.size()); }
+    QPointF sample(size_t i) const override { return QPointF(xs[int(i)], ys[int(i)]); }
+    QRectF boundingRect() const override { return QRectF(); }
+    const double *xData() const override { return xs.constData(); }
+    const double *yData() const override { return ys.constData(); }
+};
+
 } // namespace
 
 class TestPlotDecimation : public QObject
 {
     Q_OBJECT
 private slots:
+    void mappingRoundsAsTheCurveDoes();
     void runKeepsEndsAndCountsCrossings();
     void runWithoutOverdrawKeepsExtremes();
     void revisitedColumnMakesNewRun();
@@ -49,6 +66,58 @@ private slots:
     void symbolsApartAreAllKept();
     void symbolsRepeatOncePerChunk();
 };
+
+void TestPlotDecimation::mappingRoundsAsTheCurveDoes()
+{
+    // Whatever route the arrays take, each pixel is the one the curve paints:
+    // the map's value rounded half up. Halves, both signs, values that map far
+    // beyond any int, and NaN in either coordinate.
+    QwtScaleMap xMap, yMap;
+    xMap.setScaleInterval(1.7e12, 1.7e12 + 2e8);
+    xMap.setPaintInterval(10, 1910);
+    yMap.setScaleInterval(-1.0, 3.0);
+    yMap.setPaintInterval(1000, 0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Arrays arrays;
+    arrays.xs = {1.7e12, 1.7e12 + 1e8, 1.7e12 - 1e14, 1.7e12 + 1e14, nan, 1.7e12 + 5};
+    arrays.ys = {0.0, -0.998, 1e30, -1e30, 1.0, nan};
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> x(1.6e12, 1.8e12), y(-5.0, 5.0);
+    for (int i = 0; i < 1001; ++i) { // odd, so one sample is left after the pairs
+        arrays.xs << x(random);
+        // Every tenth value on a pixel's half: 0.5 + k / 250 maps to k + 0.5.
+        arrays.ys << (i % 10 == 0 ? -1.0 + (0.5 + (i % 997)) / 250.0 : y(random));
+    }
+    QVector<QPointF> samples;
+    for (int i = 0; i < arrays.xs.size(); ++i)
+        samples << QPointF(arrays.xs[i], arrays.ys[i]);
+    QwtPointSeriesData plain(samples);
+
+    const int last = int(arrays.size()) - 1;
+    for (int from : {0, 1}) { // both alignments of the pairs
+        std::vector<QPoint> fast, slow;
+        mapToDevice(arrays, xMap, yMap, from, last, fast);
+        mapToDevice(plain, xMap, yMap, from, last, slow);
+        QCOMPARE(fast.size(), size_t(last - from + 1));
+        QVERIFY(fast == slow);
+        for (int i = from; i <= last; ++i) {
+            const QPoint p = fast[size_t(i - from)];
+            if (std::isnan(arrays.xs[i]) || std::isnan(arrays.ys[i])) {
+                QCOMPARE(p, Unplaced);
+                continue;
+            }
+            const double dx = xMap.transform(arrays.xs[i]), dy = yMap.transform(arrays.ys[i]);
+            if (std::abs(dx) < 1e6 && std::abs(dy) < 1e6) {
+                QCOMPARE(p, QPoint(qRound(dx), qRound(dy)));
+            } else {
+                QVERIFY2(std::abs(p.x()) >= std::min(1e6, std::abs(dx)),
+                         qPrintable(QString::number(i)));
+                QVERIFY(std::abs(p.y()) >= std::min(1e6, std::abs(dy)));
+                QVERIFY(p != Unplaced);
+            }
+        }
+    }
+}
 
 void TestPlotDecimation::runKeepsEndsAndCountsCrossings()
 {
