@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "common/clock.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    readLocalTimeZoneOnce();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));

@@ -1,6 +1,7 @@
 // Redraw of a full ring (200,000 points) on a 1900 x 1000 canvas, decimated
 // against plain Qwt drawing of the same points, and the cost of one append.
 // One redraw is a replot (axes) and the canvas painted from scratch.
+#include "common/clock.h"
 #include "plot/decimation.h"
 #include "plot/plotwindow.h"
 #include "plotscene.h"
@@ -179,6 +180,7 @@ int main(int argc, char **argv)
     // The settings of a test store: the default look, and the user's own
     // preferences stay untouched.
     QStandardPaths::setTestModeEnabled(true);
+    readLocalTimeZoneOnce(); // as the program does
     QApplication app(argc, argv);
     QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear();
     benchmark::Initialize(&argc, argv);

@@ -3,6 +3,7 @@
 // burst of replies would come in. Prints the sustained append rate, how often
 // the plot was actually redrawn, and how long the event loop was kept from
 // answering (the gaps between firings of a second zero-interval timer).
+#include "common/clock.h"
 #include "plot/plotwindow.h"
 #include "plotscene.h"
 
@@ -124,6 +125,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true); // default look, user settings untouched
+    readLocalTimeZoneOnce();                  // as the program does
     QApplication app(argc, argv);
     QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear();
     const int seconds = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 5;

@@ -1,5 +1,7 @@
 #include "common/clock.h"
 
+#include <QByteArray>
+
 namespace {
 const Clock systemClock;
 const Clock *currentClock = &systemClock;
@@ -13,4 +15,11 @@ const Clock &Clock::instance()
 void Clock::install(const Clock *clock)
 {
     currentClock = clock ? clock : &systemClock;
+}
+
+void readLocalTimeZoneOnce()
+{
+    // Qt reads this value as "the system zone" too.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
 }

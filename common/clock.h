@@ -15,3 +15,10 @@ public:
     static void install(const Clock *clock);
     static QDateTime current() { return instance().now(); }
 };
+
+// Unless TZ is set, the C library checks /etc/localtime again on every local
+// time conversion: a file system call each time, and a plot redraw with a date
+// axis makes about a hundred. Pointing TZ at that same file (when TZ is unset)
+// has the zone read once. Call it first thing in main. A change of the system's
+// zone is then seen at the next start.
+void readLocalTimeZoneOnce();
