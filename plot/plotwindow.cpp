@@ -2,6 +2,7 @@
 
 #include "common/dialogs.h"
 #include "plot/decimatingcurve.h"
+#include "plot/plotcanvas.h"
 #include "plot/ringseries.h"
 
 #include <qwt_date_scale_draw.h>
@@ -76,6 +77,7 @@ PlotWindow::PlotWindow(QWidget *parent) : QDialog(parent)
 
     auto *layout = new QGridLayout(this);
     plotWidget = new QwtPlot(this);
+    plotWidget->setCanvas(new PlotCanvas(plotWidget));
     plotWidget->setToolTip(
         QStringLiteral("Left-click and drag to zoom\nRight-click and drag for statistics"));
 

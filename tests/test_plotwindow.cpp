@@ -1,3 +1,4 @@
+#include "plot/plotcanvas.h"
 #include "plot/plotwindow.h"
 #include "support/testsupport.h"
 
@@ -110,6 +111,7 @@ private slots:
     void axisClicks();
     void rightDragSelectsLeftDragZooms();
     void dateAxisSwitch();
+    void canvasPaintsAsQwtsOwn();
 };
 
 void TestPlotWindow::startsAsSpecified()
@@ -422,6 +424,60 @@ void TestPlotWindow::dateAxisSwitch()
     QCOMPARE(dates->timeSpec(), Qt::LocalTime);
     QCOMPARE(dates->dateFormat(QwtDate::Second), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     QCOMPARE(w.plot()->axisScaleDraw(QwtPlot::xBottom)->labelRotation(), -50.0);
+}
+
+// The window's canvas redraws its kept buffer in place; every picture must be
+// the one Qwt's own canvas paints: after a replot with new data, after a paint
+// of part of it only, and after a resize.
+void TestPlotWindow::canvasPaintsAsQwtsOwn()
+{
+    QwtPlot ours, stock;
+    ours.setCanvas(new PlotCanvas(&ours));
+    QVector<QPointF> points;
+    for (int i = 0; i < 300; ++i)
+        points << QPointF(i, std::sin(i / 20.0));
+    QwtPlotCurve curves[2];
+    int k = 0;
+    for (QwtPlot *plot : {&ours, &stock}) {
+        plot->setCanvasBackground(QBrush(Qt::gray));
+        plot->setAxisScale(QwtPlot::yLeft, -4, 4); // the canvas keeps its size
+        curves[k].setSamples(points);
+        curves[k++].attach(plot);
+        plot->resize(500, 300);
+        plot->show();
+        QVERIFY(QTest::qWaitForWindowExposed(plot));
+        plot->replot();
+    }
+    const auto same = [&] {
+        const QImage a = ours.canvas()->grab().toImage();
+        return !a.isNull() && a == stock.canvas()->grab().toImage();
+    };
+    QVERIFY(same());
+    const QImage first = ours.canvas()->grab().toImage();
+
+    for (QPointF &p : points)
+        p.ry() = -p.y() * 3;
+    for (int i = 0; i < 2; ++i)
+        curves[i].setSamples(points);
+    ours.replot();
+    stock.replot();
+    QVERIFY(same());
+    QVERIFY(ours.canvas()->grab().toImage() != first);
+
+    ours.canvas()->repaint(QRect(10, 10, 60, 40)); // a rubber band passing by
+    QVERIFY(same());
+
+    // Growing past the buffer, then shrinking a little within it (as axis
+    // labels make the canvas do), which repaints without a replot.
+    for (const QSize &size : {QSize(640, 360), QSize(630, 354)}) {
+        for (QwtPlot *plot : {&ours, &stock}) {
+            const int before = plot->canvas()->width();
+            plot->resize(size);
+            QVERIFY(waitFor([&] { return plot->canvas()->width() != before; }));
+        }
+        QVERIFY(same());
+    }
+    QVERIFY(qobject_cast<PlotCanvas *>(PlotWindow().plot()->canvas()));
 }
 
 QTEST_MAIN(TestPlotWindow)
