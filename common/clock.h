@@ -2,18 +2,26 @@
 
 #include <QDateTime>
 
-// Time of day for trend rows, file names and status texts. Tests install a
-// controllable clock to cross midnight without waiting for it.
+// Time of day for trend rows, file names and status texts, and the monotonic
+// time that waits and back-offs are measured on. Tests install a controllable
+// clock to cross midnight or wait out hours without waiting for them.
 class Clock
 {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const { return QDateTime::currentDateTime(); }
+    // Milliseconds on a clock that never jumps with the time of day.
+    virtual qint64 monotonicMs() const;
+    // Waits `ms` milliseconds of monotonic time while the event loop goes on,
+    // so replies are still read and handled meanwhile. A test clock moves its
+    // time on instead of waiting.
+    virtual void pause(qint64 ms) const;
 
     static const Clock &instance();
     // Not owned; nullptr restores the system clock.
     static void install(const Clock *clock);
     static QDateTime current() { return instance().now(); }
+    static qint64 monotonic() { return instance().monotonicMs(); }
 };
 
 // Unless TZ is set, the C library checks /etc/localtime again on every local

@@ -4,6 +4,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+
+#include <deque>
+#include <utility>
 
 namespace {
 
@@ -68,11 +73,54 @@ public:
 RealDialogs realDialogs;
 Dialogs *current = &realDialogs;
 
+struct PostedBox
+{
+    Dialogs::Message message;
+    QPointer<QWidget> parent; // a window closed meanwhile leaves the box on its own
+    std::function<void(int)> answered;
+};
+std::deque<PostedBox> posted;
+bool postedOpen = false;
+bool postedScheduled = false;
+
+void showPosted()
+{
+    postedScheduled = false;
+    if (postedOpen || posted.empty())
+        return;
+    postedOpen = true;
+    auto next = std::move(posted.front());
+    posted.pop_front();
+    next.message.parent = next.parent.data();
+    const int answer = Dialogs::instance().message(next.message);
+    postedOpen = false;
+    if (next.answered)
+        next.answered(answer);
+    if (!posted.empty() && !postedScheduled) {
+        postedScheduled = true;
+        QTimer::singleShot(0, &showPosted);
+    }
+}
+
 } // namespace
 
 bool Dialogs::openUrl(const QUrl &url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+void Dialogs::post(const Message &m, std::function<void(int)> answered)
+{
+    posted.push_back(PostedBox{m, QPointer<QWidget>(m.parent), std::move(answered)});
+    if (!postedOpen && !postedScheduled) {
+        postedScheduled = true;
+        QTimer::singleShot(0, &showPosted);
+    }
+}
+
+int Dialogs::pendingPosts()
+{
+    return int(posted.size()) + (postedOpen ? 1 : 0);
 }
 
 Dialogs &Dialogs::instance()

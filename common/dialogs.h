@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QUrl;
 class QWidget;
 
@@ -65,6 +67,15 @@ public:
     static Dialogs &instance();
     // Replaces the dialogs in use (not owned); nullptr restores the real ones.
     static void install(Dialogs *dialogs);
+
+    // Shows the box once the code that asked for it has returned to the event
+    // loop. For whatever reading, parsing or routing replies, or a link's or a
+    // file's signal, wants to say: a modal box there would run its own event
+    // loop and handle the next reply before this one is done. Posted boxes
+    // appear one at a time, in order; `answered` gets the button pressed.
+    static void post(const Message &m, std::function<void(int)> answered = nullptr);
+    // Boxes posted and not yet shown or still open.
+    static int pendingPosts();
 
     // Shorthands for the common boxes.
     static int information(const QString &title, const QString &text, QWidget *parent = nullptr);

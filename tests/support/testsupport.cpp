@@ -27,6 +27,12 @@ const bool homeIsolated = [] {
 }();
 } // namespace
 
+void FakeClock::pause(qint64 ms) const
+{
+    advance(ms);
+    QCoreApplication::processEvents();
+}
+
 int ScriptedDialogs::message(const Message &m)
 {
     messages.append(m);

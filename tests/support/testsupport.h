@@ -39,14 +39,24 @@ public:
     QStringList titles() const;
 };
 
-// A clock the test sets by hand.
+// A clock the test sets by hand. Its monotonic time moves only with advance()
+// and pause(), so an hours-long wait takes no time at all.
 class FakeClock : public Clock
 {
 public:
     FakeClock() { Clock::install(this); }
     ~FakeClock() override { Clock::install(nullptr); }
     QDateTime now() const override { return t; }
-    QDateTime t = QDateTime(QDate(2025, 1, 31), QTime(12, 0, 0));
+    qint64 monotonicMs() const override { return mono; }
+    // Moves both times on, then lets the events that became due run once.
+    void pause(qint64 ms) const override;
+    void advance(qint64 ms) const
+    {
+        mono += ms;
+        t = t.addMSecs(ms);
+    }
+    mutable QDateTime t = QDateTime(QDate(2025, 1, 31), QTime(12, 0, 0));
+    mutable qint64 mono = 1000;
 };
 
 // Runs the event loop until `done` holds or timeoutMs passes; true when it held.
