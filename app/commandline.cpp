@@ -39,8 +39,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption logOpt(QStringLiteral("log"),
                                     QStringLiteral("Log the traffic with the analyzer into FILE."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption noReconnectOpt(
+        QStringLiteral("no-reconnect"),
+        QStringLiteral("This run does not reconnect by itself when the link is lost."));
     for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
-                          statusLogOpt, logOpt})
+                          statusLogOpt, logOpt, noReconnectOpt})
         p.addOption(o);
 
     if (!p.parse(arguments)) {
@@ -79,6 +82,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     };
     demo = p.isSet(demoOpt);
     connect = p.isSet(connectOpt);
+    noReconnect = p.isSet(noReconnectOpt);
     if (p.isSet(serialOpt))
         presets.serialPort = p.value(serialOpt);
     if (p.isSet(tcpOpt))

@@ -27,6 +27,7 @@ public:
     QString applyTo(MainWindow &window) const;
 
     bool demo = false;
+    bool noReconnect = false;
     bool connect = false;
     SettingsPresets presets;
 

@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
 
     MainWindow::Options options;
     options.demo = cl.demo;
+    options.noReconnect = cl.noReconnect;
     MainWindow w(options);
     const QString presetError = cl.applyTo(w);
     if (!presetError.isEmpty()) {

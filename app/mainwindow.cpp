@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/commandsequence.h"
+#include "app/connectionlifecycle.h"
 #include "app/identity.h"
 #include "app/pollcycle.h"
 #include "app/trendlog.h"
@@ -126,8 +127,10 @@ private:
 };
 
 MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
-    : QMainWindow(parent), opening(new CommandSequence(this)), closing(new CommandSequence(this)),
-      identity(new CommandSequence(this))
+    : QMainWindow(parent),
+      connection(new ConnectionLifecycle(
+          [this](const ConnectionSettings &with) { return makeLink(with); }, this)),
+      identity(new CommandSequence(this)), noReconnect(startOptions.noReconnect)
 {
     // Title and menus first, as the window is built from its form.
     setWindowTitle(baseTitle());
@@ -141,6 +144,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     selectedTextSize = prefs.value(QStringLiteral("selectedTextSize"), 0).toInt();
     userScans = prefs.value(QStringLiteral("userScans"), false).toBool();
     demoMode = startOptions.demo || prefs.value(QStringLiteral("demoMode"), false).toBool();
+    demoWanted = demoMode;
 
     auto *central = new QWidget(this);
     grid = new QGridLayout(central);
@@ -156,8 +160,8 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     trend = std::make_unique<TrendWriter>(*logger);
 
     logButton = new QPushButton(tr("-Click here to select log file-"), this);
-    logButton->setFixedWidth(140);
     logButton->setStyleSheet(QLatin1String(logButtonStart));
+    fitLogButton();
     snLabel = new QLabel(QStringLiteral("SN: "), this);
     // Room for what the label will show: "DEMO MODE", or the model and serial number.
     snLabel->setMinimumWidth(
@@ -272,7 +276,7 @@ void MainWindow::buildMenus()
     actionDemoMode =
         action(tr("Demo Mode"), tr("Use a simulated analyzer at the next connect"), QKeySequence());
     actionDemoMode->setCheckable(true);
-    actionDemoMode->setChecked(QSettings().value(QStringLiteral("demoMode"), false).toBool());
+    actionDemoMode->setChecked(demoMode); // also for a run started with --demo
     actionFirmware = action(tr("Firmware Compatibility"), QString(), QKeySequence());
     actionQuickStart = action(tr("QuickStart Guide (pdf)"), QString(), QKeySequence());
     actionAboutQt = action(tr("About Qt"), QString(), QKeySequence());
@@ -365,6 +369,24 @@ void MainWindow::wirePermanent()
     connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this, &MainWindow::drcsd);
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
 
+    connect(connection, &ConnectionLifecycle::linkOpened, this, &MainWindow::linkOpened);
+    connect(connection, &ConnectionLifecycle::started, this, &MainWindow::linkStarted);
+    connect(connection, &ConnectionLifecycle::openFailed, this, [this](const QString &error) {
+        // From the operator's Connect, never from the reply path.
+        Dialogs::critical(tr("Error"), error, this);
+        setStatus(tr("Open error"));
+    });
+    connect(connection, &ConnectionLifecycle::goodbyeSent, this,
+            [this](const QString &command) { toConsole(command); });
+    connect(connection, &ConnectionLifecycle::linkClosing, this, &MainWindow::linkClosing);
+    connect(connection, &ConnectionLifecycle::closed, this, &MainWindow::finishClose);
+    connect(connection, &ConnectionLifecycle::lost, this, &MainWindow::linkLost);
+    connect(connection, &ConnectionLifecycle::retryFailed, this,
+            [this](const QString &why, int waitSeconds) {
+                setStatus(lossText + QStringLiteral(" (") + why +
+                          tr("; next try in %1 s)").arg(waitSeconds));
+            });
+
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::resetTimer);
     connect(poll, &QTimer::timeout, this, &MainWindow::queryStatus);
     connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgressBar);
@@ -426,7 +448,7 @@ void MainWindow::unwireConnection()
 
 bool MainWindow::isBusy() const
 {
-    return opening->isRunning() || closing->isRunning();
+    return connection->isBusy();
 }
 
 QString MainWindow::trendFile() const
@@ -452,8 +474,38 @@ void MainWindow::setStatus(const QString &text)
 
 void MainWindow::openConnection()
 {
-    if (link || isBusy())
+    if (connection->state() != ConnectionLifecycle::State::Disconnected)
         return;
+    current = settings->settings();
+    if (noReconnect)
+        current.autoReconnect = false;
+    setWindowTitle(QStringLiteral("Telvar - ") + current.label);
+    tabWidget->setCurrentIndex(MonitorTab);
+    // A change of the Demo Mode choice while connected takes effect here.
+    demoMode = demoWanted;
+    if (demoMode)
+        snLabel->setText(QStringLiteral("DEMO MODE"));
+    if (!connection->connectTo(current))
+        setWindowTitle(baseTitle()); // the failure itself is shown by openFailed
+}
+
+OrinInterface *MainWindow::makeLink(const ConnectionSettings &with)
+{
+    if (demoMode)
+        return new DemoInterface(this);
+    if (with.connectionType == QLatin1String("Ethernet")) {
+        auto *tcp = new EthernetInterface(this);
+        // While reconnecting, a dropped peer is said in the status bar, not in a box.
+        tcp->errorBoxes = !with.autoReconnect;
+        return tcp;
+    }
+    return new SerialInterface(this);
+}
+
+void MainWindow::linkOpened(OrinInterface *opened)
+{
+    // A fresh start of the conversation, also after a reconnect.
+    link = opened;
     gotReply = false;
     state.identified = false;
     state.compatibilityMode = false;
@@ -462,35 +514,9 @@ void MainWindow::openConnection()
     state.modelName.clear();
     state.unitsPending = state.speciesPending = state.modelPending = false;
     state.demoMode = demoMode;
-    lossReported = false;
     cutter.clear();
-    current = settings->settings();
-    setWindowTitle(QStringLiteral("Telvar - ") + current.label);
-    tabWidget->setCurrentIndex(MonitorTab);
-
-    if (demoMode) {
-        link = new DemoInterface(this);
-        snLabel->setText(QStringLiteral("DEMO MODE"));
-    } else if (current.connectionType == QLatin1String("Ethernet")) {
-        link = new EthernetInterface(this);
-    } else {
-        link = new SerialInterface(this);
-    }
+    lossText.clear();
     connect(link, &OrinInterface::readyRead, this, &MainWindow::readData);
-    // A vanished serial device is a lost connection; a TCP peer that closes is
-    // left to its own error box and the silence check.
-    if (link->linkKind == OrinInterface::Serial)
-        connect(link, &OrinInterface::connectionLost, this, &MainWindow::connectionLost);
-
-    if (!link->openConnection(current)) {
-        const QString error = link->errorText;
-        delete link;
-        link = nullptr;
-        setWindowTitle(baseTitle());
-        Dialogs::critical(tr("Error"), error, this);
-        setStatus(tr("Open error"));
-        return;
-    }
 
     console->setEnabled(tabWidget->currentIndex() != MonitorTab);
     console->setReadOnly(false);
@@ -504,25 +530,26 @@ void MainWindow::openConnection()
     actionSRDA->setEnabled(true);
     wireConnection();
     setStatus(link->connectionText);
+}
 
-    // The analyzer needs a second between the open and each opening command.
-    opening->wait(1)
-        .then([this] {
-            if (link)
-                link->writeData("fact=1\r\n");
-        })
-        .wait(1)
-        .then([this] {
-            if (!link)
-                return;
-            link->writeData("ssnid\r\n");
-            poll->start(pollSeconds() * CommandSequence::secondMs());
-            progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
-            lastReply = Clock::current();
-            sinceReply.start();
-            emit connectionStarted();
-        })
-        .start();
+void MainWindow::linkStarted()
+{
+    poll->start(pollSeconds() * CommandSequence::secondMs());
+    progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
+    lastReply = Clock::current();
+    sinceReply.start();
+    emit connectionStarted();
+}
+
+void MainWindow::linkClosing()
+{
+    unwireConnection();
+    identity->cancel();
+    poll->stop();
+    progressTimer->stop();
+    progressBar->setValue(100);
+    cutter.clear();
+    link = nullptr; // the lifecycle closes and deletes it
 }
 
 void MainWindow::closeConnection()
@@ -532,11 +559,15 @@ void MainWindow::closeConnection()
 
 void MainWindow::closeConnectionThen(std::function<void()> after)
 {
+    const auto st = connection->state();
+    if (st == ConnectionLifecycle::State::Disconnected ||
+        st == ConnectionLifecycle::State::Closing) {
+        if (after && st == ConnectionLifecycle::State::Closing)
+            afterClose << std::move(after);
+        return;
+    }
     if (after)
         afterClose << std::move(after);
-    if (!link || closing->isRunning())
-        return;
-    opening->cancel();
     identity->cancel();
     gotReply = false;
     setWindowTitle(baseTitle());
@@ -544,23 +575,11 @@ void MainWindow::closeConnectionThen(std::function<void()> after)
     // Polling stops at once, so no status request slips in between the goodbye commands.
     poll->stop();
     progressTimer->stop();
-    const auto goodbye = [this](const char *command) {
-        return [this, command] {
-            toOrin(QLatin1String(command));
-            toConsole(QLatin1String(command));
-        };
-    };
-    closing->then(goodbye("srda 0\r\n"))
-        .wait(1)
-        .then(goodbye("tuneringdowns 25\r\n"))
-        .wait(1)
-        .then([this] { finishClose(); })
-        .start();
+    connection->disconnectNow();
 }
 
 void MainWindow::finishClose()
 {
-    unwireConnection();
     state.unitsCode.clear();
     state.speciesName.clear();
     state.modelName.clear();
@@ -568,12 +587,12 @@ void MainWindow::finishClose()
     poll->stop();
     progressTimer->stop();
     progressBar->setValue(100);
-    if (link) {
-        link->closeConnection();
-        link->deleteLater();
-        link = nullptr;
-    }
+    link = nullptr;
+    lossText.clear();
     cutter.clear();
+    demoMode = demoWanted; // a change made while connected applies from now on
+    state.demoMode = demoMode;
+    setWindowTitle(baseTitle());
     console->setEnabled(false);
     lineEdit->setEnabled(false);
     actionConnect->setEnabled(true);
@@ -594,16 +613,28 @@ void MainWindow::finishClose()
         f();
 }
 
-void MainWindow::connectionLost(const QString &reason)
+void MainWindow::linkLost(const QString &reason, bool retrying)
 {
-    // A serial device that vanished: say so once and disconnect as Disconnect does.
-    if (lossReported || !link)
+    if (retrying) {
+        // Unattended stations come back by themselves: no box, which nobody
+        // would be there to close.
+        lossText = tr("Connection lost: ") + reason + tr(", reconnecting\u2026");
+        setStatus(lossText);
+        console->appendText(lossText + QLatin1Char('\n'));
+        setControlsEnabled(false);
         return;
-    lossReported = true;
+    }
+    // Without reconnecting: say so once, after the loss has been handled,
+    // and disconnect as Disconnect does.
     const QString text = tr("Connection lost: ") + reason;
     setStatus(text);
     closeConnectionThen([this, text] { setStatus(text); });
-    Dialogs::critical(tr("Connection lost"), text, this);
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Critical;
+    m.title = tr("Connection lost");
+    m.text = text;
+    m.parent = this;
+    Dialogs::post(m);
 }
 
 void MainWindow::readData()
@@ -612,6 +643,7 @@ void MainWindow::readData()
         return;
     const QByteArray bytes = link->readData();
     gotReply = true;
+    connection->answered();
     const QByteArray chunk = cutter.feed(bytes);
     if (chunk.isEmpty())
         return;
@@ -662,6 +694,12 @@ void MainWindow::queryStatus()
         sinceReply.isValid() ? sinceReply.elapsed() / CommandSequence::secondMs() : 0;
     switch (PollCycle::silence(silentSeconds, pollSeconds(), gotReply, tab == MonitorTab)) {
     case PollCycle::Silence::NeverAnswered:
+        if (connection->isReconnect()) {
+            // The port came back but the analyzer has not: keep trying, as
+            // after any other loss, instead of giving up for good.
+            connection->reportLoss(tr("no response from the analyzer"));
+            return;
+        }
         // The analyzer never answered on this connection: give up.
         closeConnectionThen([this] {
             Dialogs::Message m;
@@ -687,7 +725,7 @@ void MainWindow::queryStatus()
             setStatus(link->connectionText);
         break;
     }
-    if (!link || closing->isRunning())
+    if (!link || connection->state() == ConnectionLifecycle::State::Closing)
         return;
     instrumentTab->compatibilityMode = state.compatibilityMode;
     if (state.compatibilityMode) {
@@ -735,14 +773,14 @@ void MainWindow::resetTimer(int index)
         tabWidget->setCurrentIndex(DiagnosticsTab);
         return;
     }
-    if (!link || closing->isRunning())
+    if (!link || connection->state() == ConnectionLifecycle::State::Closing)
         return;
     lastReply = Clock::current();
     sinceReply.start();
     poll->stop();
     progressTimer->stop();
     progressBar->setValue(0);
-    if (!opening->isRunning()) {
+    if (connection->state() == ConnectionLifecycle::State::Connected) {
         poll->start(pollSeconds() * CommandSequence::secondMs());
         progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
     }
@@ -831,7 +869,8 @@ QSize MainWindow::compactSize() const
     int toolBarWidth = 2 * mainBar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
     for (QAction *a : mainBar->actions()) {
         if (const QWidget *item = mainBar->widgetForAction(a))
-            toolBarWidth += item->sizeHint().width() + mainBar->layout()->spacing();
+            toolBarWidth +=
+                qMax(item->sizeHint().width(), item->minimumWidth()) + mainBar->layout()->spacing();
     }
     const QSize minimum = minimumSizeHint();
     return QSize(qMax(minimum.width(), toolBarWidth), minimum.height());
@@ -872,6 +911,15 @@ void MainWindow::configureLogger()
         return;
     }
     logButton->setText(file.right(24));
+    fitLogButton();
+}
+
+void MainWindow::fitLogButton()
+{
+    // 140 pixels, or wider where the caption would be cut: the whole caption
+    // stays readable at any font size (padding and border of its styles included).
+    const int text = logButton->fontMetrics().horizontalAdvance(logButton->text());
+    logButton->setFixedWidth(qMax(140, text + 2 * (6 + 1) + 8));
 }
 
 void MainWindow::toggleLogger(bool on)
@@ -969,7 +1017,8 @@ void MainWindow::quickStart()
 void MainWindow::setDemoMode(bool on)
 {
     QSettings().setValue(QStringLiteral("demoMode"), on);
-    if (!link)
+    demoWanted = on;
+    if (connection->state() == ConnectionLifecycle::State::Disconnected)
         demoMode = on;
 }
 

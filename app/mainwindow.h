@@ -15,6 +15,7 @@
 
 class Certification;
 class CommandSequence;
+class ConnectionLifecycle;
 class Console;
 class Instrument;
 class Logger;
@@ -46,7 +47,8 @@ public:
 
     struct Options
     {
-        bool demo = false; // this run in demo mode, whatever the stored preference says
+        bool demo = false;        // this run in demo mode, whatever the stored preference says
+        bool noReconnect = false; // this run never reconnects by itself
     };
 
     explicit MainWindow(const Options &options, QWidget *parent = nullptr);
@@ -70,6 +72,7 @@ public:
     QPushButton *logFileButton() const { return logButton; }
     Logger *trafficLogger() const { return logger; }
     OrinInterface *currentLink() const { return link; }
+    ConnectionLifecycle *connectionLifecycle() const { return connection; }
     QTimer *pollTimer() const { return poll; }
     const ParserState &connectionState() const { return state; }
     bool isLoggingOn() const { return loggingOn; }
@@ -155,7 +158,11 @@ private:
     void wireConnection();
     void unwireConnection();
     void identify(const QByteArray &chunk);
-    void connectionLost(const QString &reason);
+    OrinInterface *makeLink(const ConnectionSettings &with);
+    void linkOpened(OrinInterface *opened);
+    void linkStarted();
+    void linkClosing();
+    void linkLost(const QString &reason, bool retrying);
     void closeConnectionThen(std::function<void()> after);
     void finishClose();
     void sendPoll();
@@ -163,6 +170,7 @@ private:
     int pollSeconds() const;
     QString logFilePath() const;
     QSize compactSize() const;
+    void fitLogButton();
 
     static constexpr int consoleWidth = 300;
     QGridLayout *grid;
@@ -184,16 +192,16 @@ private:
     QProgressBar *progressBar;
     QTimer *poll;
     QTimer *progressTimer;
-    CommandSequence *opening;  // connection start
-    CommandSequence *closing;  // goodbye commands
-    CommandSequence *identity; // identity queries of one poll tick
+    ConnectionLifecycle *connection; // open, opening and goodbye commands, reconnecting
+    CommandSequence *identity;       // identity queries of one poll tick
     OrinInterface *link = nullptr;
 
     // Preferences.
     bool consoleVisible = true;
     int selectedTextSize = 0;
     bool userScans = false;
-    bool demoMode = false;
+    bool demoMode = false;   // the mode of this connection
+    bool demoWanted = false; // the Demo Mode choice, for the next connect
 
     // Connection state.
     SettingsDialog::Settings current;
@@ -206,7 +214,8 @@ private:
     QDateTime lastReply;
     QElapsedTimer sinceReply; // silence is measured on the monotonic clock
     bool loggingOn = false;
-    bool lossReported = false;
+    bool noReconnect = false;
+    QString lossText; // while reconnecting: what the status bar says
     QList<QMetaObject::Connection> connectionWiring;
     QList<std::function<void()>> afterClose;
 };

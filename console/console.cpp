@@ -29,6 +29,15 @@ void Console::appendData(const QByteArray &data)
         flushTimer->start();
 }
 
+void Console::appendText(const QString &text)
+{
+    pending += text;
+    if (pending.size() >= maxPending)
+        flush();
+    else if (!pending.isEmpty() && !flushTimer->isActive())
+        flushTimer->start();
+}
+
 void Console::flush()
 {
     flushTimer->stop();

@@ -20,6 +20,8 @@ public:
 
     // Shows bytes up to the first zero byte as Latin-1 at the cursor, no line break added.
     void appendData(const QByteArray &data);
+    // A line of the program's own (not from the analyzer), in order with the traffic.
+    void appendText(const QString &text);
     void setLocalEcho(bool on) { localEcho = on; }
     bool localEchoEnabled() const { return localEcho; }
 

@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
 
 Logger::Logger(QObject *parent) : QObject(parent) {}
@@ -29,7 +30,8 @@ bool Logger::log(QByteArray bytesToWrite, QString filename)
 }
 
 // Every reply line tries again, and replies keep arriving while the box is open:
-// one box per run of failures, never one inside another.
+// one box per run of failures, never one inside another. The box is shown once
+// the write's caller has returned, so reading and parsing never wait on it.
 void Logger::reportFailure()
 {
     if (boxOpen || failureReported)
@@ -41,8 +43,11 @@ void Logger::reportFailure()
     m.title = tr("Log File error!");
     m.text = tr("Log file is not writeable!  (Do you have it open in another program?)");
     m.buttons = Dialogs::Ok;
-    Dialogs::instance().message(m);
-    boxOpen = false;
+    const QPointer<Logger> self(this);
+    Dialogs::post(m, [self](int) {
+        if (self)
+            self->boxOpen = false;
+    });
 }
 
 bool Logger::fileIsValid(QString filename)

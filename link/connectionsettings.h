@@ -27,4 +27,5 @@ struct ConnectionSettings
     QString logFile;
     QString ipAddress = QStringLiteral("192.168.1.223");
     qint32 portNumber = 23;
+    bool autoReconnect = true; // a lost link is reopened by itself until Disconnect
 };

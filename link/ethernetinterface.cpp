@@ -3,6 +3,7 @@
 #include "common/dialogs.h"
 
 #include <QDebug>
+#include <QPointer>
 #include <QTcpSocket>
 
 const QByteArray EthernetInterface::accessCode = QByteArrayLiteral("8264\r");
@@ -72,15 +73,19 @@ bool EthernetInterface::connectionOpen()
 void EthernetInterface::socketError(QAbstractSocket::SocketError code)
 {
     qDebug() << "socket error happened" << int(code);
-    if (opening || boxOpen)
+    if (opening || boxOpen || !errorBoxes)
         return;
     boxOpen = true;
     Dialogs::Message m;
     m.text = QStringLiteral("error ") + QString::number(int(code)) + socket->errorString();
     m.buttons = Dialogs::Ok;
-    Dialogs::instance().message(m);
-    boxOpen = false;
-    qDebug() << "socket state" << socket->state();
+    const QPointer<EthernetInterface> self(this);
+    Dialogs::post(m, [self](int) {
+        if (!self)
+            return; // disconnected meanwhile
+        self->boxOpen = false;
+        qDebug() << "socket state" << self->socket->state();
+    });
 }
 
 // The base's promise: a transport lost while open, not closed by us, is reported

@@ -18,6 +18,10 @@ public:
 
     explicit EthernetInterface(QObject *parent = nullptr);
 
+    // False while the program reconnects by itself: a dropped peer is then a
+    // loss to recover from, not a box for the operator.
+    bool errorBoxes = true;
+
 public slots:
     bool openConnection(ConnectionSettings currentSettings) override;
     void closeConnection() override;
@@ -25,8 +29,9 @@ public slots:
     QByteArray readData() override;
     bool connectionOpen() override;
 
-    // Shows "error <code><socket's text>" in a box. Errors while opening are left to
-    // the open's own failure text, and no box opens inside another.
+    // Shows "error <code><socket's text>" in a box once the socket's signal has
+    // returned. Errors while opening are left to the open's own failure text,
+    // and a second box waits until the first is closed.
     void socketError(QAbstractSocket::SocketError code);
 
 private:

@@ -136,6 +136,11 @@ void SettingsDialog::buildForm()
     autoLogCheckBox = named(new QCheckBox(tr("Auto Log Concentration Data")), "autoLogCheckBox");
     autoLogCheckBox->setToolTip(tr("Automatically log all concentration data"));
     statusLogCheckBox = named(new QCheckBox(tr("Log Complete Status")), "statusLogCheckBox");
+    reconnectCheckBox = named(new QCheckBox(tr("Reconnect automatically")), "reconnectCheckBox");
+    reconnectCheckBox->setToolTip(
+        tr("When the cable is pulled, the analyzer restarts or the network drops, try again "
+           "until Disconnect"));
+    reconnectCheckBox->setChecked(true);
     auto *interval = new QHBoxLayout;
     interval->addWidget(new QLabel(tr("Acquisition Interval:")));
     interval->addWidget(LogInterval);
@@ -148,6 +153,7 @@ void SettingsDialog::buildForm()
     options->addWidget(new QLabel(tr("Baud rate of 115200 recommended for intervals shorter "
                                      "than 5 sec.")));
     options->addWidget(statusLogCheckBox);
+    options->addWidget(reconnectCheckBox);
 
     recentConnectionsBox = named(new QGroupBox(tr("Recent Connections")), "recentConnectionsBox");
     recentConnections = named(new QListWidget, "recentConnections");
@@ -211,6 +217,7 @@ void SettingsDialog::loadSettings()
     connectionTypeBox->setCurrentIndex(type == ethernetIndex ? ethernetIndex : serialIndex);
     LogInterval->setValue(s.value(QStringLiteral("LogInterval"), defaultLogInterval).toInt());
     statusLogCheckBox->setChecked(s.value(QStringLiteral("statusLog"), false).toBool());
+    reconnectCheckBox->setChecked(s.value(QStringLiteral("autoReconnect"), true).toBool());
     recent.load(s);
     showRecentConnections();
 }
@@ -228,6 +235,7 @@ void SettingsDialog::updateSettings()
     currentSettings.flowControl = QSerialPort::NoFlowControl;
     currentSettings.autoLog = autoLogCheckBox->isChecked();
     currentSettings.statusLog = statusLogCheckBox->isChecked();
+    currentSettings.autoReconnect = reconnectCheckBox->isChecked();
     currentSettings.localEchoEnabled = localEchoCheckBox->isChecked();
     currentSettings.connectionType = connectionTypeBox->currentText();
     currentSettings.logInterval = LogInterval->value();
@@ -240,6 +248,7 @@ void SettingsDialog::updateSettings()
     s.setValue(QStringLiteral("ConnectionType"), connectionTypeBox->currentIndex());
     s.setValue(QStringLiteral("LogInterval"), LogInterval->value());
     s.setValue(QStringLiteral("statusLog"), statusLogCheckBox->isChecked());
+    s.setValue(QStringLiteral("autoReconnect"), reconnectCheckBox->isChecked());
 
     if (recent.add(
             RecentConnections::entryFor(currentSettings, serialPortInfoListBox->currentText())))

@@ -86,6 +86,7 @@ private:
     QSpinBox *LogInterval = nullptr;
     QCheckBox *autoLogCheckBox = nullptr;
     QCheckBox *statusLogCheckBox = nullptr;
+    QCheckBox *reconnectCheckBox = nullptr;
     QGroupBox *parametersBox = nullptr;
     QLineEdit *ipAddressBox = nullptr;
     QSpinBox *portNumBox = nullptr;

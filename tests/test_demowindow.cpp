@@ -106,9 +106,20 @@ void TestDemoWindow::demoPreferenceAndTrendName()
     QCOMPARE(QFileInfo(w.trendFile()).fileName(), QString("SN--20250131.csv"));
     QCOMPARE(QFileInfo(w.trendFile()).absolutePath(),
              QDir(QDir::homePath()).absoluteFilePath("QuorvaneData/Trend"));
+    // Unticked while connected: this connection stays simulated, the next is real.
+    QVERIFY(w.actionDemoMode->isChecked());
+    w.actionDemoMode->setChecked(false);
+    QVERIFY(w.isDemoMode());
     w.closeConnection();
-    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+    QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
+    QVERIFY(!w.isDemoMode());
     QCOMPARE(dialogs->messages.size(), 0); // no "Log File error!" on a first start
+
+    // A run started with --demo shows its choice ticked.
+    MainWindow::Options demo;
+    demo.demo = true;
+    MainWindow shown(demo);
+    QVERIFY(shown.actionDemoMode->isChecked());
 }
 
 QTEST_MAIN(TestDemoWindow)

@@ -198,10 +198,13 @@ void TestEthernet::errorBoxDoesNotNest()
             link.socketError(QAbstractSocket::NetworkError);
     };
     link.socketError(QAbstractSocket::SocketTimeoutError);
+    QVERIFY(dialogs->messages.isEmpty()); // not inside the socket's own signal
+    QVERIFY(waitFor([&] { return dialogs->messages.size() == 1; }));
+    QTest::qWait(20);
     QCOMPARE(dialogs->messages.size(), 1);
     // Once the box has closed, the next error is shown again.
     link.socketError(QAbstractSocket::NetworkError);
-    QCOMPARE(dialogs->messages.size(), 2);
+    QVERIFY(waitFor([&] { return dialogs->messages.size() == 2; }));
     QVERIFY(dialogs->messages.at(1).text.startsWith(
         QString("error %1").arg(int(QAbstractSocket::NetworkError))));
 }

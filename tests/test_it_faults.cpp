@@ -38,6 +38,7 @@ static const int pacedSecondMs = 20;
 void TestItFaults::init()
 {
     QSettings().clear();
+    QSettings().setValue(QStringLiteral("autoReconnect"), false); // the loss as such
     QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
     dialogs = new ScriptedDialogs;
     CommandSequence::setSecondMs(pacedSecondMs);
@@ -185,6 +186,9 @@ void TestItFaults::droppedPortKeepsWholeRows()
     QFETCH(bool, typed);
     SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--drop-after"), QStringLiteral("12")});
     QVERIFY(sim.ready());
+    // The operator takes a few seconds to read the box, and the program goes
+    // on meanwhile: the link is closed and deleted under the open box.
+    dialogs->whileOpen = [](const Dialogs::Message &) { QTest::qWait(3000); };
     MainWindow w;
     w.show();
     int reports = 0;
@@ -209,7 +213,8 @@ void TestItFaults::droppedPortKeepsWholeRows()
     } else {
         QVERIFY(waitFor([&] { return !w.currentLink(); }, 10000));
     }
-    QVERIFY(waitFor([&] { return !w.isBusy() && sim.finished(); }));
+    QVERIFY(waitFor([&] { return !w.isBusy() && sim.finished() && !dialogs->messages.isEmpty(); },
+                    10000));
     QVERIFY(reports >= 2);
 
     // Told once, by box and status bar, and closed as Disconnect closes.

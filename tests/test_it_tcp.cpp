@@ -91,6 +91,7 @@ void TestItTcp::closedByAnalyzer()
     SimProcess sim({QStringLiteral("--tcp"), QStringLiteral("23"), QStringLiteral("--drop-after"),
                     QStringLiteral("8")});
     QVERIFY(sim.ready());
+    QSettings().setValue(QStringLiteral("autoReconnect"), false);
     MainWindow w;
     connectTo(w);
     QVERIFY(waitFor([&] { return w.connectionState().identified; }, 10000));

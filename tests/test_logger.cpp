@@ -87,7 +87,8 @@ void TestLogger::unwritableNames()
     Logger logger;
     QTest::ignoreMessage(QtDebugMsg, "Log file not writeable!");
     QVERIFY(!logger.log("abc", name));
-    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY(dialogs.messages.isEmpty()); // shown once the caller has returned
+    QVERIFY(waitFor([&] { return dialogs.messages.size() == 1; }));
     const Dialogs::Message &m = dialogs.messages.first();
     QCOMPARE(m.title, boxTitle);
     QCOMPARE(m.text,
@@ -110,6 +111,7 @@ void TestLogger::oneBoxPerRunOfFailures()
             nested << logger.log("reply\r\n", bad);
     };
     QVERIFY(!logger.log("first\r\n", bad));
+    QVERIFY(waitFor([&] { return dialogs.count(boxTitle) == 1; }));
     QCOMPARE(nested, QList<bool>({false, false, false}));
     QCOMPARE(dialogs.count(boxTitle), 1);
 
@@ -120,7 +122,7 @@ void TestLogger::oneBoxPerRunOfFailures()
     // A success ends the run; the next failure is reported again.
     QVERIFY(logger.log("ok\r\n", good));
     QVERIFY(!logger.log("lost\r\n", bad));
-    QCOMPARE(dialogs.count(boxTitle), 2);
+    QVERIFY(waitFor([&] { return dialogs.count(boxTitle) == 2; }));
     QCOMPARE(contents(good), QByteArray("ok\r\n"));
 
     // Even a success while the box is open does not let a second box open inside it.
@@ -129,6 +131,8 @@ void TestLogger::oneBoxPerRunOfFailures()
     };
     QVERIFY(logger.log("ok\r\n", good));
     QVERIFY(!logger.log("lost\r\n", bad));
+    QVERIFY(waitFor([&] { return dialogs.count(boxTitle) == 3; }));
+    QTest::qWait(20);
     QCOMPARE(nested, QList<bool>({true, false}));
     QCOMPARE(dialogs.count(boxTitle), 3);
 }

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 // The main window against an analyzer on a real pty. Paced seconds are
 // shortened, so a poll interval of one second lasts a few tens of milliseconds.
@@ -32,6 +33,7 @@ private slots:
     void compatibilityMode();
     void splitLineParsedOnce();
     void pulledCableDisconnectsOnce();
+    void failingLogKeepsRowsInOrder();
 
 private:
     void connectTo(MainWindow &w, FakeAnalyzer &a, int interval = 1, bool autoLog = false);
@@ -252,14 +254,64 @@ void TestPolling::pulledCableDisconnectsOnce()
 {
     auto *a = new FakeAnalyzer;
     answerLikeAnOrin(*a);
+    QSettings().setValue("autoReconnect", false);
     MainWindow w;
     connectTo(w, *a);
     QVERIFY(waitFor([&] { return a->count("status") >= 2; }));
     delete a; // master and slave closed: the device is gone
-    QVERIFY(waitFor([&] { return !w.currentLink(); }, 8000));
+    QVERIFY(waitFor([&] { return !w.currentLink() && dialogs->count("Connection lost"); }, 8000));
     QCOMPARE(dialogs->count("Connection lost"), 1);
     QVERIFY(w.statusBar()->currentMessage().startsWith("Connection lost: "));
     QVERIFY(w.actionConnect->isEnabled());
+}
+
+void TestPolling::failingLogKeepsRowsInOrder()
+{
+    // Each report carries the next number; the traffic log cannot be written,
+    // and the operator leaves its box open for seconds while polls go on.
+    FakeAnalyzer a;
+    answerLikeAnOrin(a);
+    int sent = 0;
+    a.answerer = [&](const QByteArray &command) -> QByteArray {
+        if (command != "status")
+            return a.answers.value(command);
+        return statusReport(QByteArray::number(++sent));
+    };
+    QTemporaryDir tmp;
+    bool heldOpen = false;
+    dialogs->whileOpen = [&](const Dialogs::Message &) {
+        heldOpen = true;
+        QTest::qWait(3000);
+    };
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = a.pty.slavePath();
+    p.interval = 1;
+    p.autoLog = true;
+    p.logFile = tmp.path(); // a folder: never writable as a file
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    w.actionLogToFile->setChecked(true);
+    QFile::remove(testHome() + "/QuorvaneData/Trend/SN-1234-20250131.csv");
+    FakeClock clock;
+    w.openConnection();
+    QVERIFY(waitFor([&] { return heldOpen && dialogs->messages.size() == 1; }, 8000));
+    QVERIFY(waitFor([&] { return sent >= 5; }));
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
+    QVERIFY(sent > 20); // polling went on while the box was open
+
+    QFile trend(w.trendFile());
+    QVERIFY(trend.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = trend.readAll().split('\n');
+    QList<int> concs;
+    for (const QByteArray &line : lines.mid(1)) {
+        if (!line.isEmpty())
+            concs << line.split(',').value(1).trimmed().toInt();
+    }
+    QCOMPARE(concs.size(), sent);
+    for (int i = 0; i < concs.size(); ++i)
+        QCOMPARE(concs[i], i + 1);
+    QCOMPARE(dialogs->count("Log File error!"), 1);
 }
 
 QTEST_MAIN(TestPolling)

@@ -272,6 +272,8 @@ void TestTrendLog::unwritableFileReportedOncePerRow()
     TrendWriter writer(logger, folder);
     QVERIFY(
         !writer.append(QStringLiteral("9"), QStringLiteral("x\r\n"), false, QDate(2025, 1, 31)));
+    QVERIFY(waitFor([&] { return dialogs.count(QStringLiteral("Log File error!")) > 0; }));
+    QTest::qWait(20);
     QCOMPARE(dialogs.count(QStringLiteral("Log File error!")), 1);
 }
 

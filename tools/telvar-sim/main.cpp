@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -203,7 +204,9 @@ QString helpText()
         "Over TCP the analyzer ignores everything until the access code 8264, and serves\n"
         "one client at a time.\n"
         "\n"
-        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf.");
+        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf.\n"
+        "A restarting analyzer: --restart-after (with --link for a pty that comes back\n"
+        "under the same name).");
 }
 
 } // namespace
@@ -251,6 +254,21 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer N commands; on the next one send half its reply and close the "
                        "pty (the simulator then exits) or the TCP client."),
         QStringLiteral("N"));
+    const QCommandLineOption restartOpt(
+        QStringLiteral("restart-after"),
+        QStringLiteral("Like --drop-after, but the analyzer comes back --restart-delay ms later: "
+                       "a new pty (re-pointed by --link, its device printed again) or the same "
+                       "TCP port listening again. Repeats for every connection."),
+        QStringLiteral("N"));
+    const QCommandLineOption restartDelayOpt(
+        QStringLiteral("restart-delay"),
+        QStringLiteral("Milliseconds the analyzer stays away on a restart (default 2000)."),
+        QStringLiteral("MS"), QStringLiteral("2000"));
+    const QCommandLineOption linkOpt(
+        QStringLiteral("link"),
+        QStringLiteral("Also make the pty reachable as PATH, a symbolic link kept pointing at "
+                       "the current device across restarts."),
+        QStringLiteral("PATH"));
     const QCommandLineOption slowOpt(QStringLiteral("slow"),
                                      QStringLiteral("Send byte by byte, 2 ms apart."));
     const QCommandLineOption noLfOpt(
@@ -264,8 +282,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
-    for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, garbageOpt, silentOpt,
-                          dropOpt, slowOpt, noLfOpt, seedOpt, verboseOpt})
+    for (const auto &o :
+         {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, garbageOpt, silentOpt, dropOpt, restartOpt,
+          restartDelayOpt, linkOpt, slowOpt, noLfOpt, seedOpt, verboseOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -310,6 +329,18 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--drop-after takes a count"));
         options.dropAfter = int(value);
     }
+    if (p.isSet(restartOpt)) {
+        if (p.isSet(dropOpt) || !number(restartOpt, 0, 1e9, value) || value != int(value))
+            return fail(QStringLiteral("--restart-after takes a count, without --drop-after"));
+        options.dropAfter = int(value);
+    }
+    const bool restart = p.isSet(restartOpt);
+    if (!number(restartDelayOpt, 0, 600000, value) || value != int(value))
+        return fail(QStringLiteral("--restart-delay takes 0 to 600000 ms"));
+    const int restartDelay = int(value);
+    const QString linkPath = p.value(linkOpt);
+    if (!linkPath.isEmpty() && !p.isSet(ptyOpt))
+        return fail(QStringLiteral("--link goes with --pty"));
     if (!number(rateOpt, 1, 1000, value) || value != int(value))
         return fail(QStringLiteral("--rate takes 1 to 1000"));
     const int rate = int(value);
@@ -347,6 +378,7 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<Wire> wire;
     std::function<void()> dropLink;
+    std::function<void()> closePty; // not inside the pty's own read notifier
     PtyTransport pty;
     QTcpServer server;
     QTcpSocket *client = nullptr;
@@ -357,15 +389,43 @@ int main(int argc, char *argv[])
             wire->closeWhenSent(dropLink);
     };
 
+    // A link name that always leads to the current pty, as a udev rule gives a
+    // re-plugged adapter the same /dev/serial/by-id name.
+    const auto relink = [&] {
+        if (linkPath.isEmpty())
+            return true;
+        QFile::remove(linkPath);
+        return QFile::link(QString::fromLocal8Bit(pty.path), linkPath);
+    };
+    quint16 listenPort = 0;
+
     if (p.isSet(ptyOpt)) {
         if (!pty.open())
             return fail(QStringLiteral("cannot create a pseudo-terminal: ") +
                         QString::fromLocal8Bit(std::strerror(errno)));
+        if (!relink())
+            return fail(QStringLiteral("cannot make the link ") + linkPath);
         wire = std::make_unique<Wire>(p.isSet(slowOpt), [&](const QByteArray &b) { pty.write(b); });
         pty.received = received;
-        dropLink = [&] {
+        dropLink = [&] { QTimer::singleShot(0, [&] { closePty(); }); };
+        closePty = [&] {
             pty.close();
-            QCoreApplication::quit();
+            if (!restart) {
+                QCoreApplication::quit();
+                return;
+            }
+            if (!linkPath.isEmpty())
+                QFile::remove(linkPath); // gone while unplugged
+            QTimer::singleShot(restartDelay, [&] {
+                wire->clear();
+                sim.reset();
+                if (!pty.open() || !relink()) {
+                    printLine(stderr, "telvar-sim: cannot come back on a new pty");
+                    QCoreApplication::exit(1);
+                    return;
+                }
+                printLine(stdout, pty.path);
+            });
         };
         printLine(stdout, pty.path);
     } else {
@@ -380,6 +440,16 @@ int main(int argc, char *argv[])
                 // Goes once the reply's first half is out; deleted on its disconnected().
                 gone->disconnectFromHost();
             }
+            if (!restart)
+                return;
+            // Away for a while: connections are refused until it is back.
+            server.close();
+            QTimer::singleShot(restartDelay, [&] {
+                if (!server.listen(QHostAddress::LocalHost, listenPort)) {
+                    printLine(stderr, "telvar-sim: cannot listen again on the same port");
+                    QCoreApplication::exit(1);
+                }
+            });
         };
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
             while (QTcpSocket *s = server.nextPendingConnection()) {
@@ -407,7 +477,8 @@ int main(int argc, char *argv[])
         if (!server.listen(QHostAddress::LocalHost, quint16(tcpPort)))
             return fail(QStringLiteral("cannot listen on 127.0.0.1:") + QString::number(tcpPort) +
                         QStringLiteral(": ") + server.errorString());
-        printLine(stdout, "127.0.0.1:" + QByteArray::number(server.serverPort()));
+        listenPort = server.serverPort();
+        printLine(stdout, "127.0.0.1:" + QByteArray::number(listenPort));
     }
 
     QTimer srdaTimer;

@@ -1,0 +1,132 @@
+#include "app/commandsequence.h"
+#include "app/connectionlifecycle.h"
+#include "app/mainwindow.h"
+#include "console/console.h"
+#include "simprocess.h"
+
+#include <QAction>
+#include <QDir>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// An analyzer that goes away and comes back (a re-plugged adapter, a reboot, a
+// network drop): the program reconnects by itself and the trend goes on.
+class TestItReconnect : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void comesBackAndTrendGoesOn_data();
+    void comesBackAndTrendGoesOn();
+
+private:
+    ScriptedDialogs *dialogs = nullptr;
+};
+
+static const int pacedSecondMs = 20;
+
+void TestItReconnect::init()
+{
+    QSettings().clear();
+    QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
+    dialogs = new ScriptedDialogs;
+    CommandSequence::setSecondMs(pacedSecondMs);
+}
+
+void TestItReconnect::cleanup()
+{
+    delete dialogs;
+    dialogs = nullptr;
+}
+
+void TestItReconnect::comesBackAndTrendGoesOn_data()
+{
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<bool>("comesBack"); // false: the operator disconnects while it is away
+    QTest::newRow("pty under the same link name") << false << true;
+    QTest::newRow("tcp, same port") << true << true;
+    QTest::newRow("disconnect while away") << false << false;
+}
+
+void TestItReconnect::comesBackAndTrendGoesOn()
+{
+    QFETCH(bool, tcp);
+    QFETCH(bool, comesBack);
+    if (tcp && !canBindTelnetPort())
+        QSKIP("TCP port 23 cannot be bound here (it needs root)");
+    QTemporaryDir tmp;
+    const QString link = tmp.filePath(QStringLiteral("analyzer"));
+    QStringList args{QStringLiteral("--restart-after"), QStringLiteral("15"),
+                     QStringLiteral("--restart-delay"), QString::number(comesBack ? 300 : 600000)};
+    args += tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("23")}
+                : QStringList{QStringLiteral("--pty"), QStringLiteral("--link"), link};
+    SimProcess sim(args);
+    QVERIFY(sim.ready());
+
+    MainWindow w;
+    QStringList statusTexts;
+    connect(w.statusBar(), &QStatusBar::messageChanged, this,
+            [&](const QString &text) { statusTexts << text; });
+    int reports = 0;
+    connect(&w, &MainWindow::newStatusReady, this, [&] { ++reports; });
+    SettingsPresets p;
+    if (tcp)
+        p.tcpHost = QStringLiteral("127.0.0.1");
+    else
+        p.serialPort = link;
+    p.interval = 1;
+    p.autoLog = true;
+    QCOMPARE(w.settingsDialog()->applyPresets(p), QString());
+    w.openConnection();
+    QVERIFY(w.currentLink());
+
+    const auto lossSeen = [&] {
+        for (const QString &t : statusTexts)
+            if (t.startsWith(QLatin1String("Connection lost: ")) &&
+                t.endsWith(QStringLiteral(", reconnecting\u2026")))
+                return true;
+        return false;
+    };
+    QVERIFY(waitFor(lossSeen, 15000));
+    const int before = reports;
+    QVERIFY(before >= 3);
+    QVERIFY(w.actionDisconnect->isEnabled()); // still the operator's connection
+    QVERIFY(w.consoleWidget()->toPlainText().contains(QStringLiteral("reconnecting\u2026")) ||
+            waitFor([&] {
+                return w.consoleWidget()->toPlainText().contains(
+                    QStringLiteral("reconnecting\u2026"));
+            }));
+
+    if (comesBack) {
+        QVERIFY(waitFor([&] { return reports >= before + 5; }, 20000));
+        QVERIFY(w.connectionState().identified);
+        QVERIFY(w.connectionLifecycle()->attempts() == 0);
+    } else {
+        QTest::qWait(10 * pacedSecondMs); // a few attempts go by
+        QVERIFY(!w.currentLink());
+    }
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return w.actionConnect->isEnabled() && !w.isBusy(); }));
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("Disconnected"));
+    const int after = reports;
+    QTest::qWait(20 * pacedSecondMs);
+    QCOMPARE(reports, after); // no attempt after Disconnect
+    QVERIFY2(dialogs->messages.isEmpty(), qPrintable(dialogs->titles().join(", ")));
+
+    // One day's file, whole rows from before and after the drop.
+    const QDir dir(testHome() + QStringLiteral("/QuorvaneData/Trend"));
+    const QStringList files = dir.entryList({QStringLiteral("SN-0001-*.csv")}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    const QStringList lines = wholeLines(dir.filePath(files.first()));
+    QCOMPARE(lines.value(0), trendHeader);
+    QCOMPARE(lines.count(trendHeader), 1);
+    QCOMPARE(lines.size() - 1, reports);
+    for (const QString &row : lines.mid(1))
+        QVERIFY2(trendRowPattern().match(row).hasMatch(), qPrintable(row));
+}
+
+QTEST_MAIN(TestItReconnect)
+#include "test_it_reconnect.moc"
