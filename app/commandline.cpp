@@ -42,8 +42,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption noReconnectOpt(
         QStringLiteral("no-reconnect"),
         QStringLiteral("This run does not reconnect by itself when the link is lost."));
+    const QCommandLineOption headlessOpt(
+        QStringLiteral("headless"),
+        QStringLiteral("Run with no window, for a monitoring station without a display: messages "
+                       "go to standard error, questions take their default answer."));
     for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
-                          statusLogOpt, logOpt, noReconnectOpt})
+                          statusLogOpt, logOpt, noReconnectOpt, headlessOpt})
         p.addOption(o);
 
     if (!p.parse(arguments)) {
@@ -83,6 +87,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     demo = p.isSet(demoOpt);
     connect = p.isSet(connectOpt);
     noReconnect = p.isSet(noReconnectOpt);
+    headless = p.isSet(headlessOpt);
     if (p.isSet(serialOpt))
         presets.serialPort = p.value(serialOpt);
     if (p.isSet(tcpOpt))

@@ -28,6 +28,7 @@ public:
 
     bool demo = false;
     bool noReconnect = false;
+    bool headless = false;
     bool connect = false;
     SettingsPresets presets;
 

@@ -1,14 +1,36 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/shutdownsignals.h"
 #include "common/clock.h"
+#include "common/dialogs.h"
 
 #include <QApplication>
 #include <QTextStream>
 #include <QTimer>
 
+#include <cstring>
+
+namespace {
+
+// Runs that show no window need no display: the headless station, and the
+// help and version texts (an installed package is checked that way).
+bool needsNoDisplay(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"--headless", "--version", "-v", "--help", "-h", "-?"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     readLocalTimeZoneOnce();
+    if (needsNoDisplay(argc, argv) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));
@@ -25,16 +47,34 @@ int main(int argc, char *argv[])
         return parsed == CommandLine::Error ? 2 : 0;
     }
 
+    if (cl.headless) {
+        Dialogs::installHeadless();
+        // No window is ever shown, so none is ever the last one closed.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
     MainWindow::Options options;
     options.demo = cl.demo;
     options.noReconnect = cl.noReconnect;
+    options.headless = cl.headless;
     MainWindow w(options);
     const QString presetError = cl.applyTo(w);
     if (!presetError.isEmpty()) {
         QTextStream(stderr) << presetError << '\n';
         return 2;
     }
-    w.show();
+
+    // A stop request ends the connection as Disconnect does; a second one
+    // during the goodbye commands ends the program at once.
+    ShutdownSignals stop;
+    QObject::connect(&stop, &ShutdownSignals::requested, &w, [&w](int count) {
+        if (count == 1)
+            w.shutdown();
+        else
+            QCoreApplication::exit(0);
+    });
+
+    if (!cl.headless)
+        w.show();
     if (cl.connect)
         QTimer::singleShot(0, &w, &MainWindow::openConnection);
     return app.exec();

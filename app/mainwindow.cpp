@@ -39,6 +39,8 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <cstdio>
+
 const char *const MainWindow::version = "1.3.1";
 
 namespace {
@@ -130,7 +132,8 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     : QMainWindow(parent),
       connection(new ConnectionLifecycle(
           [this](const ConnectionSettings &with) { return makeLink(with); }, this)),
-      identity(new CommandSequence(this)), noReconnect(startOptions.noReconnect)
+      identity(new CommandSequence(this)), noReconnect(startOptions.noReconnect),
+      headless(startOptions.headless)
 {
     // Title and menus first, as the window is built from its form.
     setWindowTitle(baseTitle());
@@ -470,6 +473,15 @@ int MainWindow::pollSeconds() const
 void MainWindow::setStatus(const QString &text)
 {
     statusBar()->showMessage(text);
+    if (headless && text != lastStatusPrinted) {
+        // Without a window the status bar is the service log: each new text once.
+        lastStatusPrinted = text;
+        Dialogs::Message m;
+        m.text = text;
+        const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+    }
 }
 
 void MainWindow::openConnection()
@@ -1020,6 +1032,19 @@ void MainWindow::setDemoMode(bool on)
     demoWanted = on;
     if (connection->state() == ConnectionLifecycle::State::Disconnected)
         demoMode = on;
+}
+
+void MainWindow::shutdown()
+{
+    // Hidden, so that closing it does not count as the last window closed:
+    // the event loop must run the goodbye commands first.
+    plot->hide();
+    const auto quit = [] { QCoreApplication::exit(0); };
+    if (connection->state() == ConnectionLifecycle::State::Disconnected) {
+        QTimer::singleShot(0, this, quit);
+        return;
+    }
+    closeConnectionThen(quit);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -49,6 +49,7 @@ public:
     {
         bool demo = false;        // this run in demo mode, whatever the stored preference says
         bool noReconnect = false; // this run never reconnects by itself
+        bool headless = false;    // no window: status texts also go to standard error
     };
 
     explicit MainWindow(const Options &options, QWidget *parent = nullptr);
@@ -145,6 +146,9 @@ public slots:
     void resetTimer(int index);
     void doIt();
     void setDemoMode(bool on);
+    // Ends the program as Disconnect ends a connection (goodbye commands
+    // included), without the exit question; the event loop returns 0.
+    void shutdown();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -215,6 +219,8 @@ private:
     QElapsedTimer sinceReply; // silence is measured on the monotonic clock
     bool loggingOn = false;
     bool noReconnect = false;
+    bool headless = false;
+    QString lastStatusPrinted;
     QString lossText; // while reconnecting: what the status bar says
     QList<QMetaObject::Connection> connectionWiring;
     QList<std::function<void()>> afterClose;

@@ -1,5 +1,7 @@
 #include "common/dialogs.h"
 
+#include "common/clock.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -7,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <utility>
 
@@ -70,7 +73,24 @@ public:
     }
 };
 
+class HeadlessDialogs : public Dialogs
+{
+public:
+    int message(const Message &m) override
+    {
+        const QByteArray line = headlessLine(m).toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        return defaultAnswer(m);
+    }
+    QString saveFileName(const FileRequest &) override { return QString(); }
+    QString openFileName(const FileRequest &) override { return QString(); }
+    QStringList openFileNames(const FileRequest &) override { return QStringList(); }
+    bool openUrl(const QUrl &) override { return false; }
+};
+
 RealDialogs realDialogs;
+HeadlessDialogs headlessDialogs;
 Dialogs *current = &realDialogs;
 
 struct PostedBox
@@ -116,6 +136,36 @@ void Dialogs::post(const Message &m, std::function<void(int)> answered)
         postedScheduled = true;
         QTimer::singleShot(0, &showPosted);
     }
+}
+
+void Dialogs::installHeadless()
+{
+    install(&headlessDialogs);
+}
+
+QString Dialogs::headlessLine(const Message &m)
+{
+    QString text = m.text;
+    if (!m.informativeText.isEmpty())
+        text += QLatin1Char(' ') + m.informativeText;
+    // One line per message, whatever the box's own layout.
+    text = text.simplified();
+    QString line = Clock::current().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss "));
+    if (!m.title.isEmpty())
+        line += m.title + QStringLiteral(": ");
+    return line + text;
+}
+
+int Dialogs::defaultAnswer(const Message &m)
+{
+    if (m.buttons == NoButton)
+        return NoButton;
+    if (m.defaultButton != NoButton)
+        return m.defaultButton;
+    if (m.buttons & Ok)
+        return Ok;
+    // The lowest button given, as the toolkit orders its standard buttons.
+    return m.buttons & -m.buttons;
 }
 
 int Dialogs::pendingPosts()

@@ -67,6 +67,14 @@ public:
     static Dialogs &instance();
     // Replaces the dialogs in use (not owned); nullptr restores the real ones.
     static void install(Dialogs *dialogs);
+    // For a run with no window: every box becomes one time-stamped line on
+    // standard error and is answered with its default button; file choosers
+    // are cancelled.
+    static void installHeadless();
+    // The line a box becomes without a window (without the line end).
+    static QString headlessLine(const Message &m);
+    // The button a box is answered with when nobody can press one.
+    static int defaultAnswer(const Message &m);
 
     // Shows the box once the code that asked for it has returned to the event
     // loop. For whatever reading, parsing or routing replies, or a link's or a

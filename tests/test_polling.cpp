@@ -8,6 +8,7 @@
 #include "support/testsupport.h"
 #include <QAction>
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -43,6 +44,7 @@ private:
 void TestPolling::init()
 {
     QSettings().clear();
+    QDir(testHome() + "/QuorvaneData").removeRecursively();
     dialogs = new ScriptedDialogs;
     CommandSequence::setSecondMs(25);
 }
@@ -291,7 +293,6 @@ void TestPolling::failingLogKeepsRowsInOrder()
     p.logFile = tmp.path(); // a folder: never writable as a file
     QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
     w.actionLogToFile->setChecked(true);
-    QFile::remove(testHome() + "/QuorvaneData/Trend/SN-1234-20250131.csv");
     FakeClock clock;
     w.openConnection();
     QVERIFY(waitFor([&] { return heldOpen && dialogs->messages.size() == 1; }, 8000));

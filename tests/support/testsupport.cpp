@@ -40,11 +40,7 @@ int ScriptedDialogs::message(const Message &m)
         whileOpen(m);
     if (!answers.isEmpty())
         return answers.takeFirst();
-    if (m.buttons == NoButton)
-        return NoButton;
-    if (m.defaultButton != NoButton)
-        return m.defaultButton;
-    return m.buttons & Ok ? int(Ok) : m.buttons;
+    return defaultAnswer(m);
 }
 
 QString ScriptedDialogs::saveFileName(const FileRequest &r)

@@ -1,0 +1,111 @@
+#include "simprocess.h"
+
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QtTest>
+
+#include <csignal>
+
+// The installed monitoring station: the real program with no window and no
+// display, stopped by a service manager's signal.
+class TestItHeadless : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void stopsLikeDisconnect_data();
+    void stopsLikeDisconnect();
+    void boxBecomesOneLine();
+
+private:
+    void start(QProcess &telvar, const QStringList &arguments);
+};
+
+void TestItHeadless::init()
+{
+    QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
+}
+
+void TestItHeadless::start(QProcess &telvar, const QStringList &arguments)
+{
+    // Nothing that would lead Qt to a display.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    telvar.setProcessEnvironment(env);
+    telvar.start(QStringLiteral(TELVAR_BIN), QStringList{QStringLiteral("--headless")} + arguments);
+    QVERIFY(telvar.waitForStarted());
+}
+
+void TestItHeadless::stopsLikeDisconnect_data()
+{
+    QTest::addColumn<int>("signo");
+    QTest::addColumn<bool>("twice");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("a second SIGINT ends at once") << int(SIGINT) << true;
+}
+
+void TestItHeadless::stopsLikeDisconnect()
+{
+    QFETCH(int, signo);
+    QFETCH(bool, twice);
+    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--verbose"),
+                    QStringLiteral("--serial"), QStringLiteral("5678")});
+    QVERIFY(sim.ready());
+    QProcess telvar;
+    start(telvar, {QStringLiteral("--serial"), sim.endpoint, QStringLiteral("--interval"),
+                   QStringLiteral("1"), QStringLiteral("--autolog"), QStringLiteral("--connect")});
+    const QString trend = testHome() + QStringLiteral("/QuorvaneData/Trend/SN-5678-") +
+                          QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                          QStringLiteral(".csv");
+    QVERIFY(waitFor([&] { return wholeLines(trend).size() >= 3; }, 20000));
+
+    ::kill(pid_t(telvar.processId()), signo);
+    if (twice) {
+        QVERIFY(waitFor([&] { return sim.heard().contains(QStringLiteral("srda 0")); }));
+        ::kill(pid_t(telvar.processId()), signo);
+    }
+    QVERIFY(telvar.waitForFinished(10000));
+    QCOMPARE(telvar.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(telvar.exitCode(), 0);
+
+    // The goodbye commands in order, and nothing after them.
+    QTest::qWait(100);
+    const QStringList heard = sim.heard();
+    const QStringList goodbye =
+        twice ? QStringList{QStringLiteral("srda 0")}
+              : QStringList{QStringLiteral("srda 0"), QStringLiteral("tuneringdowns 25")};
+    QCOMPARE(heard.mid(heard.size() - goodbye.size()), goodbye);
+    QCOMPARE(heard.count(QStringLiteral("srda 0")), 1);
+
+    const QStringList rows = wholeLines(trend);
+    QCOMPARE(rows.value(0), trendHeader);
+    for (const QString &row : rows.mid(1))
+        QVERIFY2(trendRowPattern().match(row).hasMatch(), qPrintable(row));
+    const QString err = QString::fromLocal8Bit(telvar.readAllStandardError());
+    QVERIFY2(err.contains(QRegularExpression(
+                 QStringLiteral("\\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Connected to "))),
+             qPrintable(err));
+}
+
+void TestItHeadless::boxBecomesOneLine()
+{
+    QProcess telvar;
+    start(telvar, {QStringLiteral("--serial"), QStringLiteral("/nonexistent/ttyX"),
+                   QStringLiteral("--connect")});
+    const QRegularExpression line(QStringLiteral("(^|\\n)\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "
+                                                 "Error: Unable to open /nonexistent/ttyX\\n"));
+    QString err;
+    QVERIFY(waitFor([&] {
+        err += QString::fromLocal8Bit(telvar.readAllStandardError());
+        return line.match(err).hasMatch();
+    }));
+    // The box did not wait for anybody: the program goes on and stops on request.
+    QCOMPARE(telvar.state(), QProcess::Running);
+    ::kill(pid_t(telvar.processId()), SIGTERM);
+    QVERIFY(telvar.waitForFinished(5000));
+    QCOMPARE(telvar.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestItHeadless)
+#include "test_it_headless.moc"
