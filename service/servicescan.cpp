@@ -12,8 +12,8 @@ const char *const ServiceScan::fineDownloadCommand = "dfssd";
 
 namespace {
 
-// More steps than this is a typing slip, not a scan (10 mK over 100 K).
-constexpr double maxSteps = 100000;
+// More steps than this is a typing slip: at one second a step it is half a day.
+constexpr double maxSteps = 20000;
 
 QString safeSerial(const QString &serial)
 {
