@@ -17,7 +17,7 @@
 
 namespace {
 
-int startDelay = 1000;
+int startDelayMs = 1000;
 
 QString positionUnit(ServiceScan::Kind kind)
 {
@@ -28,7 +28,7 @@ QString positionUnit(ServiceScan::Kind kind)
 
 void Service::setStartDelayMs(int ms)
 {
-    startDelay = ms;
+    startDelayMs = ms;
 }
 
 Service::Service(QWidget *parent)
@@ -103,8 +103,8 @@ Service::Service(QWidget *parent)
     resultText->setText(tr("No scan data to plot"));
     positionText->setText(QStringLiteral("-"));
 
-    startTimer.setSingleShot(true);
-    connect(&startTimer, &QTimer::timeout, this, [this] {
+    pendingStart.setSingleShot(true);
+    connect(&pendingStart, &QTimer::timeout, this, [this] {
         send(pendingLine);
         pendingLine.clear();
         updateView();
@@ -142,7 +142,7 @@ void Service::validate(ServiceScan::Kind kind)
 void Service::startScan(int kind)
 {
     if (kind < 0 || kind >= ServiceScan::kindCount || scan.state() != ServiceScan::Idle ||
-        startTimer.isActive())
+        pendingStart.isActive())
         return;
     QString error;
     const QString line =
@@ -160,7 +160,7 @@ void Service::startScan(int kind)
     // The start button also puts the analyzer in service mode; the scan's
     // command follows once that has gone out and taken effect.
     pendingLine = line;
-    startTimer.start(startDelay);
+    pendingStart.start(startDelayMs);
     updateView();
 }
 
@@ -168,7 +168,7 @@ void Service::download(int kind)
 {
     if (kind < 0 || kind >= ServiceScan::kindCount)
         return;
-    startTimer.stop();
+    pendingStart.stop();
     pendingLine.clear();
     const QString line = scan.requestDownload(ServiceScan::Kind(kind));
     emit downloadStarted();
@@ -178,7 +178,7 @@ void Service::download(int kind)
 
 void Service::cancelScan()
 {
-    startTimer.stop();
+    pendingStart.stop();
     pendingLine.clear();
     send(scan.cancel());
     progressBar->setValue(0);
@@ -275,9 +275,9 @@ void Service::clear()
 void Service::updateView()
 {
     const int st = scan.state();
-    const bool idle = st == ServiceScan::Idle && !startTimer.isActive();
+    const bool idle = st == ServiceScan::Idle && !pendingStart.isActive();
     const QString name = ServiceScan::title(scan.kind());
-    if (startTimer.isActive())
+    if (pendingStart.isActive())
         stateText->setText(tr("Starting %1...").arg(name));
     else if (scan.running())
         stateText->setText(tr("%1 running").arg(name));
@@ -295,8 +295,8 @@ void Service::updateView()
     for (int k = 0; k < ServiceScan::kindCount; ++k) {
         startButtons[k]->setEnabled(controlsOn && idle && valid[k]);
         // Download also ends the scan of its own kind.
-        downloadButtons[k]->setEnabled(
-            controlsOn && (idle || (scan.running() && scan.kind() == k && !startTimer.isActive())));
+        downloadButtons[k]->setEnabled(controlsOn && (idle || (scan.running() && scan.kind() == k &&
+                                                               !pendingStart.isActive())));
     }
     cancelButton->setEnabled(!idle);
 }

@@ -90,7 +90,7 @@ private:
     QProgressBar *progressBar;
     QLabel *resultText;
     PlotWindow *plot;
-    QTimer startTimer;   // the start command waits for service mode
+    QTimer pendingStart; // the start command waits for service mode
     QString pendingLine; // the start command while it waits
     bool controlsOn = false;
     QString serialNumber;
