@@ -100,7 +100,7 @@ public:
     void tempAlarmVisible(bool visible) override { w.instrumentTab->tempAlarmVisible(visible); }
     void enableControls() override { w.setControlsEnabled(true); }
 
-    int scanState() const override { return w.serviceTab->scanState; }
+    int scanState() const override { return w.serviceTab->scanState(); }
     void scanReading(const QString &value) override { w.serviceTab->scanReading(value); }
     void appendDownload(const QStringList &tokens) override
     {
@@ -371,6 +371,14 @@ void MainWindow::wirePermanent()
             &MainWindow::currentCavityCommand);
     connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this, &MainWindow::drcsd);
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
+    connect(serviceTab, &Service::lineforOrin, this, &MainWindow::toOrin);
+    connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
+    // A download's replies get a fresh half poll period before silence ends it.
+    connect(serviceTab, &Service::downloadStarted, this, [this] { progressBar->setValue(100); });
+    connect(serviceTab, &Service::downloadComplete, this, [this] {
+        qDebug() << "Emitting scanDone()";
+        emit scanDone();
+    });
 
     connect(connection, &ConnectionLifecycle::linkOpened, this, &MainWindow::linkOpened);
     connect(connection, &ConnectionLifecycle::started, this, &MainWindow::linkStarted);
@@ -691,6 +699,7 @@ void MainWindow::identify(const QByteArray &chunk)
         return; // anything before the serial reply is dropped unseen
     state.serialNumber = serial;
     certificationTab->setSSNID(state.serialNumber);
+    serviceTab->setSerialNumber(state.serialNumber);
     snLabel->setText(QStringLiteral("SN: ") + state.serialNumber);
     tabWidget->setTabEnabled(ScansTab, true);
     tabWidget->setTabEnabled(DiagnosticsTab, true);
@@ -767,8 +776,8 @@ void MainWindow::sendPoll()
 {
     if (!link)
         return;
-    const QString command = PollCycle::pollCommand(tabWidget->currentIndex(),
-                                                   state.compatibilityMode, serviceTab->scanState);
+    const QString command = PollCycle::pollCommand(
+        tabWidget->currentIndex(), state.compatibilityMode, serviceTab->scanState());
     if (!command.isEmpty())
         toOrin(command);
 }
@@ -806,7 +815,7 @@ void MainWindow::updateProgressBar()
 {
     const int before = progressBar->value();
     progressBar->setValue(qMax(0, before - 5));
-    if (before == 55 && serviceTab->scanState > 3) {
+    if (before == 55 && serviceTab->scanState() > 3) {
         qDebug() << "Assuming download done.";
         qDebug() << "Emitting scanDone()";
         emit scanDone();
@@ -1059,40 +1068,33 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// The Service Scans tab's commands. The scan designs belong to that tab; these
-// slots send the start and download requests and follow the scan state.
+// The Service Scans tab's commands; the scans themselves are the tab's.
 void MainWindow::tempRCSCommand()
 {
-    serviceTab->scanState = 1;
-    toOrin(QStringLiteral("rcs\r\n"));
+    serviceTab->startScan(ServiceScan::RefCell);
 }
 
 void MainWindow::tempCavityCommand()
 {
-    serviceTab->scanState = 2;
-    toOrin(QStringLiteral("tempscan\r\n"));
+    serviceTab->startScan(ServiceScan::Temperature);
 }
 
 void MainWindow::currentCavityCommand()
 {
-    serviceTab->scanState = 3;
+    serviceTab->startScan(ServiceScan::FineSpectrum);
 }
 
 void MainWindow::drcsd()
 {
-    serviceTab->downloadList.clear();
-    serviceTab->scanState = 4;
-    toOrin(QStringLiteral("drcsd\r\n"));
+    serviceTab->download(ServiceScan::RefCell);
 }
 
 void MainWindow::dtsd()
 {
-    serviceTab->downloadList.clear();
-    serviceTab->scanState = 5;
-    toOrin(QStringLiteral("dtsd\r\n"));
+    serviceTab->download(ServiceScan::Temperature);
 }
 
 void MainWindow::Done()
 {
-    serviceTab->scanState = 0;
+    serviceTab->downloadDone();
 }

@@ -1,32 +1,99 @@
 #pragma once
 
+#include "service/servicescan.h"
+
 #include <QStringList>
+#include <QTimer>
+#include <QVector>
 #include <QWidget>
 
+class PlotWindow;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
 class QPushButton;
 
-// The "Service Scans" tab: reference cell, temperature and fine spectrum scans.
-// scanState: 0 no scan, 1 or 2 the poll asks "lt", 3 asks "lc", above 3 a download runs.
+// The "Service Scans" tab: reference cell, temperature and fine spectrum
+// scans. It shows a ServiceScan and sends what that decides; the main window
+// feeds it the scan readings and downloads the reply parser finds.
 class Service : public QWidget
 {
     Q_OBJECT
 public:
     explicit Service(QWidget *parent = nullptr);
 
-    int scanState = 0;
-    QStringList readings;     // single-token replies seen while a scan runs
-    QStringList downloadList; // tokens collected while a download runs
+    // 0 no scan, 1 or 2 the poll asks "lt", 3 asks "lc", above 3 a download runs.
+    int scanState() const { return scan.state(); }
+    const ServiceScan &scans() const { return scan; }
 
+    // Start buttons, each wired by the main window to its scan slot and, while
+    // connected, to the link's service mode command.
     QPushButton *rcsButton;
     QPushButton *tempScanButton;
     QPushButton *fineScanButton;
     QPushButton *rcsDownloadButton;
     QPushButton *tempDownloadButton;
+    QPushButton *fineDownloadButton;
+    QPushButton *cancelButton;
+    QPushButton *plotButton;
+
+    QLineEdit *field(ServiceScan::Kind kind, int index) const { return fields[kind].at(index); }
+    QLabel *refusalLabel(ServiceScan::Kind kind) const { return refusals[kind]; }
+    QLabel *stateLabel() const { return stateText; }
+    QLabel *positionLabel() const { return positionText; }
+    QProgressBar *scanProgress() const { return progressBar; }
+    QLabel *resultLabel() const { return resultText; }
+    PlotWindow *plotWindow() const { return plot; }
+    QString lastFile() const { return savedFile; }
 
     void setControlsEnabled(bool on);
+    // The "Clear" action: the position, progress and result view.
     void clear();
+    void setSerialNumber(const QString &serial) { serialNumber = serial; }
+    // Where downloads are kept; home + "/QuorvaneData/Scans/" by default.
+    void setDataFolder(const QString &folder) { dataFolder = folder; }
+    // The pause between the service mode command and a scan's start command.
+    static void setStartDelayMs(int ms);
+
+signals:
+    void lineforOrin(QString text);
+    void lineforConsole(QString text);
+    // A download was asked for: its replies should get a fresh wait.
+    void downloadStarted();
+    // The download's last row came in.
+    void downloadComplete();
 
 public slots:
-    void scanReading(const QString &value) { readings << value; }
-    void appendDownload(const QStringList &tokens) { downloadList << tokens; }
+    void startScan(int kind);
+    void download(int kind);
+    void cancelScan();
+    // The download is over (its last row, or the analyzer went quiet).
+    void downloadDone();
+    void scanReading(const QString &value);
+    void appendDownload(const QStringList &tokens);
+    void showPlot();
+
+private:
+    void send(const QString &text);
+    void validate(ServiceScan::Kind kind);
+    void updateView();
+    QStringList texts(ServiceScan::Kind kind) const;
+
+    ServiceScan scan;
+    QVector<QLineEdit *> fields[ServiceScan::kindCount];
+    QLabel *refusals[ServiceScan::kindCount];
+    bool valid[ServiceScan::kindCount] = {true, true, true};
+    QPushButton *startButtons[ServiceScan::kindCount];
+    QPushButton *downloadButtons[ServiceScan::kindCount];
+    QLabel *stateText;
+    QLabel *positionText;
+    QProgressBar *progressBar;
+    QLabel *resultText;
+    PlotWindow *plot;
+    QTimer pendingStart; // the start command waits for service mode
+    QString pendingLine; // the start command while it waits
+    bool controlsOn = false;
+    QString serialNumber;
+    QString dataFolder;
+    QString savedFile;
 };

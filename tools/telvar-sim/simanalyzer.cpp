@@ -46,6 +46,7 @@ void SimAnalyzer::reset()
 {
     model.reset();
     model.mode = options.startMode;
+    scans.reset();
     pendingLine.clear();
     discarding = false;
     commands = 0;
@@ -122,6 +123,8 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
         ++sep;
     const QByteArray name = lower.left(sep);
     const QByteArray arg = line.mid(sep + 1).trimmed();
+    if (const std::optional<QByteArray> scanReply = scans.answer(name, line, model))
+        return *scanReply;
 
     if (name == "ssnid")
         return options.serial + "\r\n";

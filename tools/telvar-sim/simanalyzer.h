@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/demomodel.h"
+#include "tools/telvar-sim/simscans.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -68,6 +69,7 @@ private:
     Options options;
     std::mt19937 engine;
     DemoModel model;
+    SimScans scans;
     QByteArray pendingLine;
     bool discarding = false; // inside an overlong line, up to its end
     int commands = 0;

@@ -1,0 +1,84 @@
+#include "app/commandsequence.h"
+#include "app/mainwindow.h"
+#include "plot/plotwindow.h"
+#include "service/service.h"
+#include "simprocess.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QtTest>
+
+// A reference cell scan from the Start button to the plotted result, with the
+// simulator on a real pty. Paced seconds are shortened to a tenth.
+class TestItScans : public QObject
+{
+    Q_OBJECT
+private slots:
+    void referenceCellScan();
+};
+
+void TestItScans::referenceCellScan()
+{
+    QSettings().clear();
+    QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
+    ScriptedDialogs dialogs;
+    CommandSequence::setSecondMs(100);
+    Service::setStartDelayMs(100);
+    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--verbose"),
+                    QStringLiteral("--serial"), QStringLiteral("7/31")});
+    QVERIFY(sim.ready());
+
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = sim.endpoint;
+    p.interval = 1;
+    QCOMPARE(w.settingsDialog()->applyPresets(p), QString());
+    w.openConnection();
+    QVERIFY(w.currentLink());
+    // Identified, and the identity questions answered, so that no answer of
+    // theirs is taken for a scan position.
+    QVERIFY(waitFor([&] { return !w.connectionState().modelName.isEmpty(); }, 15000));
+    w.tabs()->setCurrentIndex(3);
+    QCOMPARE(w.tabs()->currentIndex(), 3);
+
+    Service *tab = w.service();
+    QVERIFY(tab->rcsButton->isEnabled());
+    tab->rcsButton->click();
+    QVERIFY2(waitFor([&] { return tab->plotWindow()->sampleCount() > 0 && tab->scanState() == 0; },
+                     20000),
+             qPrintable(sim.heard().join(QLatin1Char(','))));
+
+    // Service mode first, then the scan, polled for its position until it
+    // fell back, then its download.
+    const QStringList heard = sim.heard();
+    const int mode = heard.lastIndexOf(QStringLiteral("opmode 0"));
+    const int start = heard.indexOf(QStringLiteral("rcs 5 35 0.02 1 10 95"));
+    const int download = heard.indexOf(QStringLiteral("drcsd"));
+    QVERIFY2(mode >= 0 && mode < start && start < download, qPrintable(heard.join(',')));
+    QVERIFY(heard.mid(start, download - start).count(QStringLiteral("lt")) >= 10);
+
+    // Every step from Start to End, plotted and kept.
+    PlotWindow *plot = tab->plotWindow();
+    QCOMPARE(plot->sampleCount(), 1501);
+    QVERIFY(plot->isVisible());
+    QCOMPARE(plot->seriesName, QStringLiteral("Scan"));
+    QCOMPARE(plot->samples().x()[0], 5.0);
+    QCOMPARE(plot->samples().x()[1500], 35.0);
+    const QDir scans(testHome() + QStringLiteral("/QuorvaneData/Scans"));
+    const QStringList files = scans.entryList({QStringLiteral("7_31_rcs_*.txt")}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(tab->lastFile(), scans.filePath(files.first()));
+    const QStringList lines = wholeLines(tab->lastFile());
+    QCOMPARE(lines.size(), 5 + 1501);
+    QCOMPARE(lines.at(3), QStringLiteral("# rcs 5 35 0.02 1 10 95"));
+    QVERIFY(lines.last().startsWith(QStringLiteral("35\t")));
+    QCOMPARE(dialogs.messages.size(), 0);
+
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+}
+
+QTEST_MAIN(TestItScans)
+#include "test_it_scans.moc"
