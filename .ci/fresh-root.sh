@@ -4,6 +4,8 @@
 # configures the project. A package the build needs but setup.sh does not
 # install makes this fail, even when the CI machine itself happens to have it.
 set -euo pipefail
+# The fresh root starts from a clean environment: nothing of this machine's
+# (compiler launchers, build settings) may help it along.
 cd "$(dirname "$0")/.."
 command -v mmdebstrap >/dev/null || bash scripts/setup.sh mmdebstrap
 
@@ -14,6 +16,6 @@ git archive --format=tar HEAD | tar -x -C "$src"
 
 mmdebstrap --quiet --variant=minbase --include=ca-certificates \
     --customize-hook="copy-in $src /root" \
-    --customize-hook='chroot "$1" sh -c "cd /root/$(basename '"$src"') && bash scripts/setup.sh && cmake -S . -B /tmp/build -G Ninja"' \
+    --customize-hook='chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "cd /root/$(basename '"$src"') && bash scripts/setup.sh && cmake -S . -B /tmp/build -G Ninja"' \
     bookworm /dev/null
 echo "fresh root: setup and configure passed"
