@@ -39,8 +39,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption logOpt(QStringLiteral("log"),
                                     QStringLiteral("Log the traffic with the analyzer into FILE."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption srdaLimitOpt(
+        QStringLiteral("srda-limit-mb"),
+        QStringLiteral("Memory the collected SRDA rows may take, in MiB (default: half of the "
+                       "physical memory)."),
+        QStringLiteral("N"));
     for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
-                          statusLogOpt, logOpt})
+                          statusLogOpt, logOpt, srdaLimitOpt})
         p.addOption(o);
 
     if (!p.parse(arguments)) {
@@ -83,8 +88,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         presets.serialPort = p.value(serialOpt);
     if (p.isSet(tcpOpt))
         presets.tcpHost = p.value(tcpOpt);
-    if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval))
+    if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval) ||
+        !number(srdaLimitOpt, srdaLimitMb))
         return Error;
+    if (srdaLimitMb && *srdaLimitMb < 1) {
+        text = QStringLiteral("--srda-limit-mb takes 1 or more\n");
+        return Error;
+    }
     presets.autoLog = p.isSet(autologOpt);
     presets.statusLog = p.isSet(statusLogOpt);
     if (p.isSet(logOpt))

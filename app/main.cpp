@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "common/clock.h"
+#include "service/srda.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -33,6 +34,8 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << presetError << '\n';
         return 2;
     }
+    if (cl.srdaLimitMb)
+        w.srda()->data().setMemoryLimit(qint64(*cl.srdaLimitMb) << 20);
     w.show();
     if (cl.connect)
         QTimer::singleShot(0, &w, &MainWindow::openConnection);

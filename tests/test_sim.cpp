@@ -42,7 +42,8 @@ void TestSim::answers_data()
     QTest::newRow("species") << QByteArray("species\r\n") << QByteArray("H2O\r\n");
     QTest::newRow("model") << QByteArray("modelname\r\n") << QByteArray("ORIN OK\r\n");
     QTest::newRow("filter") << QByteArray("filter\r\n") << QByteArray("100\r\n");
-    QTest::newRow("filter change") << QByteArray("filter 150\r\n") << QByteArray();
+    QTest::newRow("filter change while measuring")
+        << QByteArray("filter 150\r\nfilter\r\n") << QByteArray("!WRONG\r\n100\r\n");
     QTest::newRow("laser temp steps")
         << QByteArray("lt\r\nlt\r\n") << QByteArray("21.98\r\n22.98\r\n");
     QTest::newRow("laser current") << QByteArray("lc\r\n") << QByteArray("96.12\r\n");
@@ -51,7 +52,7 @@ void TestSim::answers_data()
     QTest::newRow("mode query") << QByteArray("opmode\r\n") << QByteArray("2\r\n");
     QTest::newRow("opening commands")
         << QByteArray("fact=1\r\ntuneringdowns 25\r\n") << QByteArray();
-    QTest::newRow("unknown") << QByteArray("sagd\r\n") << QByteArray("!UNKNOWN\r\n");
+    QTest::newRow("unknown") << QByteArray("sgad\r\n") << QByteArray("!UNKNOWN\r\n");
     QTest::newRow("empty lines") << QByteArray("\r\n\n\r\r\n") << QByteArray();
     QTest::newRow("srda bad value") << QByteArray("srda x\r\n") << QByteArray("!UNKNOWN\r\n");
 }

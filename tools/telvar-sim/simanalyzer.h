@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/demomodel.h"
+#include "tools/telvar-sim/simservice.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -76,4 +77,5 @@ private:
     bool runawaySent = false;
     bool srda = false;
     int srdaRows = 0;
+    SimSettings settings; // filter, gas type and Speed+
 };
