@@ -263,17 +263,19 @@ void StatusParser::compatibilityLine(const QStringRef &last)
 void StatusParser::utilitiesAnswer(const QStringRef &last)
 {
     const int n = tokens.size();
+    bool okInt = false, okNumber = false;
     if (n == 1) {
-        bool okInt = false, okNumber = false;
         last.toInt(&okInt, 10);
         last.toDouble(&okNumber);
-        if (okInt || okNumber) {
-            const int value = toIntLoose(last);
-            if (hooks.waitingForSpeed())
-                hooks.updateSpeed(value);
-            else if (hooks.waitingForFilter())
-                hooks.updateFilter(value);
-        }
+    }
+    // A lone "!WRONG" is the analyzer's whole answer to a refused change, so
+    // a single word that is no number goes on to the checks below.
+    if (okInt || okNumber) {
+        const int value = toIntLoose(last);
+        if (hooks.waitingForSpeed())
+            hooks.updateSpeed(value);
+        else if (hooks.waitingForFilter())
+            hooks.updateFilter(value);
     } else if (indexOf(QLatin1String("Gas")) >= 0) {
         // Each gas line reads "Gas <number> <name>". Taking the last "Gas"
         // first, the name is the token two places after it once the later "Gas"
@@ -295,7 +297,7 @@ void StatusParser::utilitiesAnswer(const QStringRef &last)
         hooks.updateGasList(gases);
     } else if (indexOf(QLatin1String("!WRONG")) >= 0) {
         hooks.wrongModeBox();
-    } else {
+    } else if (n != 1) {
         return;
     }
     hooks.clearWaitingForSpeed();

@@ -561,6 +561,10 @@ void TestStatusParser::utilitiesWrongMode()
     f.state.currentTab = 2;
     f.parser.parseData("!WRONG MODE\r\n");
     QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
+    // The analyzer's bare answer to a refused change is one token.
+    f.hooks.calls.clear();
+    f.parser.parseData("!WRONG\r\n");
+    QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
 
     // The dashboard shows its own text for it; no box there.
     Fixture dash;
