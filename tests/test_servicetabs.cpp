@@ -2,7 +2,6 @@
 #include "app/mainwindow.h"
 #include "console/console.h"
 #include "plot/plotwindow.h"
-#include "service/commandfilesender.h"
 #include "service/srda.h"
 #include "service/utilities.h"
 #include "support/fakeanalyzer.h"
@@ -14,7 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -34,7 +32,6 @@ private slots:
     void exportFailureIsReported();
     void memoryLimitSaysSoOnceAndReadingGoesOn();
     void wrongModeBoxWaitsForTheReplyPath();
-    void sendFileTwiceGoesOnWithTheFile();
 
 private:
     void connectTo(MainWindow &w, FakeAnalyzer &a);
@@ -280,31 +277,6 @@ void TestServiceTabs::wrongModeBoxWaitsForTheReplyPath()
                      "are only available in Measure Mode"));
     QVERIFY(!u->waitingForSpeed);
     QVERIFY(!u->speedCheckBox->isChecked());
-}
-
-void TestServiceTabs::sendFileTwiceGoesOnWithTheFile()
-{
-    FakeAnalyzer a;
-    MainWindow w;
-    connectTo(w, a);
-    SRDA *srda = w.srda();
-    w.tabs()->setCurrentIndex(4);
-    const QString path = testHome() + "/commands.txt";
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("lt\r\nlc\r\nstatus\r\n");
-    f.close();
-    dialogs->fileAnswers << path;
-    QTest::mouseClick(srda->browseButton, Qt::LeftButton);
-    QCOMPARE(dialogs->fileAsks.first().title, QString("Open File"));
-    QCOMPARE(dialogs->fileAsks.first().filter, QString("Text Files (*.txt)"));
-    srda->delaySpinBox->setValue(1);
-    QTest::mouseClick(srda->sendFileButton, Qt::LeftButton);
-    QVERIFY(waitFor([&] { return a.commands.contains("lt"); }, 3000));
-    QTest::mouseClick(srda->sendFileButton, Qt::LeftButton);
-    QVERIFY(waitFor([&] { return !srda->sender->isSending(); }, 6000));
-    // No line twice, none left out; nothing else goes out from this tab.
-    QCOMPARE(a.commands.mid(a.commands.indexOf("lt")), (QList<QByteArray>{"lt", "lc", "status"}));
 }
 
 QTEST_MAIN(TestServiceTabs)

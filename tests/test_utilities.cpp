@@ -25,8 +25,6 @@ private slots:
     void speedAnswerSendsNothingBack();
     void gasListMerges_data();
     void gasListMerges();
-    void commandsSent_data();
-    void commandsSent();
     void favoritesPersistEvenWhenEmpty();
 };
 
@@ -159,46 +157,6 @@ void TestUtilities::gasListMerges()
         got << u.gasTypeComboBox->itemText(i);
     QCOMPARE(got, items);
     QCOMPARE(u.gasTypeComboBox->currentText(), selected);
-}
-
-void TestUtilities::commandsSent_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("measure") << "measurePushButton"
-                             << "opmode 2\r\n";
-    QTest::newRow("tune") << "tunePushButton"
-                          << "opmode 1\r\n";
-    QTest::newRow("service") << "servicePushButton"
-                             << "opmode 0\r\n";
-    QTest::newRow("gas library") << "refreshGasTypePushButton"
-                                 << "sagd\r\n";
-    QTest::newRow("gas switch") << "gasTypePushButton"
-                                << "gastype Air\r\n";
-    QTest::newRow("filter") << "filterPushButton"
-                            << "filter 345\r\n";
-}
-
-void TestUtilities::commandsSent()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, line);
-    Utilities u;
-    u.setCommandButtonsEnabled(true);
-    u.updateGasList({"Air", "N2"});
-    u.gasTypeComboBox->setCurrentIndex(1);
-    u.filterLineEdit->setText("345");
-    QCOMPARE(u.filterSlider->value(), 345);
-    QSignalSpy orin(&u, &Utilities::lineforOrin);
-    QSignalSpy console(&u, &Utilities::lineforConsole);
-    auto *b = u.findChild<QPushButton *>(button);
-    QVERIFY(b && b->isEnabled());
-    QTest::mouseClick(b, Qt::LeftButton);
-    QCOMPARE(orin.count(), 1);
-    QCOMPARE(orin.at(0).at(0).toString(), line);
-    QCOMPARE(console.count(), 0); // only the favorites are echoed
-    if (button == "refreshGasTypePushButton")
-        QCOMPARE(u.gasTypeComboBox->count(), 0); // emptied for the fresh library
 }
 
 void TestUtilities::favoritesPersistEvenWhenEmpty()
