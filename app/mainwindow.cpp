@@ -990,6 +990,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     plot->close();
+    srdaTab->plotWindow()->close();
     event->accept();
 }
 

@@ -178,8 +178,9 @@ void SRDA::updateSRDAColumns()
 
 void SRDA::updateDataSize()
 {
-    // Called for every row: the label changes only every 36 s.
-    const qint64 hundredths = (Clock::monotonic() - startMs) / 36000;
+    // Called for every row: the label changes only every 36 s (rounded, as
+    // two decimals of the hours would be).
+    const qint64 hundredths = (Clock::monotonic() - startMs + 18000) / 36000;
     if (hundredths == shownHundredths)
         return;
     shownHundredths = hundredths;

@@ -30,6 +30,7 @@ private slots:
     void noDataToPlotOrExport();
     void clearThenRowsWithoutHeaderStoreNothing();
     void exportFailureIsReported();
+    void elapsedHoursCountOnAfterStop();
     void memoryLimitSaysSoOnceAndReadingGoesOn();
     void wrongModeBoxWaitsForTheReplyPath();
 
@@ -215,6 +216,21 @@ void TestServiceTabs::exportFailureIsReported()
     QCOMPARE(dialogs->messages.first().icon, Dialogs::Icon::Warning);
     QVERIFY2(dialogs->messages.first().text.contains(file),
              qPrintable(dialogs->messages.first().text));
+}
+
+void TestServiceTabs::elapsedHoursCountOnAfterStop()
+{
+    FakeClock clock;
+    SRDA srda;
+    QCOMPARE(srda.elapsedLabel->text(), QString("-no data-"));
+    srda.sendSRDAONCommand();
+    clock.advance(15 * 60 * 1000);
+    srda.updateDataSize();
+    QCOMPARE(srda.elapsedLabel->text(), QString("0.25 hours"));
+    srda.sendSRDAStopCommand();
+    clock.advance(15 * 60 * 1000 + 18000); // 0.505 h shows as 0.51
+    srda.updateDataSize();
+    QCOMPARE(srda.elapsedLabel->text(), QString("0.51 hours"));
 }
 
 void TestServiceTabs::memoryLimitSaysSoOnceAndReadingGoesOn()
