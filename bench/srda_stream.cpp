@@ -92,9 +92,8 @@ int main(int argc, char **argv)
     CommandSequence::setSecondMs(50); // the opening commands' pacing only
 
     QProcess sim;
-    sim.start(QStringLiteral(TELVAR_SIM_BIN),
-              {"--pty", "--srda-rate", QString::number(rate), "--srda-count",
-               QString::number(rows)});
+    sim.start(QStringLiteral(TELVAR_SIM_BIN), {"--pty", "--srda-rate", QString::number(rate),
+                                               "--srda-count", QString::number(rows)});
     if (!sim.waitForReadyRead(10000)) {
         std::printf("telvar-sim did not start\n");
         return 1;
