@@ -46,8 +46,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("headless"),
         QStringLiteral("Run with no window, for a monitoring station without a display: messages "
                        "go to standard error, questions take their default answer."));
+    const QCommandLineOption srdaLimitOpt(
+        QStringLiteral("srda-limit-mb"),
+        QStringLiteral("Memory the collected SRDA rows may take, in MiB (default: half of the "
+                       "physical memory)."),
+        QStringLiteral("N"));
     for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
-                          statusLogOpt, logOpt, noReconnectOpt, headlessOpt})
+                          statusLogOpt, logOpt, noReconnectOpt, headlessOpt, srdaLimitOpt})
         p.addOption(o);
 
     if (!p.parse(arguments)) {
@@ -92,8 +97,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         presets.serialPort = p.value(serialOpt);
     if (p.isSet(tcpOpt))
         presets.tcpHost = p.value(tcpOpt);
-    if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval))
+    if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval) ||
+        !number(srdaLimitOpt, srdaLimitMb))
         return Error;
+    if (srdaLimitMb && *srdaLimitMb < 1) {
+        text = QStringLiteral("--srda-limit-mb takes 1 or more\n");
+        return Error;
+    }
     presets.autoLog = p.isSet(autologOpt);
     presets.statusLog = p.isSet(statusLogOpt);
     if (p.isSet(logOpt))

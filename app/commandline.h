@@ -31,6 +31,8 @@ public:
     bool headless = false;
     bool connect = false;
     SettingsPresets presets;
+    // Memory the SRDA table may take, in MiB (default: half the physical memory).
+    std::optional<int> srdaLimitMb;
 
 private:
     QString text;

@@ -3,6 +3,7 @@
 #include "app/shutdownsignals.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "service/srda.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -62,6 +63,8 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << presetError << '\n';
         return 2;
     }
+    if (cl.srdaLimitMb)
+        w.srda()->data().setMemoryLimit(qint64(*cl.srdaLimitMb) << 20);
 
     // A stop request ends the connection as Disconnect does; a second one
     // during the goodbye commands ends the program at once.

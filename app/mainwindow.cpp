@@ -90,11 +90,14 @@ public:
     void statusReady() override { emit w.newStatusReady(); }
     void wrongModeBox() override
     {
-        Dialogs::information(QStringLiteral("Wrong Mode"),
-                             QStringLiteral("Wrong mode: Changes must be done in Service Mode.  "
-                                            "Concentration readings are only available in "
-                                            "Measure Mode"),
-                             &w);
+        // Raised while a reply is parsed: shown once the reply path has returned.
+        Dialogs::Message m;
+        m.icon = Dialogs::Icon::Information;
+        m.title = QStringLiteral("Wrong Mode");
+        m.text = QStringLiteral("Wrong mode: Changes must be done in Service Mode.  Concentration "
+                                "readings are only available in Measure Mode");
+        m.buttons = Dialogs::Ok;
+        Dialogs::post(m);
     }
     void setModelLabel(const QString &text) override { w.snLabel->setText(text); }
     void tempAlarmVisible(bool visible) override { w.instrumentTab->tempAlarmVisible(visible); }
@@ -116,12 +119,17 @@ public:
     void setCurrentGas(const QString &gas) override { w.utilitiesTab->setCurrentGas(gas); }
 
     bool srdaRunning() const override { return w.srdaTab->srdaRunning; }
-    SrdaData *srdaData() override { return w.srdaTab; }
+    SrdaData *srdaData() override { return &w.srdaTab->data(); }
     void srdaColumnsReady() override { emit w.newSRDAColumnsReady(); }
     void srdaRowAdded(double timeMs, const QStringList &columns) override
     {
         w.srdaTab->updateDataSize();
         w.srdaTab->updatePlotWindow(timeMs, columns);
+    }
+    void srdaLimitReached(qint64 rowsKept) override
+    {
+        w.srdaTab->showLimitReached(rowsKept);
+        w.console->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
     }
 
 private:
@@ -1065,6 +1073,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     plot->close();
+    srdaTab->plotWindow()->close();
     event->accept();
 }
 

@@ -263,17 +263,19 @@ void StatusParser::compatibilityLine(const QStringRef &last)
 void StatusParser::utilitiesAnswer(const QStringRef &last)
 {
     const int n = tokens.size();
+    bool okInt = false, okNumber = false;
     if (n == 1) {
-        bool okInt = false, okNumber = false;
         last.toInt(&okInt, 10);
         last.toDouble(&okNumber);
-        if (okInt || okNumber) {
-            const int value = toIntLoose(last);
-            if (hooks.waitingForSpeed())
-                hooks.updateSpeed(value);
-            else if (hooks.waitingForFilter())
-                hooks.updateFilter(value);
-        }
+    }
+    // A lone "!WRONG" is the analyzer's whole answer to a refused change, so
+    // a single word that is no number goes on to the checks below.
+    if (okInt || okNumber) {
+        const int value = toIntLoose(last);
+        if (hooks.waitingForSpeed())
+            hooks.updateSpeed(value);
+        else if (hooks.waitingForFilter())
+            hooks.updateFilter(value);
     } else if (indexOf(QLatin1String("Gas")) >= 0) {
         // Each gas line reads "Gas <number> <name>". Taking the last "Gas"
         // first, the name is the token two places after it once the later "Gas"
@@ -295,7 +297,7 @@ void StatusParser::utilitiesAnswer(const QStringRef &last)
         hooks.updateGasList(gases);
     } else if (indexOf(QLatin1String("!WRONG")) >= 0) {
         hooks.wrongModeBox();
-    } else {
+    } else if (n != 1) {
         return;
     }
     hooks.clearWaitingForSpeed();
@@ -407,15 +409,19 @@ void StatusParser::srdaLines(const QString &chunk, SrdaData &data)
 
 void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
 {
+    // The line end closes the row; it is no empty last column.
+    QStringRef row = line;
+    while (!row.isEmpty() && (row.endsWith(QLatin1Char('\n')) || row.endsWith(QLatin1Char('\r'))))
+        row.chop(1);
     cells.clear();
     int start = 0;
-    for (int i = 0; i < line.size(); ++i) {
-        if (isSrdaSeparator(line.at(i))) {
-            cells.append(line.mid(start, i - start));
+    for (int i = 0; i < row.size(); ++i) {
+        if (isSrdaSeparator(row.at(i))) {
+            cells.append(row.mid(start, i - start));
             start = i + 1;
         }
     }
-    cells.append(line.mid(start));
+    cells.append(row.mid(start));
 
     int dateColumn = -1;
     for (int i = 0; i < cells.size(); ++i) {
@@ -426,7 +432,6 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
     }
 
     if (dateColumn >= 0) {
-        data.series.clear();
         QStringList columns;
         for (const QStringRef &c : qAsConst(cells))
             columns.append(c.toString());
@@ -434,16 +439,14 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
             qDebug() << "startIndex = " << dateColumn << "i = " << i;
             columns.removeFirst();
         }
-        data.columns = columns;
-        data.columnCount = columns.size();
+        data.setColumns(columns);
         hooks.srdaColumnsReady();
-        qDebug() << "Got columns, they are:" << data.columns
-                 << "and there are " + QString::number(data.columnCount) + " of them";
-        data.series.resize(data.columnCount);
+        qDebug() << "Got columns, they are:" << data.columns()
+                 << "and there are " + QString::number(data.columnCount()) + " of them";
         return;
     }
 
-    if (cells.size() != data.columnCount)
+    if (cells.size() != data.columnCount())
         return;
     QDate date;
     QTime time;
@@ -453,20 +456,21 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
     if (ms64 == invalidTime)
         return;
     const double ms = double(ms64);
-    if (data.series.isEmpty())
-        data.series.resize(1);
-    data.series[0].append(ms);
+    rowValues.resize(cells.size());
+    rowValues[0] = ms;
+    for (int i = 1; i < cells.size(); ++i) {
+        bool ok = false;
+        const double value = cells.at(i).toDouble(&ok);
+        rowValues[i] = ok ? value : std::numeric_limits<double>::quiet_NaN();
+    }
+    if (!data.appendRow(rowValues.constData())) {
+        if (data.takeLimitNotice())
+            hooks.srdaLimitReached(data.rowCount());
+        return;
+    }
     QStringList columns;
     columns.reserve(cells.size());
-    columns.append(cells.at(0).toString());
-    for (int i = 1; i < cells.size(); ++i) {
-        const QStringRef &cell = cells.at(i);
-        if (i < data.series.size()) {
-            bool ok = false;
-            const double value = cell.toDouble(&ok);
-            data.series[i].append(ok ? value : std::numeric_limits<double>::quiet_NaN());
-        }
+    for (const QStringRef &cell : qAsConst(cells))
         columns.append(cell.toString());
-    }
     hooks.srdaRowAdded(ms, columns);
 }

@@ -57,6 +57,8 @@ public:
         Q_UNUSED(timeMs)
         Q_UNUSED(columns)
     }
+    // A row was not stored, the first since the header, for the memory limit.
+    virtual void srdaLimitReached(qint64 rowsKept) { Q_UNUSED(rowsKept) }
 };
 
 // Interprets every reply chunk routed to it: status reports, identity answers,
@@ -103,6 +105,7 @@ private:
 
     QVector<QStringRef> tokens;
     QVector<QStringRef> cells;
+    QVector<double> rowValues;
     static constexpr qint64 invalidTime = std::numeric_limits<qint64>::min();
     qint64 rowMsecs(const QDate &date, const QTime &time);
     QDate cachedDate;

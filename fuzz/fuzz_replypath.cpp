@@ -80,18 +80,17 @@ public:
     SrdaData *srdaData() override { return &data; }
     void srdaColumnsReady() override
     {
-        FUZZ_CHECK(data.columnCount == data.columns.size());
-        FUZZ_CHECK(data.columns.value(0) == QLatin1String("Date/Time"));
+        FUZZ_CHECK(data.columns().value(0) == QLatin1String("Date/Time"));
+        FUZZ_CHECK(data.rowCount() == 0);
         rowsSinceHeader = 0;
     }
     void srdaRowAdded(double timeMs, const QStringList &columns) override
     {
         ++rowsSinceHeader;
         FUZZ_CHECK(std::isfinite(timeMs));
-        FUZZ_CHECK(columns.size() == data.columnCount);
-        FUZZ_CHECK(!data.series.isEmpty() && data.series.at(0).last() == timeMs);
-        for (const QVector<double> &s : qAsConst(data.series))
-            FUZZ_CHECK(s.size() == rowsSinceHeader);
+        FUZZ_CHECK(columns.size() == data.columnCount());
+        FUZZ_CHECK(data.rowCount() == rowsSinceHeader);
+        FUZZ_CHECK(data.value(data.rowCount() - 1, 0) == timeMs);
     }
 };
 
@@ -147,7 +146,7 @@ public:
             FUZZ_CHECK(chunk.size() <= LineCutter::cap + bytes.size());
             route(chunk);
         }
-        FUZZ_CHECK(hooks.data.series.size() == hooks.data.columnCount);
+        FUZZ_CHECK(hooks.data.rowCount() == 0 || hooks.data.columnCount() > 0);
         if (pollTicks)
             pollTick();
     }

@@ -1,24 +1,292 @@
 #include "service/srda.h"
 
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "plot/plotwindow.h"
+#include "service/commandfilesender.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+
+namespace {
+
+void noData(const QString &text)
+{
+    Dialogs::Message m;
+    m.text = text;
+    m.buttons = Dialogs::Ok;
+    Dialogs::instance().message(m);
+}
+
+} // namespace
 
 SRDA::SRDA(QWidget *parent)
-    : QWidget(parent), serviceButton(new QPushButton(tr("Service"), this)),
+    : QWidget(parent), onPeakButton(new QPushButton(tr("On-Peak SRDA"), this)),
+      offPeakButton(new QPushButton(tr("Off-Peak SRDA"), this)),
+      stopButton(new QPushButton(tr("Stop SRDA"), this)),
+      exportButton(new QPushButton(tr("Export Data"), this)),
+      clearButton(new QPushButton(tr("Clear Data"), this)),
+      serviceButton(new QPushButton(tr("Service"), this)),
       tuneButton(new QPushButton(tr("Tune"), this)),
-      measureButton(new QPushButton(tr("Measure"), this))
+      measureButton(new QPushButton(tr("Measure"), this)),
+      plotButton(new QPushButton(tr("Plot SRDA data"), this)), xSelector(new QComboBox(this)),
+      ySelector(new QComboBox(this)), elapsedLabel(new QLabel(tr("-no data-"), this)),
+      fileLineEdit(new QLineEdit(this)), browseButton(new QPushButton(tr("Browse"), this)),
+      sendFileButton(new QPushButton(tr("Send File"), this)),
+      cancelFileButton(new QPushButton(tr("Cancel"), this)), delaySpinBox(new QSpinBox(this)),
+      sender(new CommandFileSender(this)), plot(new PlotWindow(nullptr))
 {
-    auto *l = new QHBoxLayout(this);
-    l->addWidget(serviceButton);
-    l->addWidget(tuneButton);
-    l->addWidget(measureButton);
+    auto *grid = new QGridLayout(this);
+
+    auto *collection = new QGroupBox(tr("SRDA Collection"), this);
+    auto *collectionGrid = new QGridLayout(collection);
+    auto *icon = new QLabel(collection);
+    icon->setPixmap(QPixmap(QStringLiteral(":/images/App_Icon.png")));
+    auto *help = new QLabel(
+        tr("Use this widget for collecting on-peak or off-peak \nringdowns.  The SRDA data can "
+           "either be logged continuously \nto a file using the logging action above, or saved "
+           "to a file \nlater using the Export Data button below.  The commands use \nsrda=3 to "
+           "save both on and off-peak ringdowns.  After srda \ncollection has begun, the X and "
+           "Y values will be \npopulated for plotting.\n"),
+        collection);
+    collectionGrid->addWidget(onPeakButton, 0, 0);
+    collectionGrid->addWidget(offPeakButton, 1, 0);
+    collectionGrid->addWidget(stopButton, 2, 0);
+    collectionGrid->addWidget(icon, 0, 1, 3, 1);
+    collectionGrid->addWidget(help, 3, 0, 1, 2);
+
+    auto *dataBox = new QGroupBox(tr("Data"), this);
+    auto *dataLayout = new QHBoxLayout(dataBox);
+    dataLayout->addWidget(elapsedLabel, 1);
+    dataLayout->addWidget(exportButton);
+    dataLayout->addWidget(clearButton);
+
+    auto *sendBox = new QGroupBox(tr("Send Text File"), this);
+    auto *sendGrid = new QGridLayout(sendBox);
+    delaySpinBox->setRange(1, 3);
+    delaySpinBox->setValue(3);
+    sendGrid->addWidget(new QLabel(tr("Open:"), sendBox), 0, 0);
+    sendGrid->addWidget(fileLineEdit, 0, 1, 1, 2);
+    sendGrid->addWidget(browseButton, 0, 3);
+    sendGrid->addWidget(new QLabel(tr("Delay in seconds"), sendBox), 1, 0);
+    sendGrid->addWidget(delaySpinBox, 1, 1);
+    sendGrid->addWidget(sendFileButton, 1, 2);
+    sendGrid->addWidget(cancelFileButton, 1, 3);
+
+    auto *commands = new QGroupBox(tr("Commands"), this);
+    auto *commandLayout = new QHBoxLayout(commands);
+    commandLayout->addWidget(serviceButton);
+    commandLayout->addWidget(tuneButton);
+    commandLayout->addWidget(measureButton);
+
+    auto *plotBox = new QGroupBox(tr("Plot SRDA data"), this);
+    auto *plotGrid = new QGridLayout(plotBox);
+    xSelector->setMinimumWidth(100);
+    ySelector->setMinimumWidth(100);
+    plotGrid->addWidget(new QLabel(tr("X-axis:"), plotBox), 0, 0);
+    plotGrid->addWidget(xSelector, 0, 1);
+    plotGrid->addWidget(new QLabel(tr("Y-axis:"), plotBox), 1, 0);
+    plotGrid->addWidget(ySelector, 1, 1);
+    plotGrid->addWidget(plotButton, 2, 0, 1, 2);
+
+    grid->addWidget(collection, 0, 0, 2, 1);
+    grid->addWidget(dataBox, 2, 0);
+    grid->addWidget(sendBox, 3, 0);
+    grid->addWidget(commands, 0, 1);
+    grid->addWidget(plotBox, 1, 1, 3, 1);
+
+    connect(onPeakButton, &QPushButton::released, this, &SRDA::sendSRDAONCommand);
+    connect(offPeakButton, &QPushButton::released, this, &SRDA::sendSRDAOFFCommand);
+    connect(stopButton, &QPushButton::released, this, &SRDA::sendSRDAStopCommand);
+    connect(plotButton, &QPushButton::released, this, &SRDA::makePlotWindow);
+    connect(exportButton, &QPushButton::released, this, &SRDA::saveData);
+    connect(clearButton, &QPushButton::released, this, &SRDA::clearData);
+    connect(browseButton, &QPushButton::released, this, &SRDA::selectConfigFile);
+    connect(sendFileButton, &QPushButton::released, this, &SRDA::startConfigFile);
+    connect(cancelFileButton, &QPushButton::released, this, &SRDA::cancelConfigFile);
+    connect(sender, &CommandFileSender::lineReady, this, [this](const QString &line) {
+        emit lineforConsole(line);
+        emit lineforLogger(line);
+        emit lineforOrin(line);
+    });
+
+    startMs = Clock::monotonic();
     setControlsEnabled(false);
 }
 
-SRDA::~SRDA() = default;
+SRDA::~SRDA()
+{
+    // The plot window has no parent; it lives exactly as long as this tab.
+    delete plot;
+}
 
 void SRDA::setControlsEnabled(bool on)
 {
-    for (auto *b : {serviceButton, tuneButton, measureButton})
+    for (QPushButton *b : {onPeakButton, offPeakButton, stopButton, serviceButton, tuneButton,
+                           measureButton, sendFileButton})
         b->setEnabled(on);
+}
+
+void SRDA::start(const QString &commands)
+{
+    emit lineforOrin(commands);
+    emit lineforConsole(commands);
+    srdaRunning = true;
+    restartClock();
+}
+
+void SRDA::sendSRDAONCommand()
+{
+    start(QStringLiteral("fact=1\r\nopmode 2\r\nsrda 3\r\n"));
+}
+
+void SRDA::sendSRDAOFFCommand()
+{
+    start(QStringLiteral("fact=1\r\ntuneringdowns -1\r\nopmode 1\r\nsrda 3\r\n"));
+}
+
+void SRDA::sendSRDAStopCommand()
+{
+    const QString commands = QStringLiteral("srda 0\r\ntuneringdowns 25\r\n");
+    emit lineforOrin(commands);
+    emit lineforConsole(commands);
+    srdaRunning = false;
+}
+
+void SRDA::restartClock()
+{
+    startMs = Clock::monotonic();
+    shownHundredths = -1;
+}
+
+void SRDA::updateSRDAColumns()
+{
+    xSelector->clear();
+    ySelector->clear();
+    xSelector->addItems(table.columns());
+    ySelector->addItems(table.columns());
+}
+
+void SRDA::updateDataSize()
+{
+    // Called for every row: the label changes only every 36 s (rounded, as
+    // two decimals of the hours would be).
+    const qint64 hundredths = (Clock::monotonic() - startMs + 18000) / 36000;
+    if (hundredths == shownHundredths)
+        return;
+    shownHundredths = hundredths;
+    elapsedLabel->setText(QString::number(double(hundredths) / 100.0, 'f', 2) +
+                          QStringLiteral(" hours"));
+}
+
+void SRDA::showLimitReached(qint64 rowsKept)
+{
+    elapsedLabel->setText(SrdaData::limitText(rowsKept));
+    shownHundredths = -1;
+}
+
+void SRDA::updatePlotWindow(double timeMs, const QStringList &fields)
+{
+    const int x = xSelector->currentIndex();
+    const int y = ySelector->currentIndex();
+    if (x < 0 || y < 0)
+        return;
+    if (x == 0)
+        plot->addTimePoint(QDateTime::fromMSecsSinceEpoch(qint64(timeMs)), fields.value(y));
+    else
+        plot->addPointXY(fields.value(x), fields.value(y));
+}
+
+void SRDA::makePlotWindow()
+{
+    if (table.columnCount() < 2) {
+        noData(tr("No SRDA data to plot"));
+        return;
+    }
+    const int x = qMax(0, xSelector->currentIndex());
+    const int y = qMax(0, ySelector->currentIndex());
+    const QString yName = table.columns().value(y);
+    plot->seriesName = yName;
+    plot->setSeries(table.column(x), table.column(y));
+    plot->setDateAxis(x == 0);
+    plot->setPlotTitle(QStringLiteral("SRDA Data: ") + yName + QStringLiteral(" vs ") +
+                       table.columns().value(x));
+    plot->show();
+}
+
+void SRDA::saveData()
+{
+    qDebug() << "ExportData";
+    if (table.columnCount() < 2) {
+        noData(tr("No SRDA data to export"));
+        return;
+    }
+    Dialogs::FileRequest request;
+    request.title = tr("Save Data");
+    request.filter = tr("Comma Separated Values (*.csv)");
+    request.parent = this;
+    const QString name = Dialogs::instance().saveFileName(request);
+    if (name.isEmpty())
+        return;
+    QSaveFile file(name);
+    if (file.open(QIODevice::WriteOnly) && table.writeCsv(file) && file.commit())
+        return;
+    file.cancelWriting();
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Warning;
+    m.title = tr("Save Data");
+    m.text = tr("Could not write %1:\n%2").arg(name, file.errorString());
+    m.parent = this;
+    Dialogs::instance().message(m);
+}
+
+void SRDA::clearData()
+{
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Question;
+    m.text = tr("This will clear all SRDA data, are you sure?");
+    m.buttons = Dialogs::Ok | Dialogs::Cancel;
+    m.defaultButton = Dialogs::Cancel;
+    if (Dialogs::instance().message(m) != Dialogs::Ok)
+        return;
+    table.clear();
+    xSelector->clear();
+    ySelector->clear();
+    restartClock();
+    updateDataSize();
+}
+
+void SRDA::selectConfigFile()
+{
+    Dialogs::FileRequest request;
+    request.title = tr("Open File");
+    request.filter = tr("Text Files (*.txt)");
+    request.parent = this;
+    configFilePath = Dialogs::instance().openFileName(request);
+    fileLineEdit->setText(configFilePath);
+}
+
+void SRDA::startConfigFile()
+{
+    // Pressed again while sending: only the pace restarts, the file goes on.
+    if (!configFile.isOpen()) {
+        configFile.setFileName(configFilePath);
+        if (configFile.open(QIODevice::ReadOnly))
+            qDebug() << "success opening file, sending started";
+    }
+    sender->start(&configFile, delaySpinBox->value() * 1000);
+}
+
+void SRDA::cancelConfigFile()
+{
+    sender->cancel();
 }

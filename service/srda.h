@@ -2,30 +2,64 @@
 
 #include "service/srdadata.h"
 
+#include <QFile>
 #include <QStringList>
-#include <QVector>
 #include <QWidget>
 
+class CommandFileSender;
 class PlotWindow;
+class QComboBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
-// The "Service Diagnostics" tab: single ring-down data (SRDA) collection.
-class SRDA : public QWidget, public SrdaData
+// The "Service Diagnostics" tab: starts and stops the analyzer's single
+// ring-down data (SRDA) stream, shows the collected table (SrdaData, filled by
+// the reply parser) in its own plot window and exports it; also sends a file of
+// commands. It never holds the link: commands leave on lineforOrin.
+class SRDA : public QWidget
 {
     Q_OBJECT
 public:
     explicit SRDA(QWidget *parent = nullptr);
     ~SRDA() override;
 
+    // Set from an on-peak or off-peak start until Stop (or disconnect); while
+    // set, every reply is SRDA stream and the window neither polls nor lets
+    // the operator leave this tab.
     bool srdaRunning = false;
-    // columns, columnCount and series (one per column; series 0 is time in ms)
-    // come from SrdaData, which the reply parser fills.
 
+    SrdaData &data() { return table; }
+    const SrdaData &data() const { return table; }
+    PlotWindow *plotWindow() const { return plot; }
+
+    // The seven buttons that send commands: start, stop, the modes, "Send File".
+    void setControlsEnabled(bool on);
+    // Says once that the memory limit stopped the storing of rows.
+    void showLimitReached(qint64 rowsKept);
+
+    QPushButton *onPeakButton;
+    QPushButton *offPeakButton;
+    QPushButton *stopButton;
+    QPushButton *exportButton;
+    QPushButton *clearButton;
     QPushButton *serviceButton;
     QPushButton *tuneButton;
     QPushButton *measureButton;
-
-    void setControlsEnabled(bool on);
+    QPushButton *plotButton;
+    QComboBox *xSelector;
+    QComboBox *ySelector;
+    QLabel *elapsedLabel;
+    // "Send Text File"
+    QLineEdit *fileLineEdit;
+    QPushButton *browseButton;
+    QPushButton *sendFileButton;
+    QPushButton *cancelFileButton;
+    QSpinBox *delaySpinBox;
+    QString configFilePath;
+    QFile configFile;
+    CommandFileSender *sender;
 
 signals:
     void lineforOrin(QString);
@@ -33,7 +67,25 @@ signals:
     void lineforLogger(QString);
 
 public slots:
-    void updateSRDAColumns() {}
-    void updateDataSize() {}
-    void updatePlotWindow(double, QStringList) {}
+    void sendSRDAONCommand();
+    void sendSRDAOFFCommand();
+    void sendSRDAStopCommand();
+    void updateSRDAColumns();
+    void updateDataSize();
+    void updatePlotWindow(double timeMs, const QStringList &fields);
+    void makePlotWindow();
+    void saveData();
+    void clearData();
+    void selectConfigFile();
+    void startConfigFile();
+    void cancelConfigFile();
+
+private:
+    void start(const QString &commands);
+    void restartClock();
+
+    SrdaData table;
+    PlotWindow *plot;
+    qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
+    qint64 shownHundredths = -1; // what the elapsed label shows, in hundredths of an hour
 };

@@ -3,12 +3,74 @@
 #include <QStringList>
 #include <QVector>
 
-// The data of one SRDA collection: the column names from the header line and
-// one series per column (series 0 holds the row times in ms since the epoch).
-// Plain, so the reply parser fills it without knowing the tab.
-struct SrdaData
+#include <memory>
+#include <vector>
+
+class QIODevice;
+
+// The table of one SRDA collection: the column names of the last header row
+// ("Date/Time" first) and the rows since, column by column as doubles; column 0
+// holds the row times in ms since the epoch, a field that is no number is NaN.
+// Plain, so the reply parser fills it and the tab only shows it.
+//
+// A collection may run for days at thousands of rows a second, so rows go into
+// fixed blocks: appending never copies what is stored, and the table needs
+// little more than 8 bytes a value. A memory limit keeps a long collection from
+// taking the whole machine down with everything it holds.
+class SrdaData
 {
-    QStringList columns;
-    int columnCount = 0;
-    QVector<QVector<double>> series;
+public:
+    static constexpr int blockRows = 4096;
+
+    SrdaData();
+    ~SrdaData();
+    SrdaData(const SrdaData &) = delete;
+    SrdaData &operator=(const SrdaData &) = delete;
+
+    const QStringList &columns() const { return names; }
+    int columnCount() const { return names.size(); }
+    qint64 rowCount() const { return rows; }
+
+    // A header row: these columns from now on, without the rows stored so far.
+    void setColumns(const QStringList &columnNames);
+    // No columns and no rows; a row then matches no header.
+    void clear();
+
+    // Stores one row of columnCount() values. False when it is not stored: no
+    // columns, or the memory limit would be passed.
+    bool appendRow(const double *values);
+    // True once, right after appendRow() first refused a row for the limit.
+    bool takeLimitNotice();
+    bool limitReached() const { return full; }
+
+    double value(qint64 row, int column) const
+    {
+        const double *block = blocks[size_t(row / blockRows)].get();
+        return block[qint64(column) * blockRows + row % blockRows];
+    }
+    QVector<double> column(int c) const;
+
+    // Memory the rows take, and the most they may take.
+    qint64 bytesUsed() const;
+    qint64 memoryLimit() const { return limit; }
+    void setMemoryLimit(qint64 bytes) { limit = bytes; }
+    // Half of the machine's physical memory.
+    static qint64 defaultMemoryLimit();
+    // The text shown once when the limit stops the storing.
+    static QString limitText(qint64 rowsKept);
+
+    // CSV: the column names, then one row per stored row (local time
+    // "yyyy-MM-dd hh:mm:ss", then the values in their shortest exact form,
+    // nothing for NaN); every field followed by ",". False when a write failed.
+    bool writeCsv(QIODevice &out) const;
+
+private:
+    void dropRows();
+
+    QStringList names;
+    std::vector<std::unique_ptr<double[]>> blocks; // blockRows x columns each, column-major
+    qint64 rows = 0;
+    qint64 limit;
+    bool full = false;
+    bool notice = false;
 };

@@ -1,3 +1,334 @@
 #include "service/utilities.h"
 
-Utilities::Utilities(QWidget *parent) : QWidget(parent) {}
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+
+namespace {
+
+const char *const filterMask = "0099";
+
+const char *const favoriteDefaults[Utilities::favoriteCount] = {"DTD", "TIME", "LOGINT", "VERSION",
+                                                                "OPTIMIZELASER"};
+
+QString favoriteKey(int index)
+{
+    return QStringLiteral("Favorite_%1").arg(index + 1);
+}
+
+QSettings preferences()
+{
+    return QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar"));
+}
+
+QPushButton *pictureButton(const QString &name, const QString &image, QWidget *parent)
+{
+    auto *b = new QPushButton(parent);
+    b->setObjectName(name);
+    const QPixmap picture(image);
+    b->setFlat(true);
+    b->setAutoFillBackground(true);
+    QPalette palette = b->palette();
+    palette.setBrush(QPalette::All, QPalette::Button, QBrush(picture));
+    b->setPalette(palette);
+    b->setFixedSize(picture.size());
+    return b;
+}
+
+QPushButton *button(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QLabel *wrappedLabel(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setWordWrap(true);
+    return l;
+}
+
+} // namespace
+
+Utilities::Utilities(QWidget *parent) : QWidget(parent)
+{
+    auto *grid = new QGridLayout(this);
+
+    dataFilterGroupBox = new QGroupBox(tr("Data Filter"), this);
+    dataFilterGroupBox->setObjectName(QStringLiteral("dataFilterGroupBox"));
+    dataFilterGroupBox->setMaximumWidth(300);
+    auto *filterGrid = new QGridLayout(dataFilterGroupBox);
+    auto *fast = new QLabel(tr("Fast"), dataFilterGroupBox);
+    fast->setObjectName(QStringLiteral("fastLabel"));
+    auto *smooth = new QLabel(tr("Smooth"), dataFilterGroupBox);
+    smooth->setObjectName(QStringLiteral("smothLabel"));
+    filterSlider = new QSlider(Qt::Horizontal, dataFilterGroupBox);
+    filterSlider->setObjectName(QStringLiteral("filterSlider"));
+    filterSlider->setRange(10, 1000);
+    filterSlider->setValue(200);
+    filterLineEdit = new QLineEdit(dataFilterGroupBox);
+    filterLineEdit->setObjectName(QStringLiteral("filterLineEdit"));
+    filterLineEdit->setInputMask(QLatin1String(filterMask));
+    refreshFilterPushButton =
+        button(QStringLiteral("refreshFilterPushButton"), tr("Refresh"), dataFilterGroupBox);
+    refreshFilterPushButton->setEnabled(false);
+    filterPushButton =
+        button(QStringLiteral("filterPushButton"), tr("Change Filter"), dataFilterGroupBox);
+    filterGrid->addWidget(fast, 0, 0);
+    filterGrid->addWidget(filterSlider, 0, 1);
+    filterGrid->addWidget(smooth, 0, 2);
+    filterGrid->addWidget(filterLineEdit, 1, 0);
+    filterGrid->addWidget(refreshFilterPushButton, 1, 1);
+    filterGrid->addWidget(filterPushButton, 1, 2);
+    filterGrid->addWidget(wrappedLabel(QStringLiteral("datFilterLabel"),
+                                       tr("Use the data filter to adjust the concentration "
+                                          "filter.  Values can be between 10 and 1000."),
+                                       dataFilterGroupBox),
+                          2, 0, 1, 3);
+
+    gasTypeGroupBox = new QGroupBox(tr("Gas Type"), this);
+    gasTypeGroupBox->setObjectName(QStringLiteral("gasTypeGroupBox"));
+    auto *gasGrid = new QGridLayout(gasTypeGroupBox);
+    gasTypeComboBox = new QComboBox(gasTypeGroupBox);
+    gasTypeComboBox->setObjectName(QStringLiteral("gasTypeComboBox"));
+    gasTypeComboBox->setMinimumWidth(70);
+    gasTypePushButton = button(QStringLiteral("gasTypePushButton"), tr("Switch"), gasTypeGroupBox);
+    refreshGasTypePushButton =
+        button(QStringLiteral("refreshGasTypePushButton"), tr("Refresh"), gasTypeGroupBox);
+    gasGrid->addWidget(gasTypeComboBox, 0, 0);
+    gasGrid->addWidget(gasTypePushButton, 0, 1);
+    gasGrid->addWidget(refreshGasTypePushButton, 0, 2);
+    gasGrid->addWidget(
+        wrappedLabel(QStringLiteral("gasTypeLabel"),
+                     tr("Use the refresh button to update the list of available gases from the "
+                        "analyzer gas library, then select your gas with the drop-down menu. "
+                        "Changes must be made in service mode."),
+                     gasTypeGroupBox),
+        1, 0, 1, 3);
+
+    groupBox = new QGroupBox(tr("Favorites"), this);
+    groupBox->setObjectName(QStringLiteral("groupBox"));
+    auto *favGrid = new QGridLayout(groupBox);
+    QSettings prefs = preferences();
+    for (int i = 0; i < favoriteCount; ++i) {
+        favoriteLineEdit[i] = new QLineEdit(groupBox);
+        favoriteLineEdit[i]->setObjectName(QStringLiteral("favoriteLineEdit_%1").arg(i + 1));
+        favoriteLineEdit[i]->setText(
+            prefs.value(favoriteKey(i), QLatin1String(favoriteDefaults[i])).toString());
+        favoritePushButton[i] =
+            button(QStringLiteral("favoritePushButton_%1").arg(i + 1), tr("Send"), groupBox);
+        favGrid->addWidget(favoriteLineEdit[i], i, 0);
+        favGrid->addWidget(favoritePushButton[i], i, 1);
+    }
+    measurePushButton = pictureButton(QStringLiteral("measurePushButton"),
+                                      QStringLiteral(":/images/Measure_s.bmp"), groupBox);
+    servicePushButton = pictureButton(QStringLiteral("servicePushButton"),
+                                      QStringLiteral(":/images/Service_s.bmp"), groupBox);
+    tunePushButton = pictureButton(QStringLiteral("tunePushButton"),
+                                   QStringLiteral(":/images/Tune_s.bmp"), groupBox);
+    auto *modes = new QHBoxLayout;
+    modes->addWidget(measurePushButton);
+    modes->addWidget(servicePushButton);
+    modes->addWidget(tunePushButton);
+    favGrid->addLayout(modes, favoriteCount, 0, 1, 2);
+
+    groupBox_2 = new QGroupBox(tr("Speed+"), this);
+    groupBox_2->setObjectName(QStringLiteral("groupBox_2"));
+    auto *speedGrid = new QGridLayout(groupBox_2);
+    speedCheckBox = new QCheckBox(tr("Speed+"), groupBox_2);
+    speedCheckBox->setObjectName(QStringLiteral("speedCheckBox"));
+    refreshSpeedPushButton =
+        button(QStringLiteral("refreshSpeedPushButton"), tr("Refresh"), groupBox_2);
+    speedGrid->addWidget(speedCheckBox, 0, 0);
+    speedGrid->addWidget(refreshSpeedPushButton, 0, 1);
+    speedGrid->addWidget(wrappedLabel(QStringLiteral("label"),
+                                      tr("Speed+ adjusts the analyzer's response automatically "
+                                         "for optimal performance.  Changes in service mode."),
+                                      groupBox_2),
+                         1, 0, 1, 2);
+
+    grid->addWidget(dataFilterGroupBox, 0, 0);
+    grid->addWidget(gasTypeGroupBox, 1, 0);
+    grid->addWidget(groupBox_2, 2, 0);
+    grid->addWidget(groupBox, 0, 1, 3, 1);
+
+    connect(refreshFilterPushButton, &QPushButton::released, this, &Utilities::refreshFilter);
+    connect(refreshGasTypePushButton, &QPushButton::released, this, &Utilities::refreshGasList);
+    connect(refreshSpeedPushButton, &QPushButton::released, this, &Utilities::refreshSpeed);
+    connect(filterPushButton, &QPushButton::released, this, &Utilities::setFilter);
+    connect(gasTypePushButton, &QPushButton::released, this, &Utilities::switchGasType);
+    connect(speedCheckBox, &QCheckBox::stateChanged, this, &Utilities::switchSpeed);
+    connect(filterLineEdit, &QLineEdit::textChanged, this, &Utilities::updateSlider);
+    connect(filterSlider, &QSlider::sliderMoved, this, &Utilities::updateLineEdit);
+    connect(measurePushButton, &QPushButton::released, this, &Utilities::measureCommand);
+    connect(tunePushButton, &QPushButton::released, this, &Utilities::tuneCommand);
+    connect(servicePushButton, &QPushButton::released, this, &Utilities::serviceCommand);
+    void (Utilities::*const favorites[favoriteCount])() = {
+        &Utilities::favoriteCommand_1, &Utilities::favoriteCommand_2, &Utilities::favoriteCommand_3,
+        &Utilities::favoriteCommand_4, &Utilities::favoriteCommand_5};
+    for (int i = 0; i < favoriteCount; ++i)
+        connect(favoritePushButton[i], &QPushButton::released, this, favorites[i]);
+}
+
+void Utilities::setCommandButtonsEnabled(bool on)
+{
+    for (QPushButton *b : {gasTypePushButton, refreshGasTypePushButton, refreshSpeedPushButton,
+                           measurePushButton, tunePushButton, servicePushButton})
+        b->setEnabled(on);
+    for (QPushButton *b : favoritePushButton)
+        b->setEnabled(on);
+    // While Speed+ is on the filter is the analyzer's to set.
+    refreshFilterPushButton->setEnabled(on && !speedOn);
+    filterPushButton->setEnabled(on && !speedOn);
+}
+
+void Utilities::showFilterText(const QString &text)
+{
+    bool number = false;
+    text.toInt(&number);
+    filterLineEdit->setInputMask(number ? QLatin1String(filterMask) : QString());
+    filterLineEdit->setText(text);
+}
+
+void Utilities::lockFilter(bool locked)
+{
+    filterSlider->setEnabled(!locked);
+    refreshFilterPushButton->setEnabled(!locked);
+    filterPushButton->setEnabled(!locked);
+    speedOn = locked;
+}
+
+void Utilities::updateFilter(int value)
+{
+    if (speedOn) {
+        showFilterText(QStringLiteral("S+"));
+        filterSlider->setEnabled(false);
+        waitingForFilter = false;
+        return;
+    }
+    // Every status report passes its filter here too; only an answer to
+    // "Refresh" changes what is shown.
+    if (value < 10 || value > 1000 || !waitingForFilter) {
+        waitingForFilter = false;
+        return;
+    }
+    filterValue = value;
+    filterSlider->setEnabled(true);
+    showFilterText(QString::number(value));
+    filterSlider->setValue(value);
+    waitingForFilter = false;
+}
+
+void Utilities::updateSpeed(int value)
+{
+    speedCheckBox->setEnabled(true);
+    {
+        // Showing the analyzer's state is no order to change it: without the
+        // blocker the box would send "DYNAMICFILTER_ENABLED 1" back, which
+        // outside service mode only earns a "Wrong Mode" box.
+        const QSignalBlocker block(speedCheckBox);
+        speedCheckBox->setChecked(value == 1);
+    }
+    if (value == 1)
+        showFilterText(QStringLiteral(" "));
+    lockFilter(value == 1);
+    waitingForSpeed = false;
+}
+
+void Utilities::updateGasList(QStringList gases)
+{
+    for (int i = gases.size() - 1; i >= 0; --i) {
+        if (gasTypeComboBox->findText(gases.at(i), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            gasTypeComboBox->addItem(gases.at(i));
+    }
+    if (!currentGas.isEmpty())
+        gasTypeComboBox->setCurrentIndex(
+            gasTypeComboBox->findText(currentGas, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+void Utilities::refreshFilter()
+{
+    emit lineforOrin(QStringLiteral("filter\r\n"));
+    waitingForFilter = true;
+}
+
+void Utilities::refreshGasList()
+{
+    while (gasTypeComboBox->count() > 0)
+        gasTypeComboBox->removeItem(0);
+    emit lineforOrin(QStringLiteral("sagd\r\n"));
+}
+
+void Utilities::refreshSpeed()
+{
+    emit lineforOrin(QStringLiteral("DYNAMICFILTER_ENABLED\r\n"));
+    waitingForSpeed = true;
+}
+
+void Utilities::setFilter()
+{
+    emit lineforOrin(QStringLiteral("filter ") + filterLineEdit->text() + QStringLiteral("\r\n"));
+}
+
+void Utilities::switchGasType()
+{
+    emit lineforOrin(QStringLiteral("gastype ") + gasTypeComboBox->currentText() +
+                     QStringLiteral("\r\n"));
+}
+
+void Utilities::switchSpeed(int state)
+{
+    const bool on = state >= 1;
+    if (on)
+        showFilterText(QStringLiteral(" "));
+    filterLineEdit->setEnabled(!on);
+    lockFilter(on);
+    emit lineforOrin(QStringLiteral("DYNAMICFILTER_ENABLED ") + QLatin1Char(on ? '1' : '0') +
+                     QStringLiteral("\r\n"));
+}
+
+void Utilities::updateSlider(QString text)
+{
+    filterSlider->setValue(text.toInt());
+}
+
+void Utilities::updateLineEdit(int value)
+{
+    showFilterText(QString::number(value));
+}
+
+void Utilities::measureCommand()
+{
+    emit lineforOrin(QStringLiteral("opmode 2\r\n"));
+}
+
+void Utilities::tuneCommand()
+{
+    emit lineforOrin(QStringLiteral("opmode 1\r\n"));
+}
+
+void Utilities::serviceCommand()
+{
+    emit lineforOrin(QStringLiteral("opmode 0\r\n"));
+}
+
+void Utilities::favoriteCommand(int index)
+{
+    const QString text = favoriteLineEdit[index]->text();
+    if (!text.isEmpty()) {
+        const QString line = text + QStringLiteral("\r\n");
+        emit lineforOrin(line);
+        emit lineforConsole(line);
+        emit lineforLogger(line);
+    }
+    preferences().setValue(favoriteKey(index), text);
+}

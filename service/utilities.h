@@ -3,22 +3,55 @@
 #include <QStringList>
 #include <QWidget>
 
-// The "Utilities" tab: filter, gas type, Speed+, mode and favorite commands.
-// Until the tab is built it keeps the state the reply parser talks to.
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+// The "Utilities" tab: the data filter, the gas type, Speed+, the operating
+// mode and five favorite command lines. It never holds the link: commands
+// leave on lineforOrin, and the reply parser calls the update slots while this
+// tab is in front. A query and its answer pair up through the two waiting
+// flags, since replies carry no identifier.
 class Utilities : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int favoriteCount = 5;
+
     explicit Utilities(QWidget *parent = nullptr);
 
-    bool waitingForSpeed = false;  // a Speed+ query is out; the next bare number answers it
-    bool waitingForFilter = false; // a filter query is out
-    QString currentGas;
-    int lastSpeed = -1;
-    int lastFilter = -1;
-    QStringList gasList;
+    bool waitingForSpeed = false;  // "DYNAMICFILTER_ENABLED" is out; a bare number answers it
+    bool waitingForFilter = false; // "filter" is out; only then is a filter value shown
+    QString currentGas;            // the gas of the last status report
+    int filterValue = -1;          // last accepted filter value, 10..1000
+    bool speedOn = false;          // Speed+ on: the filter is the analyzer's, locked here
 
-    void setControlsEnabled(bool on) { setEnabled(on); }
+    // The thirteen buttons that send commands, together.
+    void setCommandButtonsEnabled(bool on);
+    void setControlsEnabled(bool on) { setCommandButtonsEnabled(on); }
+
+    QGroupBox *dataFilterGroupBox;
+    QSlider *filterSlider;
+    QLineEdit *filterLineEdit;
+    QPushButton *refreshFilterPushButton;
+    QPushButton *filterPushButton;
+    QGroupBox *gasTypeGroupBox;
+    QComboBox *gasTypeComboBox;
+    QPushButton *gasTypePushButton;
+    QPushButton *refreshGasTypePushButton;
+    QGroupBox *groupBox;
+    QLineEdit *favoriteLineEdit[favoriteCount];
+    QPushButton *favoritePushButton[favoriteCount];
+    QPushButton *measurePushButton;
+    QPushButton *servicePushButton;
+    QPushButton *tunePushButton;
+    QGroupBox *groupBox_2;
+    QCheckBox *speedCheckBox;
+    QPushButton *refreshSpeedPushButton;
 
 signals:
     void lineforOrin(QString);
@@ -26,8 +59,30 @@ signals:
     void lineforLogger(QString);
 
 public slots:
-    void updateSpeed(int value) { lastSpeed = value; }
-    void updateFilter(int value) { lastFilter = value; }
-    void updateGasList(QStringList gases) { gasList = gases; }
+    void updateGasList(QStringList gases);
+    void updateFilter(int value);
+    void updateSpeed(int value);
+    void refreshFilter();
+    void refreshGasList();
+    void refreshSpeed();
+    void setFilter();
+    void switchGasType();
+    void switchSpeed(int state);
+    void updateSlider(QString text);
+    void updateLineEdit(int value);
+    void measureCommand();
+    void tuneCommand();
+    void serviceCommand();
+    void favoriteCommand_1() { favoriteCommand(0); }
+    void favoriteCommand_2() { favoriteCommand(1); }
+    void favoriteCommand_3() { favoriteCommand(2); }
+    void favoriteCommand_4() { favoriteCommand(3); }
+    void favoriteCommand_5() { favoriteCommand(4); }
     void setCurrentGas(const QString &gas) { currentGas = gas; }
+
+private:
+    void favoriteCommand(int index);
+    // Filter field text; the digit mask is lifted for "S+" and the blank.
+    void showFilterText(const QString &text);
+    void lockFilter(bool locked);
 };

@@ -34,6 +34,9 @@ void TestCommandLine::parses_data()
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << int(CommandLine::Error);
     QTest::newRow("stray argument") << QStringList{"file.txt"} << int(CommandLine::Error);
     QTest::newRow("missing value") << QStringList{"--serial"} << int(CommandLine::Error);
+    QTest::newRow("srda limit") << QStringList{"--srda-limit-mb", "64"} << int(CommandLine::Run);
+    QTest::newRow("srda limit none")
+        << QStringList{"--srda-limit-mb", "0"} << int(CommandLine::Error);
 }
 
 void TestCommandLine::parses()

@@ -22,6 +22,7 @@ private slots:
     void garbageFraction_data();
     void garbageFraction();
     void runawayLineOnce();
+    void srdaStreamPaces();
 };
 
 static SimAnalyzer::Options seeded(quint32 seed = 7)
@@ -42,7 +43,8 @@ void TestSim::answers_data()
     QTest::newRow("species") << QByteArray("species\r\n") << QByteArray("H2O\r\n");
     QTest::newRow("model") << QByteArray("modelname\r\n") << QByteArray("ORIN OK\r\n");
     QTest::newRow("filter") << QByteArray("filter\r\n") << QByteArray("100\r\n");
-    QTest::newRow("filter change") << QByteArray("filter 150\r\n") << QByteArray();
+    QTest::newRow("filter change while measuring")
+        << QByteArray("filter 150\r\nfilter\r\n") << QByteArray("!WRONG\r\n100\r\n");
     QTest::newRow("laser temp steps")
         << QByteArray("lt\r\nlt\r\n") << QByteArray("21.98\r\n22.98\r\n");
     QTest::newRow("laser current") << QByteArray("lc\r\n") << QByteArray("96.12\r\n");
@@ -51,9 +53,22 @@ void TestSim::answers_data()
     QTest::newRow("mode query") << QByteArray("opmode\r\n") << QByteArray("2\r\n");
     QTest::newRow("opening commands")
         << QByteArray("fact=1\r\ntuneringdowns 25\r\n") << QByteArray();
-    QTest::newRow("unknown") << QByteArray("sagd\r\n") << QByteArray("!UNKNOWN\r\n");
+    QTest::newRow("unknown") << QByteArray("sgad\r\n") << QByteArray("!UNKNOWN\r\n");
     QTest::newRow("empty lines") << QByteArray("\r\n\n\r\r\n") << QByteArray();
     QTest::newRow("srda bad value") << QByteArray("srda x\r\n") << QByteArray("!UNKNOWN\r\n");
+    QTest::newRow("gas library")
+        << QByteArray("sagd\r\n")
+        << QByteArray("Gas 1 N2\r\nGas 2 Air\r\nGas 3 Ar\r\nGas 4 He\r\nGas 5 CO2\r\nGas 6 H2\r\n");
+    QTest::newRow("settings changed in service mode")
+        << QByteArray("opmode 0\r\nfilter 150\r\nfilter\r\ngastype Air\r\ngastype\r\n"
+                      "DYNAMICFILTER_ENABLED 1\r\nDYNAMICFILTER_ENABLED\r\n")
+        << QByteArray("150\r\nAir\r\n1\r\n");
+    QTest::newRow("settings refused while measuring")
+        << QByteArray("gastype Air\r\nDYNAMICFILTER_ENABLED 1\r\nDYNAMICFILTER_ENABLED\r\n")
+        << QByteArray("!WRONG\r\n!WRONG\r\n0\r\n");
+    QTest::newRow("settings out of range")
+        << QByteArray("opmode 0\r\nfilter 5\r\ngastype air\r\nDYNAMICFILTER_ENABLED 2\r\n")
+        << QByteArray("!UNKNOWN\r\n!UNKNOWN\r\n!UNKNOWN\r\n");
 }
 
 void TestSim::answers()
@@ -258,6 +273,30 @@ void TestSim::runawayLineOnce()
     // Then the analyzer carries on as usual.
     QVERIFY(sim.receive("status\r\n").endsWith("ringdown\r\n"));
     QVERIFY(sim.receive("conc\r\n").endsWith("\r\n"));
+}
+
+void TestSim::srdaStreamPaces()
+{
+    SimAnalyzer sim(seeded());
+    SrdaStream stream(sim, 10000, 25);
+    const QDateTime at(QDate(2025, 1, 31), QTime(9, 5, 7));
+    QVERIFY(stream.rowsDue(0, at).isEmpty()); // not streaming
+    sim.receive("srda 3\r\n");
+    QVERIFY(stream.rowsDue(1000, at).isEmpty()); // the stream starts now
+    QCOMPARE(stream.rowsDue(1001, at).count('\n'), 10);
+    QCOMPARE(stream.rowsDue(1001, at).count('\n'), 0);
+    QCOMPARE(stream.rowsDue(1002, at).count('\n'), 10);
+    QVERIFY(!stream.ended());
+    QCOMPARE(stream.rowsDue(5000, at).count('\n'), 5); // the count ends it
+    QVERIFY(stream.ended());
+    QCOMPARE(stream.sent(), qint64(25));
+    QVERIFY(stream.rowsDue(6000, at).isEmpty());
+    // A new start counts afresh.
+    sim.receive("srda 0\r\n");
+    QVERIFY(stream.rowsDue(7000, at).isEmpty());
+    sim.receive("srda 3\r\n");
+    QVERIFY(stream.rowsDue(8000, at).isEmpty());
+    QCOMPARE(stream.rowsDue(8002, at).count('\n'), 20);
 }
 
 QTEST_MAIN(TestSim)

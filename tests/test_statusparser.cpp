@@ -561,6 +561,10 @@ void TestStatusParser::utilitiesWrongMode()
     f.state.currentTab = 2;
     f.parser.parseData("!WRONG MODE\r\n");
     QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
+    // The analyzer's bare answer to a refused change is one token.
+    f.hooks.calls.clear();
+    f.parser.parseData("!WRONG\r\n");
+    QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
 
     // The dashboard shows its own text for it; no box there.
     Fixture dash;
@@ -594,33 +598,33 @@ void TestStatusParser::srdaHeaderAndRows()
     Fixture f;
     f.state.currentTab = 4;
     f.hooks.srda = true;
-    f.hooks.data.series = {{1.0}, {2.0}}; // left from an earlier collection
+    f.hooks.data.setColumns({"Date/Time", "Tau"}); // left from an earlier collection
+    const double old[] = {1.0, 2.0};
+    QVERIFY(f.hooks.data.appendRow(old));
     f.parser.parseData("Date/Time\tTau\tConc\r\n");
-    QCOMPARE(f.hooks.data.columns, (QStringList{"Date/Time", "Tau", "Conc", "", ""}));
-    QCOMPARE(f.hooks.data.columnCount, 5);
-    QCOMPARE(f.hooks.data.series.size(), 5);
-    for (const auto &s : f.hooks.data.series)
-        QVERIFY(s.isEmpty());
+    // The line end is no column of its own.
+    QCOMPARE(f.hooks.data.columns(), (QStringList{"Date/Time", "Tau", "Conc"}));
+    QCOMPARE(f.hooks.data.rowCount(), 0);
     QCOMPARE(f.hooks.count("columnsReady"), 1);
 
     f.parser.parseData(srdaRow("2024-3-7 9:05:01", {"99.5", "bad"}));
     f.parser.parseData(srdaRow("2024-3-7 9:05:01", {"99.6", "0.3"}));
     f.parser.parseData(srdaRow("2024-3-7 9:05:02", {"99.7", "0.4"}));
-    const auto &series = f.hooks.data.series;
+    const SrdaData &data = f.hooks.data;
     const double t0 = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1)).toMSecsSinceEpoch();
-    QCOMPARE(series.at(0), (QVector<double>{t0, t0, t0 + 1000}));
-    QCOMPARE(series.at(1), (QVector<double>{99.5, 99.6, 99.7}));
-    QVERIFY(std::isnan(series.at(2).at(0)));
-    QCOMPARE(series.at(2).at(1), 0.3);
+    QCOMPARE(data.column(0), (QVector<double>{t0, t0, t0 + 1000}));
+    QCOMPARE(data.column(1), (QVector<double>{99.5, 99.6, 99.7}));
+    QVERIFY(std::isnan(data.value(0, 2)));
+    QCOMPARE(data.value(1, 2), 0.3);
     QCOMPARE(f.hooks.rows.size(), 3);
-    QCOMPARE(f.hooks.rows.at(1), (QStringList{"2024-3-7 9:05:01", "99.6", "0.3", "", ""}));
+    QCOMPARE(f.hooks.rows.at(1), (QStringList{"2024-3-7 9:05:01", "99.6", "0.3"}));
 
     // Rows that do not fit the header or carry no valid time are dropped.
     f.parser.parseData(srdaRow("2024-3-7 9:05:03", {"99.8"}));
     f.parser.parseData(srdaRow("2024-3-7 25:05:03", {"99.8", "0.5"}));
     f.parser.parseData(srdaRow("not a time", {"99.8", "0.5"}));
     QCOMPARE(f.hooks.rows.size(), 3);
-    QCOMPARE(series.at(0).size(), 3);
+    QCOMPARE(data.rowCount(), 3);
 }
 
 void TestStatusParser::srdaRowsInOneChunk()
@@ -633,9 +637,9 @@ void TestStatusParser::srdaRowsInOneChunk()
     for (int i = 0; i < 5; ++i)
         chunk += srdaRow(QString("2024-3-7 9:05:0%1").arg(i), {QString::number(i)});
     f.parser.parseData(chunk);
-    QCOMPARE(f.hooks.data.columnCount, 4);
+    QCOMPARE(f.hooks.data.columnCount(), 2);
     QCOMPARE(f.hooks.rows.size(), 5);
-    QCOMPARE(f.hooks.data.series.at(1), (QVector<double>{0, 1, 2, 3, 4}));
+    QCOMPARE(f.hooks.data.column(1), (QVector<double>{0, 1, 2, 3, 4}));
 }
 
 void TestStatusParser::srdaSkipsKeyedValues()
@@ -655,11 +659,10 @@ void TestStatusParser::srdaDropsColumnsBeforeDateTime()
     Fixture f;
     f.hooks.srda = true;
     f.parser.parseData("SRDA\tN\tDate/Time\tTau\n");
-    QCOMPARE(f.hooks.data.columns, (QStringList{"Date/Time", "Tau", ""}));
-    QCOMPARE(f.hooks.data.columnCount, 3);
+    QCOMPARE(f.hooks.data.columns(), (QStringList{"Date/Time", "Tau"}));
     // '|' is a column separator too.
     f.parser.parseData("2024-3-7 9:05:01|42\n");
-    QCOMPARE(f.hooks.data.series.at(1), QVector<double>{42});
+    QCOMPARE(f.hooks.data.column(1), QVector<double>{42});
 }
 
 void TestStatusParser::rowTimeMatchesQDateTime_data()
@@ -748,7 +751,7 @@ void TestStatusParser::srdaTimesAcrossClockChanges()
         if (reference.isValid())
             expected << double(reference.toMSecsSinceEpoch());
     }
-    const QVector<double> got = f.hooks.data.series.at(0);
+    const QVector<double> got = f.hooks.data.column(0);
     if (saved.isNull())
         qunsetenv("TZ");
     else

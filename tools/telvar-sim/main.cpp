@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -30,6 +31,14 @@ namespace {
 // simulator drops output rather than grow without end.
 constexpr int maxBacklog = 1 << 20;
 constexpr int slowByteMs = 2;
+
+// Milliseconds on the system's monotonic clock, the same in every process.
+qint64 monotonicMs()
+{
+    QElapsedTimer t;
+    t.start();
+    return t.msecsSinceReference();
+}
 
 void printLine(FILE *to, const QByteArray &text)
 {
@@ -191,14 +200,17 @@ QString helpText()
         "It answers the analyzer's line commands (\"cmd\\r\\n\"; over TCP \"cmd\\r\\n\\n\"):\n"
         "  ssnid       the serial number (--serial)\n"
         "  unitdisp    1 (PPBv)          species    H2O\n"
-        "  modelname   ORIN OK           filter     100 (filter N: taken)\n"
+        "  modelname   ORIN OK           filter     100 (filter N: 10..1000)\n"
         "  status      a full status report; the concentration follows the demo\n"
         "              profile: 0.2, rising to about 100 and back every 101 reports\n"
         "  conc        the concentration value alone\n"
         "  opmode N    0 service, 1 tune, 2 measure; acknowledged by nothing\n"
         "  lt, lc      the laser temperature or current, each call one step up\n"
-        "  srda 3      (or srda=3) a tab-separated header with \"Date/Time\", then one\n"
-        "              row \"yyyy-M-d H:mm:ss<TAB>...\" per 1/--rate s until srda 0\n"
+        "  sagd        the gas library, one \"Gas N NAME\" line each\n"
+        "  gastype NAME, DYNAMICFILTER_ENABLED [0|1]   gas type and Speed+ (query or set)\n"
+        "              settings change in service mode only; otherwise: !WRONG\n"
+        "  srda 3      (or srda=3) a tab-separated header with \"Date/Time\", then\n"
+        "              rows \"yyyy-M-d H:mm:ss<TAB>...\" at --srda-rate a second until srda 0\n"
         "  fact=1, tuneringdowns N   taken silently\n"
         "  rcs|tempscan|fss START END STEP ...   a service scan, taken silently; each\n"
         "              lt (lc for fss) then moves it a tenth of the way, and past END\n"
@@ -240,10 +252,18 @@ int main(int argc, char *argv[])
         QStringLiteral("mode"),
         QStringLiteral("Operating mode at start: 0 service, 1 tune, 2 measure (default 2)."),
         QStringLiteral("N"), QStringLiteral("2"));
-    const QCommandLineOption rateOpt(QStringLiteral("rate"),
-                                     QStringLiteral("SRDA rows per second, 1 to 1000 "
-                                                    "(default 10)."),
-                                     QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption rateOpt(
+        QStringList{QStringLiteral("srda-rate"), QStringLiteral("rate")},
+        QStringLiteral("SRDA rows per second, 1 to 100000 (default 10)."), QStringLiteral("N"),
+        QStringLiteral("10"));
+    const QCommandLineOption srdaCountOpt(
+        QStringLiteral("srda-count"),
+        QStringLiteral("End each SRDA stream after N rows; once they are out, print \"srda end "
+                       "ROWS MS\" on stdout, MS on the system's monotonic clock."),
+        QStringLiteral("N"));
+    const QCommandLineOption srdaCopyOpt(
+        QStringLiteral("srda-copy"), QStringLiteral("Also write every SRDA row sent into FILE."),
+        QStringLiteral("FILE"));
     const QCommandLineOption garbageOpt(
         QStringLiteral("garbage"),
         QStringLiteral("Replace a fraction P (0..1) of the replies by random bytes. The serial "
@@ -287,8 +307,9 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
     for (const auto &o :
-         {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, garbageOpt, silentOpt, dropOpt, restartOpt,
-          restartDelayOpt, linkOpt, slowOpt, noLfOpt, seedOpt, verboseOpt})
+         {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, srdaCountOpt, srdaCopyOpt, garbageOpt,
+          silentOpt, dropOpt, restartOpt, restartDelayOpt, linkOpt, slowOpt, noLfOpt, seedOpt,
+          verboseOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -345,9 +366,18 @@ int main(int argc, char *argv[])
     const QString linkPath = p.value(linkOpt);
     if (!linkPath.isEmpty() && !p.isSet(ptyOpt))
         return fail(QStringLiteral("--link goes with --pty"));
-    if (!number(rateOpt, 1, 1000, value) || value != int(value))
-        return fail(QStringLiteral("--rate takes 1 to 1000"));
+    if (!number(rateOpt, 1, 100000, value) || value != int(value))
+        return fail(QStringLiteral("--srda-rate takes 1 to 100000"));
     const int rate = int(value);
+    qint64 srdaCount = -1;
+    if (p.isSet(srdaCountOpt)) {
+        if (!number(srdaCountOpt, 1, 1e12, value) || value != qint64(value))
+            return fail(QStringLiteral("--srda-count takes a count"));
+        srdaCount = qint64(value);
+    }
+    QFile srdaCopy(p.value(srdaCopyOpt));
+    if (p.isSet(srdaCopyOpt) && !srdaCopy.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("cannot write ") + srdaCopy.fileName());
     options.noLineFeed = p.isSet(noLfOpt);
     if (p.isSet(seedOpt)) {
         bool ok = false;
@@ -485,11 +515,26 @@ int main(int argc, char *argv[])
         printLine(stdout, "127.0.0.1:" + QByteArray::number(listenPort));
     }
 
+    SrdaStream stream(sim, rate, srdaCount);
+    bool endTold = false;
     QTimer srdaTimer;
-    srdaTimer.setInterval(1000 / rate);
+    srdaTimer.setTimerType(Qt::PreciseTimer);
+    srdaTimer.setInterval(qBound(1, 1000 / rate, 10));
     QObject::connect(&srdaTimer, &QTimer::timeout, [&] {
-        if (!sim.dropRequested())
-            wire->send(sim.srdaRow(QDateTime::currentDateTime()));
+        if (sim.dropRequested())
+            return;
+        const QByteArray rows = stream.rowsDue(monotonicMs(), QDateTime::currentDateTime());
+        wire->send(rows);
+        if (srdaCopy.isOpen() && !rows.isEmpty()) {
+            srdaCopy.write(rows);
+            srdaCopy.flush();
+        }
+        if (stream.ended() != endTold) {
+            endTold = stream.ended();
+            if (endTold)
+                printLine(stdout, "srda end " + QByteArray::number(stream.sent()) + " " +
+                                      QByteArray::number(monotonicMs()));
+        }
     });
     srdaTimer.start();
 

@@ -55,6 +55,7 @@ void SimAnalyzer::reset()
     runawaySent = false;
     srda = false;
     srdaRows = 0;
+    settings.reset();
 }
 
 QByteArray SimAnalyzer::receive(const QByteArray &bytes)
@@ -126,6 +127,8 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
     if (const std::optional<QByteArray> scanReply = scans.answer(name, line, model))
         return *scanReply;
 
+    if (const auto reply = settings.answer(name, arg, model.mode))
+        return *reply;
     if (name == "ssnid")
         return options.serial + "\r\n";
     if (name == "unitdisp")
@@ -135,12 +138,9 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
     if (name == "modelname")
         return "ORIN OK\r\n";
     if (name == "status")
-        return model.report();
+        return settings.patchReport(model.report());
     if (name == "conc")
         return fieldOf(model.report(), "Conc") + "\r\n";
-    if (name == "filter")
-        return arg.isEmpty() ? QByteArray("100\r\n")
-                             : QByteArray(); // a new value is taken silently
     if (name == "lt" || name == "lc") {
         model.interpret(name);
         return g6(name == "lt" ? model.laserTemp : model.laserCurrent) + "\r\n";

@@ -2,6 +2,7 @@
 
 #include "link/demomodel.h"
 #include "tools/telvar-sim/simscans.h"
+#include "tools/telvar-sim/simservice.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -78,4 +79,5 @@ private:
     bool runawaySent = false;
     bool srda = false;
     int srdaRows = 0;
+    SimSettings settings; // filter, gas type and Speed+
 };

@@ -1,0 +1,41 @@
+#include "service/commandfilesender.h"
+
+#include <QDebug>
+#include <QIODevice>
+
+CommandFileSender::CommandFileSender(QObject *parent) : QObject(parent)
+{
+    // Seconds apart: a coarse timer could send a line early.
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, this, &CommandFileSender::sendNext);
+}
+
+void CommandFileSender::start(QIODevice *newDevice, int periodMs)
+{
+    device = newDevice;
+    timer.start(periodMs);
+}
+
+void CommandFileSender::cancel()
+{
+    if (device && device->isOpen())
+        device->close();
+    timer.stop();
+}
+
+void CommandFileSender::sendNext()
+{
+    // A device that never opened counts as one at its end.
+    if (!device || !device->isOpen() || device->atEnd()) {
+        cancel();
+        emit finished();
+        return;
+    }
+    QByteArray line = device->readLine();
+    const int zero = line.indexOf('\0');
+    if (zero >= 0)
+        line.truncate(zero);
+    const QString text = QString::fromLatin1(line);
+    qDebug() << text;
+    emit lineReady(text);
+}

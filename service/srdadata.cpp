@@ -1,0 +1,140 @@
+#include "service/srdadata.h"
+
+#include "plot/numbertext.h"
+
+#include <QDateTime>
+#include <QIODevice>
+
+#include <limits>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+SrdaData::SrdaData() : limit(defaultMemoryLimit()) {}
+
+SrdaData::~SrdaData() = default;
+
+void SrdaData::setColumns(const QStringList &columnNames)
+{
+    dropRows();
+    names = columnNames;
+}
+
+void SrdaData::clear()
+{
+    dropRows();
+    names.clear();
+}
+
+void SrdaData::dropRows()
+{
+    blocks.clear();
+    blocks.shrink_to_fit();
+    rows = 0;
+    full = false;
+    notice = false;
+}
+
+bool SrdaData::appendRow(const double *values)
+{
+    const int cols = names.size();
+    if (cols == 0 || full)
+        return false;
+    const int at = int(rows % blockRows);
+    if (at == 0) {
+        const qint64 blockBytes = qint64(blockRows) * cols * qint64(sizeof(double));
+        if (bytesUsed() + blockBytes > limit) {
+            full = notice = true;
+            return false;
+        }
+        blocks.emplace_back(new double[size_t(blockRows) * size_t(cols)]);
+    }
+    double *block = blocks.back().get() + at;
+    for (int c = 0; c < cols; ++c)
+        block[qint64(c) * blockRows] = values[c];
+    ++rows;
+    return true;
+}
+
+bool SrdaData::takeLimitNotice()
+{
+    const bool was = notice;
+    notice = false;
+    return was;
+}
+
+QVector<double> SrdaData::column(int c) const
+{
+    QVector<double> out;
+    if (c < 0 || c >= names.size())
+        return out;
+    out.reserve(int(qMin<qint64>(rows, std::numeric_limits<int>::max())));
+    for (qint64 r = 0; r < rows && out.size() < std::numeric_limits<int>::max(); ++r)
+        out.append(value(r, c));
+    return out;
+}
+
+qint64 SrdaData::bytesUsed() const
+{
+    return qint64(blocks.size()) * blockRows * names.size() * qint64(sizeof(double));
+}
+
+qint64 SrdaData::defaultMemoryLimit()
+{
+#ifdef Q_OS_WIN
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status))
+        return qint64(status.ullTotalPhys / 2);
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return qint64(pages) * pageSize / 2;
+#endif
+    return qint64(1) << 30;
+}
+
+QString SrdaData::limitText(qint64 rowsKept)
+{
+    return QStringLiteral("Memory limit reached: %1 rows kept; export and clear to continue")
+        .arg(rowsKept);
+}
+
+bool SrdaData::writeCsv(QIODevice &out) const
+{
+    QByteArray text;
+    for (const QString &name : names)
+        text += name.toUtf8() + ',';
+    text += '\n';
+
+    // Rows come many to a second: convert each second to its text once.
+    double shownMs = std::numeric_limits<double>::quiet_NaN();
+    QByteArray shownTime;
+    const int cols = names.size();
+    for (qint64 r = 0; r < rows; ++r) {
+        const double ms = value(r, 0);
+        if (!(ms == shownMs)) {
+            shownMs = ms;
+            shownTime = QDateTime::fromMSecsSinceEpoch(qint64(ms))
+                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                            .toLatin1();
+        }
+        text += shownTime;
+        text += ',';
+        for (int c = 1; c < cols; ++c) {
+            appendNumberText(text, value(r, c));
+            text += ',';
+        }
+        text += '\n';
+        if (text.size() > (1 << 20)) {
+            if (out.write(text) != text.size())
+                return false;
+            text.clear();
+        }
+    }
+    return out.write(text) == text.size();
+}

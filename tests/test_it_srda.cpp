@@ -1,0 +1,86 @@
+#include "app/commandsequence.h"
+#include "app/mainwindow.h"
+#include "service/srda.h"
+#include "simprocess.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// A whole SRDA collection against the simulator on a real pty: start, collect
+// a fast stream, stop, export. The CSV must hold exactly the rows the
+// simulator sent.
+class TestItSrda : public QObject
+{
+    Q_OBJECT
+private slots:
+    void collectStopExport();
+};
+
+void TestItSrda::collectStopExport()
+{
+    QSettings().clear();
+    ScriptedDialogs dialogs;
+    CommandSequence::setSecondMs(20);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString sentFile = dir.filePath("sent.tsv");
+    const int rows = 6000;
+    SimProcess sim({"--pty", "--seed", "3", "--srda-rate", "3000", "--srda-count",
+                    QString::number(rows), "--srda-copy", sentFile});
+    QVERIFY(sim.ready());
+
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = sim.endpoint;
+    p.interval = 1;
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    w.openConnection();
+    SRDA *srda = w.srda();
+    QVERIFY(waitFor([&] { return srda->onPeakButton->isEnabled(); }, 15000));
+
+    w.tabs()->setCurrentIndex(4);
+    QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
+    QVERIFY(waitFor([&] { return srda->data().rowCount() == rows; }, 15000));
+    QTest::mouseClick(srda->stopButton, Qt::LeftButton);
+    QVERIFY(!srda->srdaRunning);
+
+    const QString csvFile = dir.filePath("srda.csv");
+    dialogs.fileAnswers << csvFile;
+    QTest::mouseClick(srda->exportButton, Qt::LeftButton);
+    QVERIFY(dialogs.messages.isEmpty());
+
+    QFile sentRows(sentFile);
+    QVERIFY(sentRows.open(QIODevice::ReadOnly));
+    QList<QByteArray> sent = sentRows.readAll().split('\n');
+    QCOMPARE(sent.takeLast(), QByteArray());
+    QFile csv(csvFile);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QList<QByteArray> exported = csv.readAll().split('\n');
+    QCOMPARE(exported.takeLast(), QByteArray());
+    QCOMPARE(exported.takeFirst(), QByteArray("Date/Time,Ringdown,Tau,Amplitude,Peak,"));
+    QCOMPARE(exported.size(), sent.size());
+    QCOMPARE(sent.size(), rows);
+    for (int i = 0; i < rows; ++i) {
+        // The simulator writes "2025-1-31 9:05:07\t..."; the export "2025-01-31 09:05:07,...,".
+        QList<QByteArray> fields = sent.at(i).trimmed().split('\t');
+        const QDateTime at = QDateTime::fromString(QString::fromLatin1(fields.first()),
+                                                   QStringLiteral("yyyy-M-d H:mm:ss"));
+        QVERIFY(at.isValid());
+        QList<QByteArray> got = exported.at(i).split(',');
+        QCOMPARE(got.takeLast(), QByteArray()); // every field ends in ','
+        QCOMPARE(got.size(), fields.size());
+        QCOMPARE(got.first(), at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toLatin1());
+        // The same numbers, though "99.80" comes back as "99.8".
+        for (int f = 1; f < fields.size(); ++f)
+            QCOMPARE(got.at(f).toDouble(), fields.at(f).toDouble());
+    }
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+}
+
+QTEST_MAIN(TestItSrda)
+#include "test_it_srda.moc"

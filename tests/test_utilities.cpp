@@ -1,0 +1,189 @@
+#include "service/utilities.h"
+
+#include "support/testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QtTest>
+
+// The Utilities tab as the reply parser and the operator drive it: which
+// analyzer answers it accepts, what it sends, and what it remembers.
+class TestUtilities : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear(); }
+
+    void filterAnswers_data();
+    void filterAnswers();
+    void speedPlusLocksTheFilter();
+    void speedAnswerSendsNothingBack();
+    void gasListMerges_data();
+    void gasListMerges();
+    void favoritesPersistEvenWhenEmpty();
+};
+
+namespace {
+
+// Each step: "refresh" presses the filter's Refresh; a number is an answer
+// from the analyzer (a filter reply or a status report's Filter field).
+void play(Utilities &u, const QStringList &steps)
+{
+    for (const QString &step : steps) {
+        if (step == QLatin1String("refresh"))
+            QTest::mouseClick(u.refreshFilterPushButton, Qt::LeftButton);
+        else
+            u.updateFilter(step.toInt());
+    }
+}
+
+} // namespace
+
+void TestUtilities::filterAnswers_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("answer to refresh") << QStringList{"refresh", "150"} << "150";
+    QTest::newRow("status report without refresh") << QStringList{"150"} << "";
+    // Out of range: ignored, and it uses up the refresh; the next value waits
+    // for the next press.
+    QTest::newRow("1500 then 150") << QStringList{"refresh", "1500", "150"} << "";
+    QTest::newRow("refresh again") << QStringList{"refresh", "1500", "refresh", "150"} << "150";
+    QTest::newRow("bounds") << QStringList{"refresh", "10", "refresh", "1000"} << "1000";
+    QTest::newRow("below") << QStringList{"refresh", "9"} << "";
+}
+
+void TestUtilities::filterAnswers()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    Utilities u;
+    u.setCommandButtonsEnabled(true);
+    QSignalSpy sent(&u, &Utilities::lineforOrin);
+    play(u, steps);
+    QCOMPARE(u.filterLineEdit->text(), shown);
+    QVERIFY(!u.waitingForFilter);
+    if (!shown.isEmpty())
+        QCOMPARE(u.filterSlider->value(), shown.toInt());
+    QCOMPARE(sent.count(), steps.count("refresh"));
+    for (const auto &s : sent)
+        QCOMPARE(s.at(0).toString(), QString("filter\r\n"));
+}
+
+void TestUtilities::speedPlusLocksTheFilter()
+{
+    Utilities u;
+    u.setCommandButtonsEnabled(true);
+    QSignalSpy sent(&u, &Utilities::lineforOrin);
+    QTest::mouseClick(u.speedCheckBox, Qt::LeftButton);
+    QCOMPARE(sent.takeFirst().at(0).toString(), QString("DYNAMICFILTER_ENABLED 1\r\n"));
+    QVERIFY(!u.filterSlider->isEnabled());
+    QVERIFY(!u.filterPushButton->isEnabled());
+    QVERIFY(!u.refreshFilterPushButton->isEnabled());
+    // Unlocking all command buttons leaves the filter with the analyzer.
+    u.setCommandButtonsEnabled(true);
+    QVERIFY(!u.filterPushButton->isEnabled());
+
+    // A filter value now only says that Speed+ sets it.
+    u.updateFilter(150);
+    QCOMPARE(u.filterLineEdit->text(), QString("S+"));
+    QVERIFY(!u.filterSlider->isEnabled());
+
+    QTest::mouseClick(u.speedCheckBox, Qt::LeftButton);
+    QCOMPARE(sent.takeFirst().at(0).toString(), QString("DYNAMICFILTER_ENABLED 0\r\n"));
+    QVERIFY(u.filterSlider->isEnabled() && u.filterLineEdit->isEnabled());
+    QVERIFY(u.filterPushButton->isEnabled());
+    // The digit mask is back for the numbers.
+    QTest::mouseClick(u.refreshFilterPushButton, Qt::LeftButton);
+    u.updateFilter(250);
+    QCOMPARE(u.filterLineEdit->text(), QString("250"));
+    QCOMPARE(u.filterLineEdit->inputMask(), QString("0099"));
+}
+
+void TestUtilities::speedAnswerSendsNothingBack()
+{
+    Utilities u;
+    u.setCommandButtonsEnabled(true);
+    QSignalSpy sent(&u, &Utilities::lineforOrin);
+    QTest::mouseClick(u.refreshSpeedPushButton, Qt::LeftButton);
+    QVERIFY(u.waitingForSpeed);
+    u.updateSpeed(1);
+    // Showing the analyzer's state sends no order to change it.
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toString(), QString("DYNAMICFILTER_ENABLED\r\n"));
+    QVERIFY(u.speedCheckBox->isChecked());
+    QVERIFY(u.speedOn && !u.waitingForSpeed);
+    QVERIFY(!u.filterSlider->isEnabled() && !u.filterPushButton->isEnabled());
+    u.updateSpeed(0);
+    QVERIFY(!u.speedCheckBox->isChecked());
+    QVERIFY(u.filterSlider->isEnabled() && u.filterPushButton->isEnabled());
+    QCOMPARE(sent.count(), 1);
+}
+
+void TestUtilities::gasListMerges_data()
+{
+    QTest::addColumn<QList<QStringList>>("updates");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("selected");
+    // The parser hands the library over last line first.
+    QTest::newRow("library in reply order") << QList<QStringList>{{"CO2", "Air", "N2"}} << "Air"
+                                            << QStringList{"N2", "Air", "CO2"} << "Air";
+    QTest::newRow("repeats added once")
+        << QList<QStringList>{{"N2"}, {"Ar", "N2", "N2"}} << "" << QStringList{"N2", "Ar"} << "N2";
+    QTest::newRow("case matters") << QList<QStringList>{{"n2", "N2"}} << "n2"
+                                  << QStringList{"N2", "n2"} << "n2";
+    QTest::newRow("current gas absent")
+        << QList<QStringList>{{"N2"}} << "He" << QStringList{"N2"} << "";
+}
+
+void TestUtilities::gasListMerges()
+{
+    QFETCH(QList<QStringList>, updates);
+    QFETCH(QString, current);
+    QFETCH(QStringList, items);
+    QFETCH(QString, selected);
+    Utilities u;
+    u.setCurrentGas(current);
+    for (const QStringList &list : updates)
+        u.updateGasList(list);
+    QStringList got;
+    for (int i = 0; i < u.gasTypeComboBox->count(); ++i)
+        got << u.gasTypeComboBox->itemText(i);
+    QCOMPARE(got, items);
+    QCOMPARE(u.gasTypeComboBox->currentText(), selected);
+}
+
+void TestUtilities::favoritesPersistEvenWhenEmpty()
+{
+    {
+        Utilities u;
+        u.setCommandButtonsEnabled(true);
+        QCOMPARE(u.favoriteLineEdit[0]->text(), QString("DTD"));
+        QCOMPARE(u.favoriteLineEdit[4]->text(), QString("OPTIMIZELASER"));
+        QSignalSpy orin(&u, &Utilities::lineforOrin);
+        QSignalSpy console(&u, &Utilities::lineforConsole);
+        QSignalSpy logger(&u, &Utilities::lineforLogger);
+        u.favoriteLineEdit[1]->setText("VERSION 2");
+        QTest::mouseClick(u.favoritePushButton[1], Qt::LeftButton);
+        u.favoriteLineEdit[2]->clear();
+        QTest::mouseClick(u.favoritePushButton[2], Qt::LeftButton);
+        QCOMPARE(orin.count(), 1);
+        QCOMPARE(orin.at(0).at(0).toString(), QString("VERSION 2\r\n"));
+        QCOMPARE(console.count(), 1);
+        QCOMPARE(logger.count(), 1);
+        u.favoriteLineEdit[3]->setText("unsent"); // typed, never sent: not kept
+    }
+    Utilities again;
+    QCOMPARE(again.favoriteLineEdit[1]->text(), QString("VERSION 2"));
+    QCOMPARE(again.favoriteLineEdit[2]->text(), QString(""));
+    QCOMPARE(again.favoriteLineEdit[3]->text(), QString("VERSION"));
+}
+
+QTEST_MAIN(TestUtilities)
+#include "test_utilities.moc"
