@@ -76,6 +76,10 @@ public:
     // Parent of the boxes the sequence shows.
     QWidget *dialogParent = nullptr;
 
+    // The 5 s tick and the download limit, for the tests that play them by hand.
+    QTimer &tickTimer() { return progressTimer; }
+    QTimer &downloadTimer() { return responseTimer; }
+
     // Length of a paced second in ms (default 1000). The tick is five of them,
     // the download limit 600; tests and --pace shorten them all together.
     static int secondMs();
