@@ -198,12 +198,21 @@ QString helpText()
         "  lt, lc      the laser temperature or current, each call one step up\n"
         "  srda 3      (or srda=3) a tab-separated header with \"Date/Time\", then one\n"
         "              row \"yyyy-M-d H:mm:ss<TAB>...\" per 1/--rate s until srda 0\n"
-        "  fact=1, tuneringdowns N, tempscan ..., rcs ...   taken silently\n"
+        "  tuneringdowns N   taken silently\n"
+        "Performance verification:\n"
+        "  fact=1      1                 opmode 5   5 (laser optimization; opmode\n"
+        "              queries answer 5, then 0 once it is over)\n"
+        "  tempscan A B ..., rcs A B ...   a scan from A to B: each lt reads the next\n"
+        "              position, then one back below it\n"
+        "  dtsd, drcsd the scan's download, one row a degree, ending with the row of\n"
+        "              35.000 (dtsd) or 35.0000 (drcsd)\n"
+        "  sver, calfactor, lasersetpoint, alarmlevels, zerooffset   one settings line\n"
         "  anything else: !UNKNOWN\n"
         "Over TCP the analyzer ignores everything until the access code 8264, and serves\n"
         "one client at a time.\n"
         "\n"
-        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf.");
+        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf,\n"
+        "--no-ack, --endless-download.");
 }
 
 } // namespace
@@ -257,6 +266,14 @@ int main(int argc, char *argv[])
         QStringLiteral("no-lf"),
         QStringLiteral("Answer the first status or conc poll with a runaway line of 4096 "
                        "bytes and no line feed, then carry on normally."));
+    const QCommandLineOption noAckOpt(
+        QStringLiteral("no-ack"),
+        QStringLiteral("Never acknowledge a verification step: \"optimize\" (no answer to "
+                       "opmode 5) or \"fact\" (no answer to fact=1)."),
+        QStringLiteral("STEP"));
+    const QCommandLineOption endlessOpt(
+        QStringLiteral("endless-download"),
+        QStringLiteral("Scan downloads (dtsd, drcsd) never reach their end marker."));
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the random numbers, for repeatable "
                                                     "runs."),
@@ -265,7 +282,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
     for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, garbageOpt, silentOpt,
-                          dropOpt, slowOpt, noLfOpt, seedOpt, verboseOpt})
+                          dropOpt, slowOpt, noLfOpt, seedOpt, verboseOpt, noAckOpt, endlessOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -335,6 +352,13 @@ int main(int argc, char *argv[])
     options.needAccessCode = p.isSet(tcpOpt);
 
     SimAnalyzer sim(options);
+    if (p.isSet(noAckOpt)) {
+        const QByteArray step = p.value(noAckOpt).toLatin1();
+        if (step != "optimize" && step != "fact")
+            return fail(QStringLiteral("--no-ack takes optimize or fact"));
+        sim.certification.options.noAck = step;
+    }
+    sim.certification.options.endlessDownload = p.isSet(endlessOpt);
     if (p.isSet(verboseOpt)) {
         sim.onCommand = [](const QByteArray &line) {
             QByteArray shown = line;

@@ -54,6 +54,7 @@ void SimAnalyzer::reset()
     runawaySent = false;
     srda = false;
     srdaRows = 0;
+    certification.reset();
 }
 
 QByteArray SimAnalyzer::receive(const QByteArray &bytes)
@@ -122,6 +123,8 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
         ++sep;
     const QByteArray name = lower.left(sep);
     const QByteArray arg = line.mid(sep + 1).trimmed();
+    if (const auto reply = certification.answer(name, arg, model.mode))
+        return *reply;
 
     if (name == "ssnid")
         return options.serial + "\r\n";

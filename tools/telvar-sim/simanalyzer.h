@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/demomodel.h"
+#include "tools/telvar-sim/simcertification.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -57,6 +58,8 @@ public:
 
     // Called with every command line received (for the simulator's trace).
     std::function<void(const QByteArray &)> onCommand;
+    // The performance verification's commands.
+    SimCertification certification;
 
 private:
     bool silent() const { return options.silentAfter >= 0 && commands > options.silentAfter; }

@@ -1,0 +1,153 @@
+#include "certification/certificationsequence.h"
+#include "support/testsupport.h"
+#include "tools/telvar-sim/simanalyzer.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The simulator's side of a performance verification, and a whole run of the
+// certification sequence against it on a fake clock.
+class TestSimCertification : public QObject
+{
+    Q_OBJECT
+private slots:
+    void answers_data();
+    void answers();
+    void downloads_data();
+    void downloads();
+    void defaultRunAgainstTheSimulator();
+};
+
+static SimAnalyzer::Options seeded()
+{
+    SimAnalyzer::Options o;
+    o.seed = 7;
+    return o;
+}
+
+void TestSimCertification::answers_data()
+{
+    QTest::addColumn<QByteArray>("noAck");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("fact") << QByteArray() << QByteArray("fact=1\r\n") << QByteArray("1\r\n");
+    QTest::newRow("optimization runs, then ends")
+        << QByteArray() << QByteArray("opmode 5\r\nopmode\r\nopmode\r\nopmode\r\nopmode\r\n")
+        << QByteArray("5\r\n5\r\n5\r\n0\r\n0\r\n");
+    QTest::newRow("another mode ends it")
+        << QByteArray() << QByteArray("opmode 5\r\nopmode 0\r\nopmode\r\n")
+        << QByteArray("5\r\n0\r\n");
+    QTest::newRow("no optimize ack")
+        << QByteArray("optimize") << QByteArray("opmode 5\r\n") << QByteArray();
+    QTest::newRow("no fact ack") << QByteArray("fact") << QByteArray("fact=1\r\n") << QByteArray();
+    QTest::newRow("temperature scan rises, then falls")
+        << QByteArray()
+        << QByteArray("tempscan 5 35 0.5 20 15\r\nlt\r\nlt\r\nlt\r\nlt\r\nlt\r\nlt\r\n")
+        << QByteArray("5.00\r\n12.50\r\n20.00\r\n27.50\r\n35.00\r\n5.00\r\n");
+    QTest::newRow("settings") << QByteArray() << QByteArray("sver\r\ncalfactor\r\n")
+                              << QByteArray("5.10\r\n1.0000 0.9990\r\n");
+}
+
+void TestSimCertification::answers()
+{
+    QFETCH(QByteArray, noAck);
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, reply);
+    SimAnalyzer sim(seeded());
+    sim.certification.options.noAck = noAck;
+    QCOMPARE(sim.receive(sent), reply);
+}
+
+void TestSimCertification::downloads_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("endless");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::newRow("temperature") << QByteArray("dtsd\r\n") << false << QByteArray("35.000");
+    QTest::newRow("reference cell") << QByteArray("drcsd\r\n") << false << QByteArray("35.0000");
+    QTest::newRow("endless temperature") << QByteArray("dtsd\r\n") << true << QByteArray();
+    QTest::newRow("endless reference cell") << QByteArray("drcsd\r\n") << true << QByteArray();
+}
+
+void TestSimCertification::downloads()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(bool, endless);
+    QFETCH(QByteArray, marker);
+    SimAnalyzer sim(seeded());
+    sim.certification.options.endlessDownload = endless;
+    const QList<QByteArray> rows = sim.receive(command).split('\n');
+    QVERIFY(rows.size() > 20);
+    QVERIFY(rows.last().isEmpty()); // whole lines only
+    // The marker is the first field of the last row and nowhere before.
+    for (int i = 0; i < rows.size() - 1; ++i) {
+        const QByteArray first = rows.at(i).simplified().split(' ').first();
+        const bool last = i == rows.size() - 2;
+        QVERIFY2(rows.at(i).endsWith('\r'), rows.at(i));
+        QCOMPARE(first == "35.000" || first == "35.0000", last && !endless);
+        if (last && !endless)
+            QCOMPARE(first, marker);
+    }
+}
+
+void TestSimCertification::defaultRunAgainstTheSimulator()
+{
+    QLocale::setDefault(QLocale(QLocale::English));
+    QTemporaryDir dir;
+    FakeClock clock;
+    ScriptedDialogs dialogs;
+    SimAnalyzer sim(seeded());
+    CertificationSequence seq;
+    seq.setFolder(dir.path());
+    seq.setSSNID(QStringLiteral("0001"));
+    seq.settingsCommandFile = dir.filePath(QStringLiteral("Get_Factory_Settings.txt"));
+    QFile commands(seq.settingsCommandFile);
+    QVERIFY(commands.open(QIODevice::WriteOnly));
+    commands.write("sver\ncalfactor\nlasersetpoint\n");
+    commands.close();
+    const auto deliver = [&](const QByteArray &bytes) {
+        if (!bytes.isEmpty())
+            QMetaObject::invokeMethod(
+                &seq, [&seq, bytes] { seq.linefromOrin(QString::fromLatin1(bytes)); },
+                Qt::QueuedConnection);
+    };
+    QObject::connect(&seq, &CertificationSequence::lineforOrin,
+                     [&](const QString &c) { deliver(sim.receive(c.toLatin1())); });
+    QList<int> steps;
+    QObject::connect(&seq, &CertificationSequence::stepChanged, [&](int s) { steps << s; });
+
+    seq.certify();
+    seq.tickTimer().stop();
+    for (int tick = 0; tick < 40 && seq.currentStep() != 0; ++tick) {
+        clock.advance(5000);
+        if (sim.streaming())
+            deliver(sim.srdaRow(clock.now()));
+        if (seq.currentStep() == CertificationSequence::OffPeakRingDowns && seq.currentPhase() == 1)
+            clock.advance(12 * 3600000LL);
+        seq.queryProgress();
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
+    }
+    QCOMPARE(steps, (QList<int>{1, 3, 13, 5, 6, 7, 0}));
+    QVERIFY(!sim.streaming()); // the collection stopped the stream
+
+    const CertFiles::RunFiles files = seq.files();
+    const auto contents = [&](const QString &name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    SimAnalyzer fresh(seeded());
+    QCOMPARE(contents(files.refCell), fresh.receive("drcsd\r\n"));
+    QCOMPARE(contents(files.settings),
+             QByteArray("1\r\nsver\r\n5.10\r\ncalfactor\r\n1.0000 0.9990\r\n"
+                        "lasersetpoint\r\n95.12 20.98\r\n"));
+    const QByteArray offPeak = contents(files.offPeak);
+    QVERIFY(offPeak.contains("Date/Time\t"));
+    QVERIFY(offPeak.contains("\t99.")); // a stream row
+    QVERIFY(QFile::exists(dir.filePath(files.archive)));
+}
+
+QTEST_MAIN(TestSimCertification)
+#include "test_simcertification.moc"
