@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/certifypresets.h"
 #include "link/settingsdialog.h"
 
 #include <QString>
@@ -29,6 +30,7 @@ public:
     bool demo = false;
     bool connect = false;
     SettingsPresets presets;
+    CertifyPresets certification;
 
 private:
     QString text;
