@@ -249,7 +249,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption garbageOpt(
         QStringLiteral("garbage"),
         QStringLiteral("Replace a fraction P (0..1) of the replies by random bytes. The serial "
-                       "number reply is spared, so a session always gets going."),
+                       "number reply and the fact=1 acknowledgement are spared, so a session "
+                       "always gets going."),
         QStringLiteral("P"), QStringLiteral("0"));
     const QCommandLineOption silentOpt(
         QStringLiteral("silent-after"),

@@ -103,8 +103,9 @@ QByteArray SimAnalyzer::handleLine(const QByteArray &line)
             runawaySent = true;
             reply = runaway();
         }
-        // The serial number always comes through, so that a session gets going.
-        if (name != "ssnid" && chance(options.garbage))
+        // The serial number, and the "fact=1" acknowledgement just before it,
+        // always come through, so that a session gets going.
+        if (name != "ssnid" && name != "fact" && chance(options.garbage))
             reply = randomBytes(reply.size());
     }
     if (drop) {
