@@ -3,7 +3,6 @@
 #include "app/mainwindow.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
-#include "dashboard/instrument.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>
@@ -31,7 +30,6 @@ private slots:
 
     void optionsCancelRestores();
     void listFollowsTheOptions();
-    void ppmSwitchPointReadOnTrendUpdate();
     void runDisablesTheOtherTabs();
     void buttonsDuringRunAndFileSend();
     void commandLine_data();
@@ -81,17 +79,6 @@ void TestCertificationTab::listFollowsTheOptions()
              (QStringList{"Reference Cell Scan", "On-Peak Ring-Downs (7 hours)",
                           "Off-Peak Ring-Downs (12 hours)"}));
     QCOMPARE(w.certification()->sequence()->scanSelection(), d->certScans());
-}
-
-void TestCertificationTab::ppmSwitchPointReadOnTrendUpdate()
-{
-    MainWindow w;
-    w.optionsDialog()->ppmSwitchLineEdit->setText(QStringLiteral("2500"));
-    w.updateTrend();
-    QCOMPARE(w.instrument()->ppmThreshold, 2500.0);
-    w.optionsDialog()->ppmSwitchLineEdit->clear();
-    w.updateTrend();
-    QCOMPARE(w.instrument()->ppmThreshold, 0.0);
 }
 
 void TestCertificationTab::runDisablesTheOtherTabs()

@@ -1,14 +1,10 @@
-#include "certification/certificationsequence.h"
 #include "support/testsupport.h"
 #include "tools/telvar-sim/simanalyzer.h"
 
-#include <QFile>
-#include <QLocale>
-#include <QTemporaryDir>
 #include <QtTest>
 
-// The simulator's side of a performance verification, and a whole run of the
-// certification sequence against it on a fake clock.
+// The simulator's side of a performance verification. The whole run against
+// it is played end to end by test_it_certify.
 class TestSimCertification : public QObject
 {
     Q_OBJECT
@@ -17,7 +13,6 @@ private slots:
     void answers();
     void downloads_data();
     void downloads();
-    void defaultRunAgainstTheSimulator();
 };
 
 static SimAnalyzer::Options seeded()
@@ -90,63 +85,6 @@ void TestSimCertification::downloads()
         if (last && !endless)
             QCOMPARE(first, marker);
     }
-}
-
-void TestSimCertification::defaultRunAgainstTheSimulator()
-{
-    QLocale::setDefault(QLocale(QLocale::English));
-    QTemporaryDir dir;
-    FakeClock clock;
-    ScriptedDialogs dialogs;
-    SimAnalyzer sim(seeded());
-    CertificationSequence seq;
-    seq.setFolder(dir.path());
-    seq.setSSNID(QStringLiteral("0001"));
-    seq.settingsCommandFile = dir.filePath(QStringLiteral("Get_Factory_Settings.txt"));
-    QFile commands(seq.settingsCommandFile);
-    QVERIFY(commands.open(QIODevice::WriteOnly));
-    commands.write("sver\ncalfactor\nlasersetpoint\n");
-    commands.close();
-    const auto deliver = [&](const QByteArray &bytes) {
-        if (!bytes.isEmpty())
-            QMetaObject::invokeMethod(
-                &seq, [&seq, bytes] { seq.linefromOrin(QString::fromLatin1(bytes)); },
-                Qt::QueuedConnection);
-    };
-    QObject::connect(&seq, &CertificationSequence::lineforOrin,
-                     [&](const QString &c) { deliver(sim.receive(c.toLatin1())); });
-    QList<int> steps;
-    QObject::connect(&seq, &CertificationSequence::stepChanged, [&](int s) { steps << s; });
-
-    seq.certify();
-    seq.tickTimer().stop();
-    for (int tick = 0; tick < 40 && seq.currentStep() != 0; ++tick) {
-        clock.advance(5000);
-        if (sim.streaming())
-            deliver(sim.srdaRow(clock.now()));
-        if (seq.currentStep() == CertificationSequence::OffPeakRingDowns && seq.currentPhase() == 1)
-            clock.advance(12 * 3600000LL);
-        seq.queryProgress();
-        for (int round = 0; round < 3; ++round)
-            QCoreApplication::processEvents();
-    }
-    QCOMPARE(steps, (QList<int>{1, 3, 13, 5, 6, 7, 0}));
-    QVERIFY(!sim.streaming()); // the collection stopped the stream
-
-    const CertFiles::RunFiles files = seq.files();
-    const auto contents = [&](const QString &name) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    SimAnalyzer fresh(seeded());
-    QCOMPARE(contents(files.refCell), fresh.receive("drcsd\r\n"));
-    QCOMPARE(contents(files.settings),
-             QByteArray("1\r\nsver\r\n5.10\r\ncalfactor\r\n1.0000 0.9990\r\n"
-                        "lasersetpoint\r\n95.12 20.98\r\n"));
-    const QByteArray offPeak = contents(files.offPeak);
-    QVERIFY(offPeak.contains("Date/Time\t"));
-    QVERIFY(offPeak.contains("\t99.")); // a stream row
-    QVERIFY(QFile::exists(dir.filePath(files.archive)));
 }
 
 QTEST_MAIN(TestSimCertification)
