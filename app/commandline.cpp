@@ -54,6 +54,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
                           statusLogOpt, logOpt, noReconnectOpt, headlessOpt, srdaLimitOpt})
         p.addOption(o);
+    for (const auto &o : CertifyPresets::options())
+        p.addOption(o);
 
     if (!p.parse(arguments)) {
         text = p.errorText() + QLatin1Char('\n');
@@ -108,11 +110,15 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     presets.statusLog = p.isSet(statusLogOpt);
     if (p.isSet(logOpt))
         presets.logFile = p.value(logOpt);
+    text = certification.read(p);
+    if (!text.isEmpty())
+        return Error;
     return Run;
 }
 
 QString CommandLine::applyTo(MainWindow &window) const
 {
+    certification.applyTo(window);
     const bool any = presets.serialPort || presets.tcpHost || presets.baudRate ||
                      presets.interval || presets.autoLog || presets.statusLog || presets.logFile;
     if (!any)

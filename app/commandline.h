@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/certifypresets.h"
 #include "link/settingsdialog.h"
 
 #include <QString>
@@ -33,6 +34,7 @@ public:
     SettingsPresets presets;
     // Memory the SRDA table may take, in MiB (default: half the physical memory).
     std::optional<int> srdaLimitMb;
+    CertifyPresets certification;
 
 private:
     QString text;

@@ -186,6 +186,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     plot->seriesName = QStringLiteral("Concentration");
     settings = new SettingsDialog(this);
     options = new OptionsDialog(this);
+    certificationTab->changeScans(options->certScans());
 
     poll = new QTimer(this);
     progressTimer = new QTimer(this);
@@ -420,6 +421,7 @@ void MainWindow::wirePermanent()
         toggleLogger(on);
     });
     connect(options, &OptionsDialog::userScansChanged, this, &MainWindow::userScansChange);
+    connect(options, &OptionsDialog::scansChanged, certificationTab, &Certification::changeScans);
     connect(srdaTab, &SRDA::lineforOrin, this, &MainWindow::toOrin);
     connect(srdaTab, &SRDA::lineforConsole, this, &MainWindow::toConsole);
     connect(srdaTab, &SRDA::lineforLogger, this, &MainWindow::toLogger);

@@ -38,19 +38,6 @@ QString trendRow(const StatusRecord &record, const QDateTime &now, bool compatib
     return fields.join(QStringLiteral(", ")) + QStringLiteral("\r\n");
 }
 
-QString safeFileNamePart(const QString &text)
-{
-    QString out = text;
-    for (QChar &c : out) {
-        const ushort u = c.unicode();
-        const bool safe = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
-                          (u >= '0' && u <= '9') || u == '-' || u == '_';
-        if (!safe)
-            c = QLatin1Char('_');
-    }
-    return out;
-}
-
 QString trendFileName(const QString &serial, const QDate &date)
 {
     return QStringLiteral("SN-") + safeFileNamePart(serial) + QLatin1Char('-') +

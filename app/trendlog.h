@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/safefilename.h"
 #include "dashboard/statusrecord.h"
 
 #include <QDate>
@@ -22,9 +23,6 @@ QString trendRow(const StatusRecord &record, const QDateTime &now, bool compatib
 QString trendFileName(const QString &serial, const QDate &date);
 // home + "/QuorvaneData/Trend/"
 QString trendFolder();
-// Letters, digits, '-' and '_' stay; anything else (path separators, dots,
-// control characters) becomes '_', so a name built from it stays in its folder.
-QString safeFileNamePart(const QString &text);
 
 // Appends trend rows to the file of the current day through the traffic
 // logger, which opens and closes the file on every call.

@@ -1,22 +1,60 @@
 #pragma once
 
+#include "certification/certscans.h"
+
 #include <QDialog>
 
+class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QSpinBox;
 
-// Certification options (placeholder): holds the "Switch to ppm at" value.
+// The "Options" dialog: which scans a performance verification runs and for
+// how long, whether the Service Scans tab is offered, and the concentration
+// at which the dashboard switches from ppb to ppm.
 class OptionsDialog : public QDialog
 {
     Q_OBJECT
 public:
+    using CertScans = ::CertScans;
+
     explicit OptionsDialog(QWidget *parent = nullptr);
 
+    // The last accepted selection.
+    CertScans certScans() const { return scans; }
+    // Shows `s` and takes it as OK would (a preset from the command line).
+    void applyScans(const CertScans &s);
     // The "Switch to ppm at" field read as a number; a text that is not a number reads as 0.
     double ppmThreshold() const;
+    bool userScansEnabled() const { return userScansOn; }
+
+    QCheckBox *OptimizecheckBox;
+    QCheckBox *TempScancheckBox;
+    QCheckBox *RefCellcheckBox;
+    QCheckBox *OnPeakcheckBox;
+    QSpinBox *OnPeakspinBox;
+    QCheckBox *OffPeakcheckBox;
+    QSpinBox *OffPeakspinBox;
+    QCheckBox *SettingscheckBox;
+    QLabel *optionsLabel;
+    QCheckBox *userScansCheckBox;
+    QLineEdit *ppmSwitchLineEdit;
 
 signals:
-    void userScansChanged(bool);
+    void scansChanged(OptionsDialog::CertScans scans);
+    void userScansChanged(bool on);
+
+public slots:
+    // OK: read the widgets into the selection and pass it on.
+    void change();
+    // Cancel: show the last accepted selection again.
+    void restore();
+    void userScans(bool on);
 
 private:
-    QLineEdit *ppmEdit;
+    CertScans readWidgets() const;
+    void showScans(const CertScans &s);
+
+    CertScans scans;
+    bool userScansOn = false;
 };

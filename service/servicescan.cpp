@@ -1,5 +1,7 @@
 #include "service/servicescan.h"
 
+#include "common/safefilename.h"
+
 #include "plot/numbertext.h"
 
 #include <QDir>
@@ -17,17 +19,7 @@ constexpr double maxSteps = 20000;
 
 QString safeSerial(const QString &serial)
 {
-    if (serial.isEmpty())
-        return QStringLiteral("unknown");
-    QString out = serial;
-    for (QChar &c : out) {
-        const ushort u = c.unicode();
-        const bool safe = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
-                          (u >= '0' && u <= '9') || u == '-' || u == '_';
-        if (!safe)
-            c = QLatin1Char('_');
-    }
-    return out;
+    return serial.isEmpty() ? QStringLiteral("unknown") : safeFileNamePart(serial);
 }
 
 QString number(double v)

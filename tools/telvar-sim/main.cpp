@@ -211,16 +211,21 @@ QString helpText()
         "              settings change in service mode only; otherwise: !WRONG\n"
         "  srda 3      (or srda=3) a tab-separated header with \"Date/Time\", then\n"
         "              rows \"yyyy-M-d H:mm:ss<TAB>...\" at --srda-rate a second until srda 0\n"
-        "  fact=1, tuneringdowns N   taken silently\n"
+        "  tuneringdowns N   taken silently\n"
         "  rcs|tempscan|fss START END STEP ...   a service scan, taken silently; each\n"
         "              lt (lc for fss) then moves it a tenth of the way, and past END\n"
         "              the position falls back to START\n"
         "  drcsd, dtsd, dfssd   the rows \"position value\" of that scan so far\n"
+        "Performance verification:\n"
+        "  fact=1      1                 opmode 5   5 (laser optimization; opmode\n"
+        "              queries answer 5, then 0 once it is over)\n"
+        "  sver, calfactor, lasersetpoint, alarmlevels, zerooffset   one settings line\n"
         "  anything else: !UNKNOWN\n"
         "Over TCP the analyzer ignores everything until the access code 8264, and serves\n"
         "one client at a time.\n"
         "\n"
-        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf.\n"
+        "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf,\n"
+        "--no-ack, --endless-download.\n"
         "A restarting analyzer: --restart-after (with --link for a pty that comes back\n"
         "under the same name).");
 }
@@ -267,7 +272,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption garbageOpt(
         QStringLiteral("garbage"),
         QStringLiteral("Replace a fraction P (0..1) of the replies by random bytes. The serial "
-                       "number reply is spared, so a session always gets going."),
+                       "number reply and the fact=1 acknowledgement are spared, so a session "
+                       "always gets going."),
         QStringLiteral("P"), QStringLiteral("0"));
     const QCommandLineOption silentOpt(
         QStringLiteral("silent-after"),
@@ -299,6 +305,14 @@ int main(int argc, char *argv[])
         QStringLiteral("no-lf"),
         QStringLiteral("Answer the first status or conc poll with a runaway line of 4096 "
                        "bytes and no line feed, then carry on normally."));
+    const QCommandLineOption noAckOpt(
+        QStringLiteral("no-ack"),
+        QStringLiteral("Never acknowledge a verification step: \"optimize\" (no answer to "
+                       "opmode 5) or \"fact\" (no answer to fact=1)."),
+        QStringLiteral("STEP"));
+    const QCommandLineOption endlessOpt(
+        QStringLiteral("endless-download"),
+        QStringLiteral("Scan downloads (dtsd, drcsd) never reach their end marker."));
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the random numbers, for repeatable "
                                                     "runs."),
@@ -306,10 +320,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
-    for (const auto &o :
-         {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, srdaCountOpt, srdaCopyOpt, garbageOpt,
-          silentOpt, dropOpt, restartOpt, restartDelayOpt, linkOpt, slowOpt, noLfOpt, seedOpt,
-          verboseOpt})
+    for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, srdaCountOpt, srdaCopyOpt,
+                          garbageOpt, silentOpt, dropOpt, restartOpt, restartDelayOpt, linkOpt,
+                          slowOpt, noLfOpt, seedOpt, verboseOpt, noAckOpt, endlessOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -400,6 +413,13 @@ int main(int argc, char *argv[])
     options.needAccessCode = p.isSet(tcpOpt);
 
     SimAnalyzer sim(options);
+    if (p.isSet(noAckOpt)) {
+        const QByteArray step = p.value(noAckOpt).toLatin1();
+        if (step != "optimize" && step != "fact")
+            return fail(QStringLiteral("--no-ack takes optimize or fact"));
+        sim.certification.options.noAck = step;
+    }
+    sim.scans.endlessDownload = p.isSet(endlessOpt);
     if (p.isSet(verboseOpt)) {
         sim.onCommand = [](const QByteArray &line) {
             QByteArray shown = line;

@@ -56,6 +56,7 @@ void SimAnalyzer::reset()
     srda = false;
     srdaRows = 0;
     settings.reset();
+    certification.reset();
 }
 
 QByteArray SimAnalyzer::receive(const QByteArray &bytes)
@@ -104,8 +105,9 @@ QByteArray SimAnalyzer::handleLine(const QByteArray &line)
             runawaySent = true;
             reply = runaway();
         }
-        // The serial number always comes through, so that a session gets going.
-        if (name != "ssnid" && chance(options.garbage))
+        // The serial number, and the "fact=1" acknowledgement just before it,
+        // always come through, so that a session gets going.
+        if (name != "ssnid" && name != "fact" && chance(options.garbage))
             reply = randomBytes(reply.size());
     }
     if (drop) {
@@ -124,6 +126,8 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
         ++sep;
     const QByteArray name = lower.left(sep);
     const QByteArray arg = line.mid(sep + 1).trimmed();
+    if (const auto reply = certification.answer(name, arg, model.mode))
+        return *reply;
     if (const std::optional<QByteArray> scanReply = scans.answer(name, line, model))
         return *scanReply;
 

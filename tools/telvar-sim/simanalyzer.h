@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/demomodel.h"
+#include "tools/telvar-sim/simcertification.h"
 #include "tools/telvar-sim/simscans.h"
 #include "tools/telvar-sim/simservice.h"
 
@@ -59,6 +60,10 @@ public:
 
     // Called with every command line received (for the simulator's trace).
     std::function<void(const QByteArray &)> onCommand;
+    // The performance verification's commands.
+    SimCertification certification;
+    // The service scans, also those of a performance verification.
+    SimScans scans;
 
 private:
     bool silent() const { return options.silentAfter >= 0 && commands > options.silentAfter; }
@@ -70,7 +75,6 @@ private:
     Options options;
     std::mt19937 engine;
     DemoModel model;
-    SimScans scans;
     QByteArray pendingLine;
     bool discarding = false; // inside an overlong line, up to its end
     int commands = 0;

@@ -116,7 +116,8 @@ std::optional<QByteArray> SimScans::answer(const QByteArray &name, const QByteAr
         QByteArray rows;
         if (!s.valid)
             return rows;
-        for (int i = 0; i <= s.reached; ++i) {
+        const int last = endlessDownload ? qMin(s.reached, s.steps - 1) : s.reached;
+        for (int i = 0; i <= last; ++i) {
             const double x = positionOf(s, i);
             rows += QByteArray::number(x, 'f', decimals[download]) + ' ' +
                     QByteArray::number(value(download, x), 'f', 3) + "\r\n";

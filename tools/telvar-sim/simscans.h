@@ -17,6 +17,10 @@ class SimScans
 public:
     static constexpr int pollsPerScan = 10;
 
+    // A fault: downloads stop one row short of the scan's End, so the end
+    // marker a performance verification waits for never comes.
+    bool endlessDownload = false;
+
     // The reply to a scan command line (whose lowercase first word is `name`),
     // or nothing when the line is none of them: "lt" and "lc" while no scan
     // of theirs runs, a start without a usable Start, End and Step. A mode

@@ -1,0 +1,145 @@
+#include "app/certifypresets.h"
+
+#include "app/commandsequence.h"
+#include "app/mainwindow.h"
+#include "certification/certification.h"
+#include "certification/optionsdialog.h"
+
+#include <QCommandLineParser>
+#include <QTabWidget>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+const QStringList scanNames = {QStringLiteral("optimize"), QStringLiteral("tempscan"),
+                               QStringLiteral("refcell"),  QStringLiteral("onpeak"),
+                               QStringLiteral("offpeak"),  QStringLiteral("settings")};
+
+const QCommandLineOption certifyOpt(
+    QStringLiteral("certify"),
+    QStringLiteral("Start the performance verification as soon as the connected analyzer is "
+                   "identified (use with --connect); print the archive's path when it ends."));
+const QCommandLineOption
+    scansOpt(QStringLiteral("scans"),
+             QStringLiteral("The scans of the performance verification, comma-separated: optimize, "
+                            "tempscan, refcell, onpeak, offpeak, settings."),
+             QStringLiteral("LIST"));
+const QCommandLineOption onPeakOpt(QStringLiteral("on-peak-hours"),
+                                   QStringLiteral("Hours of on-peak ring-downs, 1 to 24."),
+                                   QStringLiteral("N"));
+const QCommandLineOption offPeakOpt(QStringLiteral("off-peak-hours"),
+                                    QStringLiteral("Hours of off-peak ring-downs, 1 to 24."),
+                                    QStringLiteral("N"));
+const QCommandLineOption paceOpt = [] {
+    QCommandLineOption o(QStringLiteral("pace"),
+                         QStringLiteral("Length of a paced second in ms (for tests)."),
+                         QStringLiteral("MS"));
+    o.setFlags(QCommandLineOption::HiddenFromHelp);
+    return o;
+}();
+
+} // namespace
+
+QList<QCommandLineOption> CertifyPresets::options()
+{
+    return {certifyOpt, scansOpt, onPeakOpt, offPeakOpt, paceOpt};
+}
+
+QString CertifyPresets::read(const QCommandLineParser &p)
+{
+    certify = p.isSet(certifyOpt);
+    if (p.isSet(scansOpt)) {
+        CertScans s;
+        bool *flags[] = {&s.optimizeLaser, &s.cavityTempScan, &s.refCellScan,
+                         &s.onPeak,        &s.offPeak,        &s.collectSettings};
+        for (bool *f : flags)
+            *f = false;
+        for (const QString &name : p.value(scansOpt).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const int i = scanNames.indexOf(name.trimmed());
+            if (i < 0)
+                return QStringLiteral("Unknown scan for --scans: ") + name +
+                       QStringLiteral(" (choose from ") + scanNames.join(QStringLiteral(", ")) +
+                       QStringLiteral(")\n");
+            *flags[i] = true;
+        }
+        scansOnly = s;
+    }
+    const auto hours = [&](const QCommandLineOption &o, std::optional<int> &out) {
+        if (!p.isSet(o))
+            return QString();
+        bool ok = false;
+        const int v = p.value(o).toInt(&ok);
+        if (!ok || v < 1 || v > 24)
+            return QStringLiteral("--") + o.names().first() +
+                   QStringLiteral(" takes 1 to 24 hours, not: ") + p.value(o) + QLatin1Char('\n');
+        out = v;
+        return QString();
+    };
+    QString error = hours(onPeakOpt, onPeakHours);
+    if (error.isEmpty())
+        error = hours(offPeakOpt, offPeakHours);
+    if (error.isEmpty() && p.isSet(paceOpt)) {
+        bool ok = false;
+        paceMs = p.value(paceOpt).toInt(&ok);
+        if (!ok || paceMs < 1 || paceMs > 1000)
+            error = QStringLiteral("--pace takes 1 to 1000 ms\n");
+    }
+    return error;
+}
+
+CertScans CertifyPresets::appliedTo(CertScans s) const
+{
+    if (scansOnly) {
+        const int on = s.onPeakHours, off = s.offPeakHours;
+        s = *scansOnly;
+        s.onPeakHours = on;
+        s.offPeakHours = off;
+    }
+    if (onPeakHours)
+        s.onPeakHours = *onPeakHours;
+    if (offPeakHours)
+        s.offPeakHours = *offPeakHours;
+    return s;
+}
+
+void CertifyPresets::applyTo(MainWindow &window) const
+{
+    if (paceMs > 0) {
+        CommandSequence::setSecondMs(paceMs);
+        CertificationSequence::setSecondMs(paceMs);
+    }
+    if (scansOnly || onPeakHours || offPeakHours)
+        window.optionsDialog()->applyScans(appliedTo(window.optionsDialog()->certScans()));
+    if (certify)
+        new UnattendedRun(window);
+}
+
+UnattendedRun::UnattendedRun(MainWindow &w) : QObject(&w), window(w)
+{
+    connect(&window, &MainWindow::newStatusReady, this, &UnattendedRun::statusReady);
+    connect(window.certification()->sequence(), &CertificationSequence::finished, this,
+            &UnattendedRun::finished);
+}
+
+void UnattendedRun::statusReady()
+{
+    // By the first status report the identity queries are answered, so their
+    // replies are not taken for the run's.
+    if (started || !window.connectionState().identified)
+        return;
+    started = true;
+    // Not from inside the reply path that brought the report.
+    QTimer::singleShot(0, this, [this] {
+        window.tabs()->setCurrentIndex(1);
+        window.certification()->sequence()->certify();
+    });
+}
+
+void UnattendedRun::finished(bool archiveMade, const QString &text)
+{
+    if (archiveMade)
+        QTextStream(stdout) << text << '\n';
+    else
+        QTextStream(stderr) << "Performance verification failed: " << text << '\n';
+}

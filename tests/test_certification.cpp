@@ -1,0 +1,550 @@
+#include "certification/certificationsequence.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <JlCompress.h>
+#include <quazip.h>
+#include <quazipfile.h>
+
+Q_DECLARE_METATYPE(CertScans)
+
+// The performance verification driven by hand, tick by tick, on a fake clock:
+// a 12-hour collection takes no time. The analyzer is a table of replies,
+// delivered through the event loop as a link would deliver them.
+class Rig
+{
+public:
+    Rig()
+    {
+        clock.t = QDateTime(QDate(2021, 12, 28), QTime(17, 50, 0));
+        seq.setFolder(dir.path());
+        seq.settingsCommandFile = dir.filePath(QStringLiteral("Get_Factory_Settings.txt"));
+        QFile f(seq.settingsCommandFile);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("sver\ncalfactor\n");
+        QObject::connect(&seq, &CertificationSequence::lineforOrin, [this](const QString &c) {
+            sent << c;
+            sentAt << clock.mono;
+            if (onSend)
+                onSend(c);
+            const QString r = c == QLatin1String("lt\r\n") && !positions.isEmpty()
+                                  ? positions.takeFirst() + QStringLiteral("\r\n")
+                                  : replies.value(c);
+            if (!r.isEmpty())
+                QMetaObject::invokeMethod(
+                    &seq, [this, r] { seq.linefromOrin(r); }, Qt::QueuedConnection);
+        });
+        QObject::connect(&seq, &CertificationSequence::lineforLogger,
+                         [this](const QString &c) { logged << c; });
+        QObject::connect(&seq, &CertificationSequence::stepChanged, [this](int s) { steps << s; });
+        QObject::connect(&seq, &CertificationSequence::certifying,
+                         [this](bool on) { certifying << on; });
+        QObject::connect(&seq, &CertificationSequence::statusText,
+                         [this](const QString &t) { status = t; });
+        QObject::connect(&seq, &CertificationSequence::sendFileLabel,
+                         [this](const QString &t) { fileLabel = t; });
+        QObject::connect(&seq, &CertificationSequence::finished, [this](bool ok, const QString &t) {
+            finishedOk = ok;
+            finishedText = t;
+        });
+    }
+
+    void start(const CertScans &scans)
+    {
+        seq.setScans(scans);
+        seq.certify();
+        // The timer would tick every 5 s; the test ticks by hand.
+        QCOMPARE(seq.tickTimer().interval(), seq.currentStep() ? 5000 : 0);
+        seq.tickTimer().stop();
+    }
+
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i) {
+            seq.queryProgress();
+            // Replies, and replies to what those replies made the run send.
+            for (int round = 0; round < 3; ++round)
+                QCoreApplication::processEvents();
+        }
+    }
+
+    QString path(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
+
+    static QByteArray contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir dir;
+    FakeClock clock;
+    ScriptedDialogs dialogs;
+    CertificationSequence seq;
+    QStringList positions; // what "lt" reads, in turn
+    // What the analyzer says to each command.
+    QHash<QString, QString> replies = {
+        {"opmode 5\r\n", "5\r\n"},
+        {"opmode\r\n", "0\r\n"},
+        {"fact=1\r\n", "1\r\n"},
+        {"drcsd\r\n", "5.0000 0.11\r\n20.0000 0.52\r\n35.0000 0.13\r\n"},
+        {"dtsd\r\n", "5.000 0.11\r\n35.000 0.13\r\n"},
+        {"srda=3\r\n", "Date/Time\tRingdown\r\n2021-12-28 17:50:00\t1\t99.9\r\n"},
+        {"sver\r\n", "5.10\r\n"},
+        {"calfactor\r\n", "1.0000 0.9990\r\n"}};
+    QStringList sent, logged;
+    QList<qint64> sentAt;
+    QList<int> steps;
+    QList<bool> certifying;
+    QString status, fileLabel, finishedText;
+    bool finishedOk = false;
+    std::function<void(const QString &)> onSend;
+};
+
+static CertScans only(bool optimize, bool temp, bool ref, bool on, bool off, bool settings)
+{
+    CertScans s;
+    s.optimizeLaser = optimize;
+    s.cavityTempScan = temp;
+    s.refCellScan = ref;
+    s.onPeak = on;
+    s.offPeak = off;
+    s.collectSettings = settings;
+    return s;
+}
+
+// The member names and contents of a zip, read back through QuaZip.
+static QMap<QString, QByteArray> zipMembers(const QString &zip)
+{
+    QMap<QString, QByteArray> out;
+    QuaZip z(zip);
+    if (!z.open(QuaZip::mdUnzip))
+        return out;
+    for (bool more = z.goToFirstFile(); more; more = z.goToNextFile()) {
+        QuaZipFile f(&z);
+        if (f.open(QIODevice::ReadOnly))
+            out.insert(z.getCurrentFileName(), f.readAll());
+    }
+    return out;
+}
+
+class TestCertification : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English)); }
+
+    void defaultRunPassesItsStates();
+    void noScanGoesStraightToTheArchive();
+    void optimizeLaserAcknowledgement_data();
+    void optimizeLaserAcknowledgement();
+    void downloadEndsOnWholeMarker_data();
+    void downloadEndsOnWholeMarker();
+    void ringDownsEndAfterTheirHours_data();
+    void ringDownsEndAfterTheirHours();
+    void downloadTimeoutSavesWhatArrived();
+    void cancelDuringSendFile();
+    void fileNames_data();
+    void fileNames();
+    void resultsListOnlySelectedScans_data();
+    void resultsListOnlySelectedScans();
+
+    // Faults the first design had.
+    void oneSecondWaitAcrossMidnight();
+    void tickIsNeverReentered();
+    void secondRunStartsWithEmptyDownload();
+    void analyzerIdStaysInTheFolder();
+    void failedArchiveIsReportedByName();
+    void blankBlockIsNoScanPosition();
+    void missingCommandFileCancelsWithoutBlocking();
+};
+
+void TestCertification::defaultRunPassesItsStates()
+{
+    Rig rig;
+    rig.seq.setSSNID(QStringLiteral("4321"));
+    rig.positions = QStringList{QStringLiteral("5.00"), QStringLiteral("20.00"),
+                                QStringLiteral("35.00"), QStringLiteral("21.00")};
+    rig.start(CertScans());
+    QCOMPARE(rig.certifying, QList<bool>{true});
+
+    rig.tick(2); // laser optimization acknowledged, then over
+    rig.tick(1); // reference cell: acknowledged, scan started
+    QVERIFY(rig.sent.contains(QStringLiteral("rcs 5 35 0.02 1 10 95\r\n")));
+    rig.tick(4); // rising positions, then the fall asks for the download
+    QCOMPARE(rig.steps.mid(0, 3), (QList<int>{1, 3, 13}));
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::OffPeakRingDowns));
+    QVERIFY(!rig.seq.downloadTimer().isActive());
+
+    rig.tick(); // off-peak start burst; acknowledged on the way
+    QCOMPARE(rig.seq.currentPhase(), 1);
+    rig.clock.advance(12 * 3600000LL + 1);
+    rig.tick();
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::CollectSettings));
+    rig.tick(4); // start, two command lines, end of file
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::MakeArchive));
+    rig.seq.queryProgress();
+    QCOMPARE(rig.steps, (QList<int>{1, 3, 13, 5, 6, 7, 0}));
+    QCOMPARE(rig.certifying, (QList<bool>{true, false}));
+    QVERIFY(rig.dialogs.messages.isEmpty()); // not from inside the tick
+    QVERIFY(waitFor([&] { return !rig.dialogs.messages.isEmpty(); }));
+    QCOMPARE(rig.dialogs.messages.first().title, QStringLiteral("Results"));
+
+    // Every member of the archive equals its file.
+    const CertFiles::RunFiles files = rig.seq.files();
+    QVERIFY(rig.finishedOk);
+    QCOMPARE(rig.finishedText, rig.path(files.archive));
+    const QMap<QString, QByteArray> zip = zipMembers(rig.finishedText);
+    QStringList members{files.offPeak, files.refCell, files.settings};
+    members.sort();
+    QCOMPARE(zip.keys(), members);
+    for (auto it = zip.cbegin(); it != zip.cend(); ++it)
+        QCOMPARE(it.value(), Rig::contents(rig.path(it.key())));
+    QCOMPARE(zip.value(files.refCell), rig.replies["drcsd\r\n"].toUtf8());
+    QCOMPARE(zip.value(files.settings),
+             QByteArray("1\r\nsver\r\n5.10\r\ncalfactor\r\n1.0000 0.9990\r\n"));
+    QVERIFY(zip.value(files.offPeak).contains("\t99.9\r\n"));
+    // The settings commands also went to the traffic log.
+    QVERIFY(rig.logged.contains(QStringLiteral("calfactor\r\n")));
+}
+
+void TestCertification::noScanGoesStraightToTheArchive()
+{
+    Rig rig;
+    // A same-day on-peak file of an earlier run is archived, though not listed.
+    const QString earlier = QStringLiteral("_2021-Dec-28_SRDA_ON-peak.txt");
+    QFile f(rig.path(earlier));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("earlier\r\n");
+    f.close();
+    rig.start(only(false, false, false, false, false, false));
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::MakeArchive));
+    rig.tick();
+    QCOMPARE(rig.seq.currentStep(), 0);
+    QVERIFY(rig.finishedOk);
+    QCOMPARE(zipMembers(rig.finishedText).value(earlier), QByteArray("earlier\r\n"));
+    QVERIFY(waitFor([&] { return !rig.dialogs.messages.isEmpty(); }));
+    const QString text = rig.dialogs.messages.first().text;
+    QVERIFY(!text.contains(earlier));
+    QVERIFY(text.contains(QStringLiteral("A compressed archive of those files was created")));
+}
+
+void TestCertification::optimizeLaserAcknowledgement_data()
+{
+    QTest::addColumn<QStringList>("blocks");
+    QTest::addColumn<int>("phase");
+    QTest::addColumn<int>("step");
+    QTest::newRow("5 and 0 in one block") << QStringList{"5\r\n0\r\n"} << 5 << 1;
+    QTest::newRow("then 0") << QStringList{"5\r\n0\r\n", "0\r\n"} << 0 << 7;
+    QTest::newRow("0 before 5") << QStringList{"0\r\n"} << 0 << 1;
+    QTest::newRow("50 is not 5") << QStringList{"50\r\n", "opmode=5\r\n"} << 5 << 1;
+}
+
+void TestCertification::optimizeLaserAcknowledgement()
+{
+    QFETCH(QStringList, blocks);
+    QFETCH(int, phase);
+    QFETCH(int, step);
+    Rig rig;
+    rig.start(only(true, false, false, false, false, false));
+    for (const QString &b : blocks)
+        rig.seq.linefromOrin(b);
+    QCOMPARE(rig.seq.currentPhase(), phase);
+    QCOMPARE(rig.seq.currentStep(), step);
+}
+
+void TestCertification::downloadEndsOnWholeMarker_data()
+{
+    QTest::addColumn<bool>("temp");
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("temp 35.000") << true << "35.000 0.2\r\n" << true;
+    QTest::newRow("temp 35.0000") << true << "34.500 1\r\n35.0000 0.2\r\n" << false;
+    QTest::newRow("temp 135.000") << true << "135.000\r\n" << false;
+    QTest::newRow("temp tab separated") << true << "0.2\t35.000\r\n" << true;
+    QTest::newRow("rcs 35.0000") << false << "35.0000=0.2\r\n" << true;
+    QTest::newRow("rcs 35.000") << false << "35.000 0.2\r\n" << false;
+}
+
+void TestCertification::downloadEndsOnWholeMarker()
+{
+    QFETCH(bool, temp);
+    QFETCH(QString, block);
+    QFETCH(bool, ends);
+    Rig rig;
+    rig.replies.remove("dtsd\r\n");
+    rig.replies.remove("drcsd\r\n");
+    rig.positions = QStringList{QStringLiteral("10"), QStringLiteral("7")};
+    rig.start(only(false, temp, !temp, false, false, false));
+    rig.tick(3); // acknowledged, 10, 7: the fall
+    const int download =
+        temp ? CertificationSequence::DownloadTempScan : CertificationSequence::DownloadRefCellScan;
+    QCOMPARE(rig.seq.currentStep(), download);
+    QVERIFY(rig.sent.contains(temp ? QStringLiteral("dtsd\r\n") : QStringLiteral("drcsd\r\n")));
+    QCOMPARE(rig.seq.downloadTimer().interval(), 600000);
+    QVERIFY(rig.seq.downloadTimer().isActive());
+    rig.seq.linefromOrin(block);
+    QCOMPARE(rig.seq.currentStep(), ends ? int(CertificationSequence::MakeArchive) : download);
+    QCOMPARE(rig.seq.downloadTimer().isActive(), !ends);
+}
+
+void TestCertification::ringDownsEndAfterTheirHours_data()
+{
+    QTest::addColumn<bool>("onPeak");
+    QTest::addColumn<int>("hours");
+    QTest::newRow("on-peak 12 h") << true << 12;
+    QTest::newRow("off-peak 1 h") << false << 1;
+    QTest::newRow("off-peak 24 h") << false << 24;
+}
+
+void TestCertification::ringDownsEndAfterTheirHours()
+{
+    QFETCH(bool, onPeak);
+    QFETCH(int, hours);
+    Rig rig;
+    CertScans s = only(false, false, false, onPeak, !onPeak, false);
+    s.onPeakHours = s.offPeakHours = hours;
+    rig.start(s);
+    rig.tick(); // the start burst; its first "fact=1" is acknowledged during the pauses
+    // The reply came during the first pause, just before the second "fact=1".
+    const qint64 acknowledged = rig.sentAt.at(1);
+    QCOMPARE(rig.seq.currentPhase(), 1);
+    const qint64 limit = qint64(hours) * 3600000;
+    rig.clock.mono = acknowledged + limit; // exactly the hours: not yet
+    rig.tick();
+    QCOMPARE(rig.seq.currentPhase(), 1);
+    QVERIFY(!rig.sent.contains(QStringLiteral("srda=0\r\n")));
+    rig.clock.mono = acknowledged + limit + 1;
+    rig.tick();
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::MakeArchive));
+    QCOMPARE(rig.status, onPeak ? QStringLiteral("Finished On-Peak SRDA")
+                                : QStringLiteral("Finished Off-Peak SRDA"));
+    const QStringList tail =
+        onPeak ? QStringList{"srda=0\r\n"} : QStringList{"srda=0\r\n", "tuneringdowns=25\r\n"};
+    QCOMPARE(rig.sent.mid(rig.sent.size() - tail.size()), tail);
+}
+
+void TestCertification::downloadTimeoutSavesWhatArrived()
+{
+    Rig rig;
+    rig.replies["drcsd\r\n"] = QStringLiteral("5.0000 0.11\r\n");
+    rig.positions = QStringList{QStringLiteral("10"), QStringLiteral("7")};
+    rig.start(only(false, false, true, false, false, false));
+    rig.tick(3);
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::DownloadRefCellScan));
+    rig.seq.linefromOrin(QStringLiteral("20.0000 0.52\r\n"));
+    rig.clock.advance(600000);
+    rig.seq.timedOut(); // as the download timer does
+    QCOMPARE(rig.status, QStringLiteral("Response timed out"));
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::MakeArchive));
+    const QString name = rig.seq.files().refCell;
+    QCOMPARE(name, QStringLiteral("_rcs_2021-Dec-28-18-00.txt"));
+    QCOMPARE(Rig::contents(rig.path(name)), QByteArray("5.0000 0.11\r\n20.0000 0.52\r\n"));
+    rig.tick();
+    QCOMPARE(zipMembers(rig.finishedText).value(name), Rig::contents(rig.path(name)));
+    QVERIFY(waitFor([&] { return !rig.dialogs.messages.isEmpty(); }));
+    QVERIFY(rig.dialogs.messages.first().text.contains(name));
+}
+
+void TestCertification::cancelDuringSendFile()
+{
+    Rig rig;
+    const QString file = rig.path(QStringLiteral("commands.txt"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("one\ntwo\nthree\n");
+    f.close();
+    rig.seq.sendFile(file);
+    rig.seq.tickTimer().stop();
+    QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 0 of 3"));
+    rig.seq.certify(); // refused: a start has no state to follow a file send
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::SendFile));
+    rig.tick();
+    QCOMPARE(rig.logged, QStringList{"one\r"});
+    QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 1 of 3"));
+    QStringList labels;
+    rig.onSend = [&](const QString &) { labels << rig.fileLabel; };
+    rig.seq.cancel();
+    QCOMPARE(rig.sent.mid(1), (QStringList{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"}));
+    QCOMPARE(labels, (QStringList{"Canceled", "Canceled", "Canceled"}));
+    QCOMPARE(rig.sentAt.at(2) - rig.sentAt.at(1), 1000);
+    QCOMPARE(rig.sentAt.at(3) - rig.sentAt.at(2), 1000);
+    QCOMPARE(rig.fileLabel, QStringLiteral(" "));
+    QCOMPARE(rig.certifying, QList<bool>{false});
+    QCOMPARE(rig.seq.currentStep(), 0);
+    QCOMPARE(rig.status, QStringLiteral("Stopped"));
+    QVERIFY(rig.finishedText.isEmpty()); // a file send is no verification
+}
+
+void TestCertification::fileNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    const QDateTime at(QDate(2021, 12, 28), QTime(17, 53, 20));
+    const QDateTime morning(QDate(2022, 3, 4), QTime(9, 5, 0));
+    QTest::newRow("on-peak") << CertFiles::onPeakSuffix(at) << "_2021-Dec-28_SRDA_ON-peak.txt";
+    QTest::newRow("off-peak") << CertFiles::offPeakSuffix(at) << "_2021-Dec-28_SRDA_OFF-peak.txt";
+    QTest::newRow("settings") << CertFiles::settingsSuffix(at) << "_2021-Dec-28_Settings.txt";
+    QTest::newRow("tempscan") << CertFiles::tempScanSuffix(at) << "_tempscan_2021-Dec-28-17-53.txt";
+    QTest::newRow("rcs, hour without zero")
+        << CertFiles::refCellSuffix(morning) << "_rcs_2022-Mar-04-9-05.txt";
+    QTest::newRow("archive, empty id")
+        << CertFiles::archiveName(QString(), at) << "CertificationData__2021-Dec-28-17-53.zip";
+    QTest::newRow("archive") << CertFiles::archiveName("4321", at)
+                             << "CertificationData_4321_2021-Dec-28-17-53.zip";
+}
+
+void TestCertification::fileNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(name, expected);
+}
+
+void TestCertification::resultsListOnlySelectedScans_data()
+{
+    QTest::addColumn<CertScans>("scans");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("all") << only(true, true, true, true, true, true)
+                         << QStringList{"t.txt", "r.txt", "on.txt", "off.txt", "s.txt"};
+    QTest::newRow("default") << CertScans() << QStringList{"r.txt", "off.txt", "s.txt"};
+    QTest::newRow("none") << only(false, false, false, false, false, false) << QStringList();
+}
+
+void TestCertification::resultsListOnlySelectedScans()
+{
+    QFETCH(CertScans, scans);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    CertFiles::RunFiles files;
+    files.tempScan = QStringLiteral("t.txt");
+    files.refCell = QStringLiteral("r.txt");
+    files.onPeak = QStringLiteral("on.txt");
+    files.offPeak = QStringLiteral("off.txt");
+    files.settings = QStringLiteral("s.txt");
+    files.archive = QStringLiteral("a.zip");
+    for (const QString &n : files.dataFiles())
+        QVERIFY(CertFiles::append(folder + n, QStringLiteral("x")));
+    const QString text = CertFiles::resultsText(folder, files, scans, true, QString());
+    QString expected;
+    for (const QString &n : listed)
+        expected += n + QStringLiteral("<br>");
+    const QString head = QStringLiteral(
+        "<p>Certification data collection has completed.  The following files were generated:</p>");
+    QVERIFY(text.startsWith(head));
+    QCOMPARE(text.mid(head.size()).section(QStringLiteral("<p>"), 0, 0), expected);
+    QVERIFY(
+        text.contains(QStringLiteral("<p>A compressed archive of those files was created:</p>") +
+                      folder + QStringLiteral("a.zip")));
+    QVERIFY(text.contains(QStringLiteral("Certifcation%20Data")));
+}
+
+void TestCertification::oneSecondWaitAcrossMidnight()
+{
+    Rig rig;
+    rig.clock.t = QDateTime(QDate(2021, 12, 31), QTime(23, 59, 59, 500));
+    rig.start(only(false, false, false, false, true, false));
+    rig.tick();
+    QCOMPARE(rig.sent, (QStringList{"fact=1\r\n", "fact=1\r\n", "tuneringdowns=-1\r\n",
+                                    "opmode=1\r\n", "srda=3\r\n"}));
+    for (int i = 1; i < rig.sentAt.size(); ++i)
+        QVERIFY2(rig.sentAt.at(i) - rig.sentAt.at(i - 1) >= 1000, qPrintable(rig.sent.at(i)));
+}
+
+void TestCertification::tickIsNeverReentered()
+{
+    Rig rig;
+    rig.start(only(false, false, false, true, false, false));
+    // The tick timer firing while the start burst still waits.
+    rig.onSend = [&](const QString &) { rig.seq.queryProgress(); };
+    rig.tick();
+    QCOMPARE(rig.sent, (QStringList{"fact=1\r\n", "fact=1\r\n", "opmode=2\r\n", "srda=3\r\n"}));
+}
+
+void TestCertification::secondRunStartsWithEmptyDownload()
+{
+    Rig rig;
+    QStringList names;
+    for (int run = 0; run < 2; ++run) {
+        rig.replies["drcsd\r\n"] = QStringLiteral("run %1: 35.0000\r\n").arg(run);
+        rig.positions = QStringList{QStringLiteral("10"), QStringLiteral("7")};
+        rig.start(only(false, false, true, false, false, false));
+        rig.tick(4);
+        QCOMPARE(rig.seq.currentStep(), 0);
+        names << rig.seq.files().refCell;
+        rig.clock.advance(60000); // a new minute, a new file
+    }
+    QVERIFY(names.at(0) != names.at(1));
+    QCOMPARE(Rig::contents(rig.path(names.at(1))), QByteArray("run 1: 35.0000\r\n"));
+}
+
+void TestCertification::analyzerIdStaysInTheFolder()
+{
+    Rig rig;
+    rig.seq.setSSNID(QStringLiteral("../x/..\\y"));
+    QCOMPARE(rig.seq.ssnid(), QStringLiteral("___x____y"));
+    rig.start(only(false, false, false, true, false, false));
+    rig.tick();
+    rig.seq.linefromOrin(QStringLiteral("row\r\n"));
+    const QString onPeak = rig.seq.files().onPeak;
+    QVERIFY(onPeak.startsWith(QStringLiteral("___x____y_2021-Dec-28")));
+    QCOMPARE(Rig::contents(rig.path(onPeak)).right(5), QByteArray("row\r\n"));
+}
+
+void TestCertification::failedArchiveIsReportedByName()
+{
+    Rig rig;
+    rig.seq.setSSNID(QStringLiteral("4321"));
+    // Something of the archive's name that a zip cannot replace.
+    const QString archive = QStringLiteral("CertificationData_4321_2021-Dec-28-17-50.zip");
+    QVERIFY(QDir(rig.dir.path()).mkdir(archive));
+    rig.start(only(false, false, false, false, false, false));
+    rig.tick();
+    QCOMPARE(rig.seq.currentStep(), 0);
+    QVERIFY(!rig.finishedOk);
+    QVERIFY(rig.finishedText.contains(rig.path(archive)));
+    QVERIFY(waitFor([&] { return !rig.dialogs.messages.isEmpty(); }));
+    const QString text = rig.dialogs.messages.first().text;
+    QVERIFY(!text.contains(QStringLiteral("was created")));
+    QVERIFY(text.contains(QStringLiteral("could not be made")));
+    QVERIFY(text.contains(rig.path(archive)));
+}
+
+void TestCertification::blankBlockIsNoScanPosition()
+{
+    Rig rig;
+    rig.positions = QStringList{QStringLiteral("10")};
+    rig.start(only(false, false, true, false, false, false));
+    rig.tick(2);
+    rig.seq.linefromOrin(QStringLiteral("\r\n"));
+    rig.seq.linefromOrin(QStringLiteral(" \t\r\n"));
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::RefCellScan));
+    // Text that is no number still reads as 0 and ends the scan.
+    rig.seq.linefromOrin(QStringLiteral("done\r\n"));
+    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::DownloadRefCellScan));
+}
+
+void TestCertification::missingCommandFileCancelsWithoutBlocking()
+{
+    Rig rig;
+    QFile::remove(rig.seq.settingsCommandFile);
+    rig.start(CertScans());
+    QCOMPARE(rig.seq.currentStep(), 0);
+    QVERIFY(!rig.seq.tickTimer().isActive());
+    QCOMPARE(rig.sent, (QStringList{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"}));
+    QCOMPARE(rig.certifying, (QList<bool>{true, false}));
+    QVERIFY(!rig.finishedOk);
+    QVERIFY(rig.finishedText.contains(QStringLiteral("Get_Factory_Settings.txt")));
+    QVERIFY(waitFor([&] { return !rig.dialogs.messages.isEmpty(); }));
+    QVERIFY(rig.dialogs.messages.first().text.startsWith(
+        QStringLiteral("Missing file for collecting factory settings.  Either put "
+                       "Get_Factory_Settings.txt in the working directory")));
+}
+
+QTEST_MAIN(TestCertification)
+#include "test_certification.moc"

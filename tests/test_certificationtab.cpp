@@ -1,0 +1,191 @@
+#include "app/commandline.h"
+#include "app/commandsequence.h"
+#include "app/mainwindow.h"
+#include "certification/certification.h"
+#include "certification/optionsdialog.h"
+#include "support/testsupport.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The tab, the options dialog and the command-line presets as the main
+// window wires them.
+class TestCertificationTab : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QSettings().clear();
+        CertificationSequence::setSecondMs(1);
+    }
+
+    void optionsCancelRestores();
+    void listFollowsTheOptions();
+    void runDisablesTheOtherTabs();
+    void buttonsDuringRunAndFileSend();
+    void commandLine_data();
+    void commandLine();
+};
+
+static QStringList listTexts(const Certification *tab)
+{
+    QStringList out;
+    for (int i = 0; i < tab->listWidget->count(); ++i)
+        out << tab->listWidget->item(i)->text();
+    return out;
+}
+
+void TestCertificationTab::optionsCancelRestores()
+{
+    OptionsDialog d;
+    QList<CertScans> accepted;
+    connect(&d, &OptionsDialog::scansChanged, [&](CertScans s) { accepted << s; });
+    d.OnPeakspinBox->setValue(5);
+    d.TempScancheckBox->setChecked(true);
+    d.restore();
+    QCOMPARE(d.OnPeakspinBox->value(), 12);
+    QVERIFY(!d.TempScancheckBox->isChecked());
+    QVERIFY(accepted.isEmpty());
+    d.OffPeakspinBox->setValue(3);
+    d.change();
+    QCOMPARE(accepted.size(), 1);
+    QCOMPARE(accepted.first().offPeakHours, 3);
+    QCOMPARE(d.certScans(), accepted.first());
+}
+
+void TestCertificationTab::listFollowsTheOptions()
+{
+    MainWindow w;
+    // The start-up selection is the dialog's defaults.
+    QCOMPARE(listTexts(w.certification()),
+             (QStringList{"Optimize Laser", "Reference Cell Scan", "Off-Peak Ring-Downs (12 hours)",
+                          "Collect Settings"}));
+    OptionsDialog *d = w.optionsDialog();
+    d->OptimizecheckBox->setChecked(false);
+    d->OnPeakcheckBox->setChecked(true);
+    d->OnPeakspinBox->setValue(7);
+    d->SettingscheckBox->setChecked(false);
+    d->change();
+    QCOMPARE(listTexts(w.certification()),
+             (QStringList{"Reference Cell Scan", "On-Peak Ring-Downs (7 hours)",
+                          "Off-Peak Ring-Downs (12 hours)"}));
+    QCOMPARE(w.certification()->sequence()->scanSelection(), d->certScans());
+}
+
+void TestCertificationTab::runDisablesTheOtherTabs()
+{
+    ScriptedDialogs dialogs;
+    MainWindow w;
+    CertScans none;
+    none.optimizeLaser = none.refCellScan = none.offPeak = none.collectSettings = false;
+    w.optionsDialog()->applyScans(none);
+    w.tabs()->setCurrentIndex(1);
+    CertificationSequence *run = w.certification()->sequence();
+    run->certify();
+    QVERIFY(w.certification()->inProgress());
+    QVERIFY(!w.tabs()->isTabEnabled(0));
+    QVERIFY(!w.tabs()->isTabEnabled(2));
+    QVERIFY(w.tabs()->isTabEnabled(1));
+    run->queryProgress(); // the archive; the run ends
+    QVERIFY(!w.certification()->inProgress());
+    QVERIFY(w.tabs()->isTabEnabled(0));
+    QVERIFY(w.tabs()->isTabEnabled(2));
+}
+
+void TestCertificationTab::buttonsDuringRunAndFileSend()
+{
+    ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    Certification tab;
+    tab.sequence()->setFolder(dir.path());
+    tab.setControlsEnabled(true);
+    QVERIFY(tab.certifyButton->isEnabled());
+
+    // A file to send that does not exist: the file chooser is asked.
+    const QString file = dir.filePath(QStringLiteral("cmds.txt"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("a\nb\n");
+    f.close();
+    dialogs.fileAnswers << file;
+    QTest::mouseClick(tab.sendFileButton, Qt::LeftButton);
+    QCOMPARE(dialogs.fileAsks.size(), 1);
+    QCOMPARE(dialogs.fileAsks.first().title, QStringLiteral("Choose File"));
+    QCOMPARE(tab.sendFileLabel->text(), QStringLiteral("Sending line: 0 of 2"));
+    QVERIFY(!tab.certifyButton->isEnabled()); // no start while a file is being sent
+    QVERIFY(tab.cancelFileButton->isEnabled());
+    QTest::mouseClick(tab.cancelFileButton, Qt::LeftButton);
+    QCOMPARE(tab.currentStep(), 0);
+    QVERIFY(tab.certifyButton->isEnabled());
+
+    CertScans none;
+    none.optimizeLaser = none.refCellScan = none.offPeak = none.collectSettings = false;
+    tab.changeScans(none);
+    QTest::mouseClick(tab.certifyButton, Qt::LeftButton);
+    QCOMPARE(tab.currentStep(), int(CertificationSequence::MakeArchive));
+    QVERIFY(!tab.certifyButton->isEnabled());
+    QVERIFY(!tab.sendFileButton->isEnabled());
+    QVERIFY(!tab.cancelFileButton->isEnabled());
+    QVERIFY(tab.cancelCertifyButton->isEnabled());
+    tab.setControlsEnabled(true); // as the poll does in compatibility mode
+    QVERIFY(!tab.certifyButton->isEnabled());
+    tab.sequence()->queryProgress();
+    QCOMPARE(tab.statusLineEdit->text(), QStringLiteral("Finished"));
+    QVERIFY(tab.certifyButton->isEnabled());
+}
+
+void TestCertificationTab::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("list");
+    const QStringList defaults{"Optimize Laser", "Reference Cell Scan",
+                               "Off-Peak Ring-Downs (12 hours)", "Collect Settings"};
+    QTest::newRow("none") << QStringList() << QString() << defaults;
+    QTest::newRow("scans and hours")
+        << QStringList{"--scans", "tempscan,onpeak", "--on-peak-hours", "3"} << QString()
+        << QStringList{"Cavity Temperature Scan", "On-Peak Ring-Downs (3 hours)"};
+    QTest::newRow("hours only") << QStringList{"--off-peak-hours", "24"} << QString()
+                                << QStringList{"Optimize Laser", "Reference Cell Scan",
+                                               "Off-Peak Ring-Downs (24 hours)",
+                                               "Collect Settings"};
+    QTest::newRow("no scan") << QStringList{"--scans", ""} << QString() << QStringList();
+    QTest::newRow("unknown scan") << QStringList{"--scans", "optimize,laser"}
+                                  << "Unknown scan for --scans: laser" << QStringList();
+    QTest::newRow("hours too many")
+        << QStringList{"--on-peak-hours", "25"} << "--on-peak-hours takes 1 to 24" << QStringList();
+    QTest::newRow("hours zero") << QStringList{"--off-peak-hours", "0"}
+                                << "--off-peak-hours takes 1 to 24" << QStringList();
+    QTest::newRow("hours not a number") << QStringList{"--off-peak-hours", "x"}
+                                        << "--off-peak-hours takes 1 to 24" << QStringList();
+}
+
+void TestCertificationTab::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QFETCH(QStringList, list);
+    CommandLine cl;
+    const CommandLine::Result result = cl.parse(QStringList{"telvar"} + arguments);
+    if (!error.isEmpty()) {
+        QCOMPARE(result, CommandLine::Error);
+        QVERIFY2(cl.message().startsWith(error), qPrintable(cl.message()));
+        return;
+    }
+    QCOMPARE(result, CommandLine::Run);
+    MainWindow w;
+    QCOMPARE(cl.applyTo(w), QString());
+    QCOMPARE(listTexts(w.certification()), list);
+}
+
+QTEST_MAIN(TestCertificationTab)
+#include "test_certificationtab.moc"

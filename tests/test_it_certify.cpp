@@ -1,0 +1,113 @@
+#include "simprocess.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <quazip.h>
+#include <quazipfile.h>
+
+// An unattended verification as a technician starts it on a lab PC: the
+// program on its own, pointed at the simulator's pty, started with --certify.
+// Its paced second is shortened, so the 5 s ticks come every quarter second.
+// Checked is the archive that comes out.
+class TestItCertify : public QObject
+{
+    Q_OBJECT
+private slots:
+    void unattendedRunWritesItsArchive();
+};
+
+void TestItCertify::unattendedRunWritesItsArchive()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QDir(home.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // The command list is read from the working folder.
+    QFile commands(home.filePath(QStringLiteral("Get_Factory_Settings.txt")));
+    QVERIFY(commands.open(QIODevice::WriteOnly));
+    commands.write("sver\ncalfactor\nlasersetpoint\n");
+    commands.close();
+
+    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--serial"), QStringLiteral("4321"),
+                    QStringLiteral("--seed"), QStringLiteral("3")});
+    QVERIFY(sim.ready());
+
+    QProcess telvar;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    telvar.setProcessEnvironment(env);
+    telvar.setWorkingDirectory(home.path());
+    telvar.start(QStringLiteral(TELVAR_BIN),
+                 {QStringLiteral("--serial"), sim.endpoint, QStringLiteral("--interval"),
+                  QStringLiteral("1"), QStringLiteral("--pace"), QStringLiteral("50"),
+                  QStringLiteral("--certify"), QStringLiteral("--scans"),
+                  QStringLiteral("optimize,refcell,settings"), QStringLiteral("--connect")});
+    QVERIFY(telvar.waitForStarted());
+
+    // The archive's path on standard output once the run has ended.
+    QString out;
+    QVERIFY2(waitFor(
+                 [&] {
+                     out += QString::fromLocal8Bit(telvar.readAllStandardOutput());
+                     return out.contains(QLatin1Char('\n')) ||
+                            telvar.state() == QProcess::NotRunning;
+                 },
+                 30000),
+             qPrintable(QString::fromLocal8Bit(telvar.readAllStandardError())));
+    telvar.kill();
+    telvar.waitForFinished(5000);
+    const QString zipPath = out.trimmed();
+    const QDir certDir(home.filePath(QStringLiteral("QuorvaneData/Certification")));
+    QCOMPARE(QFileInfo(zipPath).absolutePath(), certDir.absolutePath());
+    QVERIFY2(QFileInfo(zipPath).fileName().contains(QRegularExpression(
+                 "^CertificationData_4321_\\d{4}-\\w{3}-\\d\\d-\\d+-\\d\\d\\.zip$")),
+             qPrintable(zipPath));
+
+    QuaZip zip(zipPath);
+    QVERIFY(zip.open(QuaZip::mdUnzip));
+    QMap<QString, QByteArray> members;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        QuaZipFile f(&zip);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        members.insert(zip.getCurrentFileName(), f.readAll());
+    }
+    QCOMPARE(members.size(), 2);
+    for (auto it = members.cbegin(); it != members.cend(); ++it) {
+        QFile f(certDir.filePath(it.key()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(it.value(), f.readAll());
+    }
+
+    // The reference cell download, up to its end marker.
+    const QStringList rcs = members.keys().filter(QRegularExpression("^4321_rcs_.*\\.txt$"));
+    QCOMPARE(rcs.size(), 1);
+    const QList<QByteArray> rows = members.value(rcs.first()).split('\n');
+    // "rcs 5 35 0.02 ...": 5 to 35 in steps of 0.02, and nothing after the last line end.
+    QCOMPARE(rows.size(), 1502);
+    QVERIFY(rows.at(0).startsWith("5.0000 "));
+    QVERIFY(rows.at(1).startsWith("5.0200 "));
+    QVERIFY(rows.at(1500).startsWith("35.0000 "));
+    QVERIFY(rows.at(1501).isEmpty());
+
+    // Each settings command followed by its answer.
+    const QStringList settings =
+        members.keys().filter(QRegularExpression("^4321_\\d{4}-\\w{3}-\\d\\d_Settings\\.txt$"));
+    QCOMPARE(settings.size(), 1);
+    const QByteArray text = members.value(settings.first());
+    QVERIFY2(text.endsWith("sver\r\n5.10\r\ncalfactor\r\n1.0000 0.9990\r\nlasersetpoint\r\n95.12 "
+                           "20.98\r\n"),
+             text.constData());
+}
+
+QTEST_MAIN(TestItCertify)
+#include "test_it_certify.moc"
