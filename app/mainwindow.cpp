@@ -652,6 +652,9 @@ void MainWindow::linkLost(const QString &reason, bool retrying)
         setStatus(lossText);
         console->appendText(lossText + QLatin1Char('\n'));
         setControlsEnabled(false);
+        // A stream that was collecting ended with the link; polling resumes
+        // once the analyzer is back.
+        srdaTab->srdaRunning = false;
         return;
     }
     // Without reconnecting: say so once, after the loss has been handled,
