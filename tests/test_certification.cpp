@@ -392,7 +392,6 @@ void TestCertification::resultsListOnlySelectedScans_data()
     QTest::newRow("all") << only(true, true, true, true, true, true)
                          << QStringList{"t.txt", "r.txt", "on.txt", "off.txt", "s.txt"};
     QTest::newRow("default") << CertScans() << QStringList{"r.txt", "off.txt", "s.txt"};
-    QTest::newRow("none") << only(false, false, false, false, false, false) << QStringList();
 }
 
 void TestCertification::resultsListOnlySelectedScans()
