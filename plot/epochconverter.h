@@ -12,8 +12,17 @@ class EpochConverter
 {
 public:
     qint64 toEpochMs(const QDateTime &dateTime);
+    // The same for a local date and time of day given apart, without building a
+    // QDateTime (which asks mktime as it is made). False for a time that does
+    // not exist locally (skipped by a daylight-saving switch), as
+    // QDateTime::fromString has it.
+    bool localToEpochMs(const QDate &date, int msecsOfDay, qint64 &ms);
 
 private:
+    // Epoch milliseconds of the local time dateTime, whose wall-clock time read
+    // as UTC is local; remembers the offset when it holds for the minute.
+    qint64 slowPath(const QDateTime &dateTime, qint64 local);
+
     qint64 cachedMinute = 0;
     bool cached = false;
     qint64 cachedOffset = 0;
