@@ -37,4 +37,9 @@ public:
 private:
     bool parseDateTime(const char *begin, const char *end, qint64 &ms);
     EpochConverter epoch;
+    // The date and hour of the last line read, and its epoch at minute 0.
+    bool hourValid = false;
+    char hourKey[16] = {};
+    int hourKeyLength = 0;
+    qint64 hourEpoch = 0;
 };
