@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -55,6 +56,8 @@ private slots:
     void init() { QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear(); }
     void lines_data();
     void lines();
+    void valuesReadExactly();
+    void sameHourAsLineBefore();
     void sameTimesAsQt_data();
     void sameTimesAsQt();
     void readsWholeDevice();
@@ -109,6 +112,56 @@ void TestTrendImport::lines()
         QTEST(qint64(p.x()), "x");
         QTEST(p.y(), "y");
     }
+}
+
+// Values as an exact reader has them, to the last bit, whatever their length.
+void TestTrendImport::valuesReadExactly()
+{
+    QRandomGenerator random(11);
+    TrendReader reader;
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray digits;
+        const int count = 1 + int(random.bounded(19));
+        for (int d = 0; d < count; ++d)
+            digits += char('0' + random.bounded(10));
+        const int point = int(random.bounded(count + 1));
+        QByteArray value = (random.bounded(2) ? "-" : "") + digits.left(point);
+        if (point < count)
+            value += '.' + digits.mid(point);
+        if (value.startsWith('.') || value.startsWith("-."))
+            value.insert(value.indexOf('.'), '0');
+        const QByteArray line = "2025-01-31 12:00:05, " + value + "\r";
+        QPointF p;
+        QVERIFY2(reader.parseLine(line.constData(), line.constData() + line.size(), p),
+                 line.constData());
+        bool ok = false;
+        const double expected = value.toDouble(&ok);
+        QVERIFY(ok);
+        if (p.y() != expected)
+            QFAIL(qPrintable(
+                QStringLiteral("%1 read as %2").arg(value.constData()).arg(p.y(), 0, 'g', 17)));
+    }
+}
+
+// A line of the same date and hour as the one before still needs whole minutes
+// and seconds of its own.
+void TestTrendImport::sameHourAsLineBefore()
+{
+    TrendReader reader;
+    QPointF p;
+    const auto read = [&](const QByteArray &line) {
+        return reader.parseLine(line.constData(), line.constData() + line.size(), p);
+    };
+    QVERIFY(read("2025-01-31 12:00:05, 1"));
+    QVERIFY(!read("2025-01-31 12:60:00, 1"));
+    QVERIFY(!read("2025-01-31 12:5a:00, 1"));
+    QVERIFY(!read("2025-01-31 12:30-00, 1"));
+    QVERIFY(read("2025-01-31 12:59:59, 2"));
+    QCOMPARE(p, QPointF(localMs(2025, 1, 31, 12, 59, 59), 2));
+    QVERIFY(read("01-31-25 12:59:58, 3"));
+    QCOMPARE(p, QPointF(localMs(2025, 1, 31, 12, 59, 58), 3));
+    QVERIFY(read("2025-01-30 12:59:58, 4"));
+    QCOMPARE(p, QPointF(localMs(2025, 1, 30, 12, 59, 58), 4));
 }
 
 void TestTrendImport::sameTimesAsQt_data()
