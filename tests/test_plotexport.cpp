@@ -31,8 +31,6 @@ class TestPlotExport : public QObject
     Q_OBJECT
 private slots:
     void init() { QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear(); }
-    void header_data();
-    void header();
     void numbersReadBackTheSame();
     void dateAxisAndFilterColumn();
     void pictureName_data();
@@ -41,23 +39,6 @@ private slots:
     void failedExportsWarn_data();
     void failedExportsWarn();
 };
-
-void TestPlotExport::header_data()
-{
-    QTest::addColumn<bool>("dateAxis");
-    QTest::addColumn<bool>("filtering");
-    QTest::addColumn<QByteArray>("header");
-    QTest::newRow("date axis") << true << false << QByteArray("Date&Time,Concentration\n");
-    QTest::newRow("numeric axis") << false << false << QByteArray("X-axis,Concentration\n");
-    QTest::newRow("filtered") << false << true << QByteArray("X-axis,Concentration, Filtered\n");
-}
-
-void TestPlotExport::header()
-{
-    QFETCH(bool, dateAxis);
-    QFETCH(bool, filtering);
-    QTEST(exportHeader(dateAxis, QStringLiteral("Concentration"), filtering), "header");
-}
 
 // What was plotted is what is written: no figures cut to 6 digits.
 void TestPlotExport::numbersReadBackTheSame()
