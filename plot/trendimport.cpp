@@ -40,26 +40,24 @@ constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 bool readPlainDecimal(const char *p, const char *end, double &value)
 {
     const bool negative = p < end && *p == '-';
-    if (negative)
-        ++p;
+    p += negative;
+    const char *const start = p;
+    const char *point = nullptr;
     std::uint64_t digitsValue = 0;
-    int digitCount = 0, decimals = 0;
-    bool point = false;
     for (; p < end; ++p) {
         const unsigned d = unsigned(*p) - '0';
         if (d <= 9) {
             digitsValue = digitsValue * 10 + d;
-            ++digitCount;
-            decimals += point;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            return false;
+            continue;
         }
+        if (*p != '.' || point)
+            return false;
+        point = p;
     }
+    const long digitCount = long(end - start) - (point ? 1 : 0);
     if (digitCount == 0 || digitCount > 15)
         return false;
-    value = double(digitsValue) / powersOfTen[decimals];
+    value = double(digitsValue) / powersOfTen[point ? end - point - 1 : 0];
     if (negative)
         value = -value;
     return true;
