@@ -3,6 +3,7 @@
 #include "common/clock.h"
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPixmap>
@@ -58,8 +59,8 @@ public:
         QFileDialog::Options options;
         if (!r.confirmOverwrite)
             options |= QFileDialog::DontConfirmOverwrite;
-        return QFileDialog::getSaveFileName(r.parent, r.title, r.startPath, r.filter, nullptr,
-                                            options);
+        return QFileDialog::getSaveFileName(r.parent, r.title, r.startPath, r.filter,
+                                            r.selectedFilter, options);
     }
 
     QString openFileName(const FileRequest &r) override
@@ -127,6 +128,11 @@ void showPosted()
 bool Dialogs::openUrl(const QUrl &url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+int Dialogs::exec(QDialog &dialog)
+{
+    return dialog.exec();
 }
 
 void Dialogs::post(const Message &m, std::function<void(int)> answered)

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QDialog;
 class QUrl;
 class QWidget;
 
@@ -22,6 +23,7 @@ public:
         Yes = 0x00004000,
         No = 0x00010000,
         Cancel = 0x00400000,
+        Close = 0x00200000,
     };
     enum class Icon
     {
@@ -51,6 +53,8 @@ public:
         QString filter;
         bool confirmOverwrite = true;
         QWidget *parent = nullptr;
+        // Gets the filter the operator chose, where the caller needs it.
+        QString *selectedFilter = nullptr;
     };
 
     virtual ~Dialogs() = default;
@@ -63,6 +67,9 @@ public:
     virtual QStringList openFileNames(const FileRequest &r) = 0;
     // Hands a folder or document to the desktop (file browser, PDF viewer).
     virtual bool openUrl(const QUrl &url);
+    // Runs a dialog the program built itself (axis ranges, level lines)
+    // modally; returns QDialog::Accepted or QDialog::Rejected.
+    virtual int exec(QDialog &dialog);
 
     static Dialogs &instance();
     // Replaces the dialogs in use (not owned); nullptr restores the real ones.

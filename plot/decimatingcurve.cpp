@@ -94,7 +94,6 @@ void DecimatingCurve::paintOverdraw(QPainter *painter, const QColor &colour,
 {
     if (canvas.isEmpty())
         return;
-    settleVectorRegisters();
     const int tiles = (canvas.width() + OverdrawTile - 1) / OverdrawTile;
     tileRows.assign(size_t(tiles), QRect());
     const auto eachTile = [&](const QRect &span, const auto &f) {

@@ -1,14 +1,9 @@
 #include "plot/decimation.h"
 
+#include <QtAlgorithms>
+
 #include <algorithm>
 #include <cmath>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -27,26 +22,6 @@ inline int toDevice(double v)
     return truncated - (truncated > c);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx"))) void zeroUpperHalves()
-{
-    _mm256_zeroupper();
-}
-#endif
-
-} // namespace
-
-void settleVectorRegisters()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool avx = __builtin_cpu_supports("avx");
-    if (avx)
-        zeroUpperHalves();
-#endif
-}
-
-namespace {
-
 // The arithmetic of a linear scale map, written out: the same operations in
 // the same order, so the same pixels.
 struct Linear
@@ -64,53 +39,11 @@ inline QPoint place(double x, double y, int xDevice, int yDevice)
     return std::isnan(x) || std::isnan(y) ? Unplaced : QPoint(xDevice, yDevice);
 }
 
-#if defined(__SSE2__) && !defined(Q_OS_MAC) // QPoint is x then y
-// toDevice for two values at once.
-inline __m128i toDevice2(__m128d v, const Linear &map)
-{
-    __m128d c =
-        _mm_add_pd(_mm_add_pd(_mm_set1_pd(map.p1), _mm_mul_pd(_mm_sub_pd(v, _mm_set1_pd(map.s1)),
-                                                              _mm_set1_pd(map.factor))),
-                   _mm_set1_pd(0.5));
-    c = _mm_max_pd(c, _mm_set1_pd(-FarAway)); // NaN gives the second operand
-    c = _mm_min_pd(c, _mm_set1_pd(FarAway));
-    const __m128i truncated = _mm_cvttpd_epi32(c);
-    const __m128d above = _mm_cmpgt_pd(_mm_cvtepi32_pd(truncated), c);
-    // The two 64-bit masks (all ones: -1) as two 32-bit lanes.
-    const __m128i minusOne = _mm_shuffle_epi32(_mm_castpd_si128(above), _MM_SHUFFLE(3, 3, 2, 0));
-    return _mm_add_epi32(truncated, minusOne);
-}
-
-// Two samples a step, each QPoint written whole; returns how many were done.
-int mapLinear2(const Linear &xMap, const Linear &yMap, const double *xs, const double *ys, int n,
-               QPoint *out)
-{
-    static_assert(sizeof(QPoint) == 2 * sizeof(int), "QPoint is two ints");
-    const __m128i unplaced = _mm_set1_epi32(Unplaced.x());
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        const __m128d x = _mm_loadu_pd(xs + i);
-        const __m128d y = _mm_loadu_pd(ys + i);
-        const __m128i points = _mm_unpacklo_epi32(toDevice2(x, xMap), toDevice2(y, yMap));
-        const __m128i nan = _mm_castpd_si128(_mm_cmpunord_pd(x, y));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
-                         _mm_or_si128(_mm_and_si128(nan, unplaced), _mm_andnot_si128(nan, points)));
-    }
-    return i;
-}
-#else
-int mapLinear2(const Linear &, const Linear &, const double *, const double *, int, QPoint *)
-{
-    return 0;
-}
-#endif
-
 } // namespace
 
 void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
                  const QwtScaleMap &yMap, int from, int to, std::vector<QPoint> &device)
 {
-    settleVectorRegisters();
     const int n = std::max(0, to - from + 1);
     device.resize(size_t(n));
     QPoint *out = device.data();
@@ -119,8 +52,17 @@ void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
         const double *xs = arrays->xData() + from;
         const double *ys = arrays->yData() + from;
         const Linear x(xMap), y(yMap);
-        for (int i = mapLinear2(x, y, xs, ys, n, out); i < n; ++i)
-            out[i] = place(xs[i], ys[i], toDevice(x(xs[i])), toDevice(y(ys[i])));
+        // A plain loop without branches over two arrays, which the compiler
+        // vectorises: this runs for every sample on every redraw.
+        const int unplacedX = Unplaced.x(), unplacedY = Unplaced.y();
+        for (int i = 0; i < n; ++i) {
+            const double xv = xs[i], yv = ys[i];
+            const int px = toDevice(x(xv));
+            const int py = toDevice(y(yv));
+            const bool placed = xv == xv && yv == yv; // neither is NaN
+            out[i].rx() = placed ? px : unplacedX;
+            out[i].ry() = placed ? py : unplacedY;
+        }
         return;
     }
     for (int i = 0; i < n; ++i) {
@@ -133,7 +75,6 @@ void mapToDevice(const QwtSeriesData<QPointF> &series, const QwtScaleMap &xMap,
 void LineDecimator::decimate(const std::vector<QPoint> &device, bool overdrawOn,
                              const QRect &canvas)
 {
-    settleVectorRegisters();
     area = canvas;
     overdraw = overdrawOn;
     polyline.clear();
@@ -320,7 +261,6 @@ void SymbolDecimator::setStamp(const QImage &picture, const QPoint &offset)
 void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &canvas,
                                QPolygonF &points, QVector<QRect> &solid)
 {
-    settleVectorRegisters();
     area = canvas;
     if (!area.isValid() || device.empty())
         return;
@@ -438,7 +378,7 @@ int SymbolDecimator::findSolid(QVector<QRect> &solid)
                     break;
             }
             hidden.word(w, y) = all;
-            hiddenPixels += __builtin_popcountll(all);
+            hiddenPixels += int(qPopulationCount(quint64(all)));
         }
     }
     // Runs of solid pixels inside the area, a word at a time; a run with the
@@ -471,7 +411,7 @@ int SymbolDecimator::findSolid(QVector<QRect> &solid)
                 const std::uint64_t rest = (runStart < 0 ? on : ~on) >> pos;
                 if (!rest)
                     break;
-                pos += __builtin_ctzll(rest);
+                pos += int(qCountTrailingZeroBits(quint64(rest)));
                 if (runStart < 0) {
                     runStart = x0 + pos;
                 } else {

@@ -26,12 +26,6 @@ public:
     virtual const double *yData() const = 0;
 };
 
-// Code that ran before (painting, the kernel) may leave the upper halves of the
-// AVX registers in use; until they are cleared, every SSE instruction waits on
-// them, and the loops here ran several times slower. Clearing them is cheap;
-// the steps below do it on entry, and so should other loops after painting.
-void settleVectorRegisters();
-
 // Device pixel of a sample. Samples that cannot be placed (not a number) get
 // Unplaced; coordinates beyond FarAway are held there, far outside any canvas.
 constexpr int FarAway = 1 << 28;

@@ -1,9 +1,15 @@
 #include "plot/plotwindow.h"
 
+#include "common/clock.h"
 #include "common/dialogs.h"
+#include "plot/axisdialogs.h"
 #include "plot/decimatingcurve.h"
 #include "plot/plotcanvas.h"
+#include "plot/plotexport.h"
 #include "plot/ringseries.h"
+#include "plot/runningmedian.h"
+#include "plot/selectionstats.h"
+#include "plot/trendimport.h"
 
 #include <qwt_date_scale_draw.h>
 #include <qwt_date_scale_engine.h>
@@ -19,13 +25,20 @@
 #include <qwt_symbol.h>
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QGridLayout>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -45,22 +58,6 @@ bool readNumber(const QString &text, double &value)
     bool ok = false;
     value = text.toDouble(&ok);
     return ok && std::isfinite(value);
-}
-
-// Median of the non-NaN values[begin..end-1]: for an even count the upper of the
-// two middle values, no averaging.
-double medianOf(const double *values, int begin, int end, std::vector<double> &scratch)
-{
-    scratch.clear();
-    for (int i = begin; i < end; ++i) {
-        if (!std::isnan(values[i]))
-            scratch.push_back(values[i]);
-    }
-    if (scratch.empty())
-        return std::nan("");
-    const auto middle = scratch.begin() + std::ptrdiff_t(scratch.size() / 2);
-    std::nth_element(scratch.begin(), middle, scratch.end());
-    return *middle;
 }
 
 } // namespace
@@ -307,23 +304,230 @@ void PlotWindow::setAutoYScale()
     replotNow();
 }
 
-// The CSV and picture exports, trend import, level lines, statistics and the
-// median filter are still to come; their entries are in place and do nothing.
-void PlotWindow::exportData() {}
+void PlotWindow::addSpecLines()
+{
+    RangeDialog dialog(RangeDialog::LevelLines, this);
+    if (Dialogs::instance().exec(dialog) != QDialog::Accepted)
+        return;
+    // An empty field leaves its line where it is.
+    if (!dialog.upperField->text().isEmpty())
+        upperLevel->setYValue(RangeDialog::fieldValue(dialog.upperField, 0));
+    if (!dialog.lowerField->text().isEmpty())
+        lowerLevel->setYValue(RangeDialog::fieldValue(dialog.lowerField, 0));
+    replotNow();
+}
 
-void PlotWindow::exportPlot() {}
+void PlotWindow::openYAxisDialog()
+{
+    RangeDialog dialog(RangeDialog::YAxis, this);
+    if (Dialogs::instance().exec(dialog) != QDialog::Accepted)
+        return;
+    const QwtInterval shown = plotWidget->axisInterval(QwtPlot::yLeft);
+    plotWidget->setAxisScale(QwtPlot::yLeft,
+                             RangeDialog::fieldValue(dialog.lowerField, shown.minValue()),
+                             RangeDialog::fieldValue(dialog.upperField, shown.maxValue()));
+    replotNow();
+}
 
-void PlotWindow::addData() {}
+// Either button sets the X range: Cancel keeps the range shown, but it too ends
+// automatic X scaling.
+void PlotWindow::openXAxisDialog()
+{
+    const QwtInterval shown = plotWidget->axisInterval(QwtPlot::xBottom);
+    double lower = shown.minValue();
+    double upper = shown.maxValue();
+    if (dateAxisOn) {
+        DateRangeDialog dialog(QDateTime::fromMSecsSinceEpoch(qint64(lower)),
+                               QDateTime::fromMSecsSinceEpoch(qint64(upper)), Clock::current(),
+                               this);
+        if (Dialogs::instance().exec(dialog) == QDialog::Accepted) {
+            // A day the month does not have leaves that end as it was.
+            const QDateTime from = DateRangeDialog::selected(dialog.minRow);
+            const QDateTime to = DateRangeDialog::selected(dialog.maxRow);
+            if (from.isValid())
+                lower = double(from.toMSecsSinceEpoch());
+            if (to.isValid())
+                upper = double(to.toMSecsSinceEpoch());
+        }
+    } else {
+        RangeDialog dialog(RangeDialog::XAxis, this);
+        if (Dialogs::instance().exec(dialog) == QDialog::Accepted) {
+            lower = RangeDialog::fieldValue(dialog.lowerField, lower);
+            upper = RangeDialog::fieldValue(dialog.upperField, upper);
+        }
+    }
+    plotWidget->setAxisScale(QwtPlot::xBottom, lower, upper);
+    replotNow();
+}
 
-void PlotWindow::addSpecLines() {}
+void PlotWindow::filter()
+{
+    filterOn = true;
+    filterWindow = filterField->text().toInt();
+    if (filterWindow < 3) {
+        filterWindow = 3;
+        filterField->setText(QStringLiteral("3"));
+    }
+    const int n = ring.sampleCount();
+    ring.setFiltered(0, ring.y()[0]);
+    if (n > 0) {
+        filteredScratch.resize(size_t(n));
+        runningMedian(ring.y(), n, filterWindow, filteredScratch.data());
+        ring.setFiltered(0, n, filteredScratch.data());
+    }
+    showRing();
+    replotNow();
+}
 
-void PlotWindow::filter() {}
+void PlotWindow::picked(QRectF rect)
+{
+    const double left = rect.left();
+    const double right = left + rect.width();
+    const double bottom = rect.y() + rect.height();
+    rangeLeft->setValue(left, bottom);
+    rangeRight->setValue(right, bottom);
+    rangeLeft->setLineStyle(QwtPlotMarker::VLine);
+    rangeRight->setLineStyle(QwtPlotMarker::VLine);
+    replotNow();
 
-void PlotWindow::picked(QRectF) {}
+    const SelectionStats stats = selectionStats(ring, left, right, filterOn);
+    QList<QwtPlotCurve *> levels;
+    if (stats.count > 0) {
+        const auto level = [&](double y, double width, Qt::PenStyle style) {
+            auto *line = new QwtPlotCurve;
+            line->setPen(QColor(Qt::green), width, style);
+            line->setSamples(QVector<QPointF>{QPointF(left, y), QPointF(right, y)});
+            line->attach(plotWidget);
+            levels.append(line);
+        };
+        level(filterOn ? stats.filteredMean : stats.mean, 3.0, Qt::DashLine);
+        level(filterOn ? stats.filteredMinimum : stats.minimum, 1.0, Qt::SolidLine);
+        level(filterOn ? stats.filteredMaximum : stats.maximum, 1.0, Qt::SolidLine);
+        replotNow();
+    }
 
-void PlotWindow::openYAxisDialog() {}
+    Dialogs::Message m;
+    m.title = QStringLiteral("Statistics");
+    m.text = statisticsText(stats, seriesName, dateAxisOn, left, right);
+    m.buttons = Dialogs::Close;
+    m.defaultButton = Dialogs::Close;
+    Dialogs::instance().message(m);
 
-void PlotWindow::openXAxisDialog() {}
+    // The edges and the levels show only while the box is open.
+    rangeLeft->setLineStyle(QwtPlotMarker::NoLine);
+    rangeRight->setLineStyle(QwtPlotMarker::NoLine);
+    qDeleteAll(levels); // detaches them
+    replotNow();
+}
+
+void PlotWindow::exportData()
+{
+    const QwtInterval shown = plotWidget->axisInterval(QwtPlot::xBottom);
+    Dialogs::FileRequest request;
+    request.title = QStringLiteral("Save Data");
+    request.filter = QStringLiteral("Comma Separated Values (*.csv)");
+    request.parent = this;
+    const QString name = Dialogs::instance().saveFileName(request);
+    if (name.isEmpty())
+        return;
+    QFile file(name);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate);
+    if (written) {
+        written = writePlotCsv(file, ring, shown.minValue(), shown.maxValue(), dateAxisOn,
+                               seriesName, filterOn);
+        file.close();
+        written = written && file.error() == QFileDevice::NoError;
+    }
+    if (!written)
+        warnNotSaved(QStringLiteral("Export Data"),
+                     QStringLiteral("The data could not be saved to %1:\n%2")
+                         .arg(QDir::toNativeSeparators(name), file.errorString()));
+}
+
+void PlotWindow::exportPlot()
+{
+    const QImage picture = grab().toImage();
+    if (picture.isNull()) {
+        qDebug() << "Failed to capture the plot for saving";
+        return;
+    }
+    QString selectedFilter;
+    Dialogs::FileRequest request;
+    request.title = QStringLiteral("Save Image");
+    request.filter = QStringLiteral(
+        "Portable Network Graphics file (*.png);;JPEG file (*.jpeg);;Bitmap file (*.bmp)");
+    request.parent = this;
+    request.selectedFilter = &selectedFilter;
+    const QString chosen = Dialogs::instance().saveFileName(request);
+    if (chosen.isEmpty())
+        return;
+    QByteArray format;
+    const QString name = pictureFileName(chosen, selectedFilter, format);
+    QImageWriter writer(name, format);
+    if (!writer.write(picture))
+        warnNotSaved(QStringLiteral("Export Plot Image"),
+                     QStringLiteral("The picture could not be saved to %1:\n%2")
+                         .arg(QDir::toNativeSeparators(name), writer.errorString()));
+}
+
+void PlotWindow::warnNotSaved(const QString &title, const QString &text)
+{
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Warning;
+    m.title = title;
+    m.text = text;
+    m.parent = this;
+    Dialogs::instance().message(m);
+}
+
+void PlotWindow::addData()
+{
+    Dialogs::FileRequest request;
+    request.title = QStringLiteral("Select one or more trend files to open");
+    request.startPath = QDir::homePath() + QStringLiteral("/QuorvaneData/Trend/");
+    request.filter = QStringLiteral("csv Files (*.csv);;text file (*.txt)");
+    request.parent = this;
+    const QStringList files = Dialogs::instance().openFileNames(request);
+    if (!files.isEmpty())
+        importTrendFiles(files);
+    setAutoXScale();
+    setAutoYScale();
+}
+
+void PlotWindow::importTrendFiles(const QStringList &files)
+{
+    const QString label = QStringLiteral("Loading data, please wait...");
+    QProgressDialog progress(label, QStringLiteral("Abort"), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    // The label is repainted at most every LabelInterval ms; the events are
+    // handled every TrendReader::ProgressLines lines, so the window keeps
+    // answering and Abort is seen at once.
+    constexpr qint64 labelInterval = 50;
+    qint64 labelShown = Clock::monotonic() - labelInterval;
+    const TrendReader::Progress keepGoing = [&](qint64 line) {
+        const qint64 now = Clock::monotonic();
+        if (now - labelShown >= labelInterval) {
+            labelShown = now;
+            progress.setLabelText(label + QLatin1Char(' ') + QString::number(line));
+            progress.setValue(int(qMin<qint64>(line, INT_MAX)));
+        }
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    };
+    for (const QString &name : files) {
+        progress.setValue(1);
+        QVector<QPointF> points;
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // After Abort the files left still get their (empty) curves.
+        if (!progress.wasCanceled())
+            TrendReader().read(file, points, keepGoing);
+        file.close();
+        addImportedCurve(points);
+    }
+}
 
 double PlotWindow::median(double *values, int begin, int end)
 {

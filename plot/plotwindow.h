@@ -102,6 +102,10 @@ protected:
 
 private:
     void append(double x, double y, bool extendFilter);
+    // Reads each file into a new imported curve, behind a progress dialog with Abort.
+    void importTrendFiles(const QStringList &files);
+    // A warning that names the file and why it was not written.
+    void warnNotSaved(const QString &title, const QString &text);
     void showRing();
     void scheduleReplot();
     void styleLine(QwtPlotCurve *curve, bool lines);
@@ -134,4 +138,5 @@ private:
     QTimer replotTimer;
     EpochConverter epoch;
     std::vector<double> medianScratch;
+    std::vector<double> filteredScratch;
 };

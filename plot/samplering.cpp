@@ -1,5 +1,6 @@
 #include "plot/samplering.h"
 
+#include <algorithm>
 #include <cmath>
 
 SampleRing::SampleRing()
@@ -51,5 +52,13 @@ void SampleRing::setFiltered(int index, double value)
     if (index < 0 || index >= Capacity)
         return;
     fs[index] = value;
+    ++rev;
+}
+
+void SampleRing::setFiltered(int from, int count, const double *values)
+{
+    if (from < 0 || count <= 0 || from + count > Capacity)
+        return;
+    std::copy(values, values + count, fs.get() + from);
     ++rev;
 }

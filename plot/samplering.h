@@ -33,6 +33,8 @@ public:
     void setSeries(const QVector<double> &xs, const QVector<double> &ys);
 
     void setFiltered(int index, double value);
+    // filtered[from .. from+count-1] = values[0 .. count-1]
+    void setFiltered(int from, int count, const double *values);
 
     const double *x() const { return xs.get(); }
     const double *y() const { return ys.get(); }

@@ -134,11 +134,13 @@ void TestPlotWindow::startsAsSpecified()
     QCOMPARE(w.lowerLevelLine()->yValue(), -1000.0);
     QCOMPARE(w.filterWindowField()->text(), QStringLiteral("200"));
 
-    // Every entry can be used on an empty plot (those still to come do nothing).
+    // Every entry can be used on an empty plot; cancelled choosers and dialogs do nothing.
     ScriptedDialogs dialogs;
     for (QAction *a : w.toolBar()->actions())
         a->trigger();
     QCOMPARE(dialogs.messages.size(), 1); // the clear question, answered Cancel
+    QCOMPARE(dialogs.fileAsks.size(), 3); // data, picture, trend files
+    QCOMPARE(dialogs.dialogTitles, QStringList{"Add upper and lower level lines"});
 }
 
 void TestPlotWindow::ringWrapsIntoTwoCurves()
@@ -374,6 +376,7 @@ void TestPlotWindow::axisClicks()
 
 void TestPlotWindow::rightDragSelectsLeftDragZooms()
 {
+    ScriptedDialogs dialogs; // the statistics box
     PlotWindow w;
     w.resize(710, 519);
     w.show();
@@ -396,6 +399,7 @@ void TestPlotWindow::rightDragSelectsLeftDragZooms()
 
     drag(canvas, Qt::RightButton, a, b);
     QCOMPARE(selected.size(), 1);
+    QCOMPARE(dialogs.titles(), QStringList{"Statistics"});
     const QRectF picked = selected.first().first().toRectF();
     QVERIFY(picked.width() > 10 && picked.height() > 10); // in plot coordinates, 0 .. 100
     QCOMPARE(zoomer->zoomRectIndex(), 0u);

@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -46,6 +47,8 @@ int ScriptedDialogs::message(const Message &m)
 QString ScriptedDialogs::saveFileName(const FileRequest &r)
 {
     fileAsks.append(r);
+    if (r.selectedFilter && !filterAnswers.isEmpty())
+        *r.selectedFilter = filterAnswers.takeFirst();
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
@@ -61,6 +64,12 @@ QStringList ScriptedDialogs::openFileNames(const FileRequest &r)
     while (!fileAnswers.isEmpty())
         out << fileAnswers.takeFirst();
     return out;
+}
+
+int ScriptedDialogs::exec(QDialog &dialog)
+{
+    dialogTitles.append(dialog.windowTitle());
+    return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
 }
 
 int ScriptedDialogs::count(const QString &title) const

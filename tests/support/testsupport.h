@@ -21,6 +21,11 @@ public:
     QList<FileRequest> fileAsks; // every file chooser opened, in order
     QList<int> answers;          // next answers to boxes, taken from the front
     QStringList fileAnswers;     // next file names, taken from the front ("" = cancel)
+    QStringList filterAnswers;   // filters "chosen" in save dialogs that ask, from the front
+    // Plays the operator in dialogs the program built (fill fields, press a
+    // button): returns the dialog's result. Unset: every such dialog is cancelled.
+    std::function<int(QDialog &)> onDialog;
+    QStringList dialogTitles; // titles of those dialogs, in order
     // Called while a box is "open", to let a test act as the world goes on meanwhile.
     std::function<void(const Message &)> whileOpen;
 
@@ -34,6 +39,8 @@ public:
         openedUrls.append(url);
         return true;
     }
+
+    int exec(QDialog &dialog) override;
 
     int count(const QString &title) const;
     QStringList titles() const;

@@ -1,0 +1,253 @@
+#include "plot/trendimport.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\t';
+}
+
+// A fixed number of digits; false when any is not a digit.
+bool digits(const char *p, int count, int &value)
+{
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+        const unsigned d = unsigned(p[i]) - '0';
+        if (d > 9)
+            return false;
+        value = value * 10 + int(d);
+    }
+    return true;
+}
+
+constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Plain decimals such as "0.2034" or "-12.5", the values trend rows hold: with
+// at most 15 digits the digits as an integer and the power of ten are both
+// exact doubles, so one division gives the correctly rounded value, the same
+// as any exact reader. False for anything else, which goes to from_chars.
+bool readPlainDecimal(const char *p, const char *end, double &value)
+{
+    const bool negative = p < end && *p == '-';
+    p += negative;
+    const char *const start = p;
+    const char *point = nullptr;
+    std::uint64_t digitsValue = 0;
+    for (; p < end; ++p) {
+        const unsigned d = unsigned(*p) - '0';
+        if (d <= 9) {
+            digitsValue = digitsValue * 10 + d;
+            continue;
+        }
+        if (*p != '.' || point)
+            return false;
+        point = p;
+    }
+    const long digitCount = long(end - start) - (point ? 1 : 0);
+    if (digitCount == 0 || digitCount > 15)
+        return false;
+    value = double(digitsValue) / powersOfTen[point ? end - point - 1 : 0];
+    if (negative)
+        value = -value;
+    return true;
+}
+
+// The value field as the toolkit reads numbers (an optional sign, decimal or
+// exponent form); only finite values make points.
+bool readValue(const char *begin, const char *end, double &value)
+{
+    while (begin < end && isBlank(*begin))
+        ++begin;
+    while (end > begin && isBlank(end[-1]))
+        --end;
+    if (begin < end && *begin == '+' && end - begin > 1 && begin[1] != '-')
+        ++begin;
+    if (begin == end)
+        return false;
+    if (readPlainDecimal(begin, end, value))
+        return true;
+    const auto result = std::from_chars(begin, end, value);
+    return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
+}
+
+// The first `length` bytes (8 to 16) of a and b are equal: two 8-byte words,
+// overlapping in the middle, without a library call per line.
+bool sameHour(const char *a, const char *b, int length)
+{
+    std::uint64_t a1, a2, b1, b2;
+    std::memcpy(&a1, a, 8);
+    std::memcpy(&b1, b, 8);
+    std::memcpy(&a2, a + length - 8, 8);
+    std::memcpy(&b2, b + length - 8, 8);
+    return a1 == b1 && a2 == b2;
+}
+
+} // namespace
+
+bool TrendReader::parseDateTime(const char *p, const char *end, qint64 &ms)
+{
+    const long length = long(end - p);
+    // Rows come a second or so apart: a line of the same date and hour as the
+    // one before needs only its minutes and seconds read.
+    const long hourEnd = length - 6;
+    int minute = 0, second = 0;
+    if (hourValid && length == hourKeyLength && sameHour(p, hourKey, int(hourEnd))) {
+        const char *time = end - 6;
+        if (time[0] != ':' || time[3] != ':' || !digits(time + 1, 2, minute) ||
+            !digits(time + 4, 2, second) || minute > 59 || second > 59)
+            return false;
+        ms = hourEpoch + (minute * 60 + second) * 1000;
+        return true;
+    }
+
+    int year = 0, month = 0, day = 0, hour = 0;
+    const char *time = nullptr;
+    if (length == 19 && p[4] == '-' && p[7] == '-' && p[10] == ' ') {
+        // yyyy-MM-dd hh:mm:ss
+        if (!digits(p, 4, year) || !digits(p + 5, 2, month) || !digits(p + 8, 2, day))
+            return false;
+        time = p + 11;
+    } else if (length == 17 && p[2] == '-' && p[5] == '-' && p[8] == ' ') {
+        // MM-dd-yy hh:mm:ss: files of this century
+        if (!digits(p, 2, month) || !digits(p + 3, 2, day) || !digits(p + 6, 2, year))
+            return false;
+        year += 2000;
+        time = p + 9;
+    } else {
+        return false;
+    }
+    if (time[2] != ':' || time[5] != ':' || !digits(time, 2, hour) ||
+        !digits(time + 3, 2, minute) || !digits(time + 6, 2, second))
+        return false;
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return false;
+    const int msOfDay = ((hour * 60 + minute) * 60 + second) * 1000;
+    if (!epoch.localToEpochMs(date, msOfDay, ms))
+        return false;
+    // Within an hour without a daylight-saving switch near it, every minute and
+    // second is the hour's start plus that much.
+    hourValid = epoch.steadyHour();
+    if (hourValid) {
+        std::memcpy(hourKey, p, size_t(hourEnd));
+        hourKeyLength = int(length);
+        hourEpoch = ms - (minute * 60 + second) * 1000;
+    }
+    return true;
+}
+
+bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
+{
+    // The date-time has a fixed length; where a separator follows it, the
+    // field needs no search (a valid date-time holds no separator).
+    for (const long length : {19L, 17L}) {
+        if (end - begin > length && (begin[length] == ',' || begin[length] == '\t')) {
+            const char *second = begin + length + 1;
+            while (second < end && *second != ',' && *second != '\t')
+                ++second;
+            double value = 0;
+            qint64 ms = 0;
+            if (parseDateTime(begin, begin + length, ms)) {
+                if (!readValue(begin + length + 1, second, value))
+                    return false;
+                point = QPointF(double(ms), value);
+                return true;
+            }
+        }
+    }
+    const char *first = begin;
+    while (first < end && *first != ',' && *first != '\t')
+        ++first;
+    if (first == end)
+        return false; // a single field: no value
+    const char *second = first + 1;
+    while (second < end && *second != ',' && *second != '\t')
+        ++second;
+    double value = 0;
+    qint64 ms = 0;
+    if (!readValue(first + 1, second, value) || !parseDateTime(begin, first, ms))
+        return false;
+    point = QPointF(double(ms), value);
+    return true;
+}
+
+bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progress &progress)
+{
+    constexpr qint64 blockSize = 1 << 20;
+    std::vector<char> buffer;
+    size_t kept = 0; // the start of a line not yet ended, carried to the next block
+    qint64 lineNumber = 1;
+    int untilProgress = ProgressLines - 1;
+    bool firstBlock = true;
+    // Points are written in place behind `filled`; the vector is cut to them
+    // at the end.
+    int filled = points.size();
+    QPointF *out = points.data();
+    const auto line = [&](const char *begin, const char *end) {
+        if (end > begin && end[-1] == '\r')
+            --end;
+        if (filled == points.size()) {
+            points.resize(std::max(1024, filled * 2));
+            out = points.data();
+        }
+        filled += parseLine(begin, end, out[filled]);
+    };
+    const auto finish = [&](bool done) {
+        points.resize(filled);
+        return done;
+    };
+    for (;;) {
+        buffer.resize(kept + size_t(blockSize));
+        const qint64 got = device.read(buffer.data() + kept, blockSize);
+        if (got <= 0)
+            break;
+        const char *p = buffer.data();
+        const char *end = p + kept + size_t(got);
+        for (;;) {
+            const auto *newline = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            if (!newline)
+                break;
+            ++lineNumber;
+            if (--untilProgress < 0) {
+                untilProgress = ProgressLines - 1;
+                if (progress && !progress(lineNumber))
+                    return finish(false);
+            }
+            line(p, newline);
+            p = newline + 1;
+        }
+        kept = size_t(end - p);
+        std::memmove(buffer.data(), p, kept);
+        if (firstBlock && !device.isSequential() && lineNumber > 1) {
+            // Room for the whole file at the first block's line length, so the
+            // points are not copied again and again as they grow.
+            firstBlock = false;
+            const double perLine = double(got - qint64(kept)) / double(lineNumber - 1);
+            const qint64 estimate = qint64(double(device.size()) / perLine * 1.02) + 16;
+            if (filled + estimate < (qint64(1) << 28) && filled + estimate > points.size()) {
+                points.resize(filled + int(estimate));
+                out = points.data();
+            }
+        }
+    }
+    if (kept > 0) {
+        ++lineNumber;
+        if (progress && !progress(lineNumber))
+            return finish(false);
+        line(buffer.data(), buffer.data() + kept);
+    }
+    return finish(true);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "plot/epochconverter.h"
+
+#include <QPointF>
+#include <QVector>
+
+#include <functional>
+
+class QIODevice;
+
+// Reads trend files (the rows the trend auto-log writes) into curve points:
+// (milliseconds since the epoch of the local date-time, value). Only the first
+// two fields count, split at commas and tabs: the date-time
+// "yyyy-MM-dd hh:mm:ss" or "MM-dd-yy hh:mm:ss" (years 2000 to 2099) and the
+// value, blanks around it ignored. Lines that give no point (the header, text
+// values, a line without a comma) are skipped.
+//
+// Files hold a million rows and more: the fixed date-time layouts are read by
+// hand, and the time zone is asked once a minute of local time, not per row.
+class TrendReader
+{
+public:
+    // How many lines are read between two progress calls.
+    static constexpr int ProgressLines = 1024;
+    // Called after every ProgressLines lines and before the last one, with the
+    // number of the line about to be read (the first line counts as 2, as the
+    // progress label has it); false stops the reading there.
+    using Progress = std::function<bool(qint64 lineNumber)>;
+
+    // One line without its line end; true when it gives a point.
+    bool parseLine(const char *begin, const char *end, QPointF &point);
+    // Reads to the end of the device, or until progress returns false; the
+    // points of the lines read so far are in points either way. False when stopped.
+    bool read(QIODevice &device, QVector<QPointF> &points, const Progress &progress = {});
+
+private:
+    bool parseDateTime(const char *begin, const char *end, qint64 &ms);
+    EpochConverter epoch;
+    // The date and hour of the last line read, and its epoch at minute 0.
+    bool hourValid = false;
+    char hourKey[16] = {};
+    int hourKeyLength = 0;
+    qint64 hourEpoch = 0;
+};

@@ -1,0 +1,85 @@
+#include "plot/plotwindow.h"
+#include "simprocess.h"
+
+#include <qwt_plot_curve.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// A trend file the program wrote while it monitored the simulated analyzer
+// over a pty, loaded back into a plot window with "Add Data to Plot".
+class TestItTrendImport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void importsWhatTheProgramWrote();
+};
+
+void TestItTrendImport::importsWhatTheProgramWrote()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QDir(home.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--serial"), QStringLiteral("4321"),
+                    QStringLiteral("--seed"), QStringLiteral("1")});
+    QVERIFY(sim.ready());
+    QProcess telvar;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+    telvar.setProcessEnvironment(env);
+    telvar.start(QStringLiteral(TELVAR_BIN),
+                 {QStringLiteral("--serial"), sim.endpoint, QStringLiteral("--interval"),
+                  QStringLiteral("1"), QStringLiteral("--autolog"), QStringLiteral("--connect")});
+    QVERIFY(telvar.waitForStarted());
+
+    const QDir trendDir(home.filePath(QStringLiteral("QuorvaneData/Trend")));
+    QString trendFile;
+    const auto rows = [&] {
+        const QStringList files =
+            trendDir.entryList({QStringLiteral("SN-4321-*.csv")}, QDir::Files, QDir::Name);
+        if (files.isEmpty())
+            return 0;
+        trendFile = trendDir.filePath(files.last());
+        QFile f(trendFile);
+        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) - 1 : 0;
+    };
+    QVERIFY2(waitFor([&] { return rows() >= 3 || telvar.state() == QProcess::NotRunning; }, 40000),
+             qPrintable(QStringLiteral("rows: %1").arg(rows())));
+    QCOMPARE(telvar.state(), QProcess::Running);
+    telvar.terminate();
+    if (!telvar.waitForFinished(5000)) {
+        telvar.kill();
+        QVERIFY(telvar.waitForFinished(5000));
+    }
+    const QStringList lines = wholeLines(trendFile);
+    QVERIFY2(lines.size() >= 4, qPrintable(trendFile));
+    QCOMPARE(lines.first(), trendHeader);
+
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers << trendFile;
+    PlotWindow w;
+    w.addData();
+    QCOMPARE(w.importedCurves().size(), 1);
+    const QwtPlotCurve *curve = w.importedCurves().first();
+    QCOMPARE(int(curve->dataSize()), lines.size() - 1);
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList fields = lines[i].split(QStringLiteral(", "));
+        const QDateTime at =
+            QDateTime::fromString(fields[0], QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QCOMPARE(curve->sample(size_t(i - 1)),
+                 QPointF(double(at.toMSecsSinceEpoch()), fields[1].toDouble()));
+    }
+}
+
+QTEST_MAIN(TestItTrendImport)
+#include "test_it_trendimport.moc"
