@@ -7,13 +7,7 @@
 #include <QImage>
 #include <QPainter>
 
-DecimatingCurve::DecimatingCurve(const QString &title) : QwtPlotCurve(title)
-{
-    // Qwt cuts long polylines into pieces of a few points, a workaround for old
-    // Qt raster engines. Each cut adds stroke caps at arbitrary points of a
-    // curve; without the cuts a curve looks the same however it is decimated.
-    QwtPainter::setPolylineSplitting(false);
-}
+DecimatingCurve::DecimatingCurve(const QString &title) : QwtPlotCurve(title) {}
 
 bool DecimatingCurve::worthDecimating(QPainter *painter, const QRectF &canvasRect, int from,
                                       int to) const
@@ -71,6 +65,12 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
         if (pen.style() == Qt::NoPen)
             return;
     }
+    // Qwt cuts long polylines into pieces of a few points, a workaround for old
+    // Qt raster engines, and each cut adds stroke caps at arbitrary points. The
+    // reduced polyline is drawn whole; the setting is Qwt's, for the whole
+    // program, so it is off only for this one call.
+    const bool splitting = QwtPainter::polylineSplitting();
+    QwtPainter::setPolylineSplitting(false);
     if (testPaintAttribute(ClipPolygons)) {
         const qreal pw = qMax(qreal(1.0), pen.widthF());
         QwtPainter::drawPolyline(
@@ -79,6 +79,7 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
     } else {
         QwtPainter::drawPolyline(painter, lines.polyline);
     }
+    QwtPainter::setPolylineSplitting(splitting);
 
     paintOverdraw(painter, pen.color(), canvasRect.toAlignedRect());
 }

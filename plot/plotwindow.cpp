@@ -257,6 +257,11 @@ void PlotWindow::append(double x, double y, bool extendFilter)
         ring.setFiltered(
             stored,
             c == 0 ? y : medianOf(ring.y(), std::max(0, c - filterWindow), c, medianScratch));
+        filteredCount = stored + 1;
+    } else {
+        // A point without a filtered value (an x-y pair): the filter curve
+        // ends before it instead of showing whatever the slot held.
+        filteredCount = std::min(filteredCount, stored);
     }
     showRing();
     scheduleReplot();
@@ -266,6 +271,7 @@ void PlotWindow::setSeries(const QVector<double> &xs, const QVector<double> &ys)
 {
     ring.setSeries(xs, ys);
     filterOn = false;
+    filteredCount = 0;
     showRing();
     replotNow();
 }
@@ -277,7 +283,7 @@ void PlotWindow::showRing()
     const int count = ring.sampleCount();
     mainSeries->setRange(0, count);
     wrapSeries->setRange(count, ring.wrapped() ? SampleRing::Capacity : count);
-    filterSeries->setRange(0, filterOn ? count : 0);
+    filterSeries->setRange(0, filterOn ? std::min(filteredCount, count) : 0);
 }
 
 void PlotWindow::scheduleReplot()
@@ -375,6 +381,7 @@ void PlotWindow::filter()
         runningMedian(ring.y(), n, filterWindow, filteredScratch.data());
         ring.setFiltered(0, n, filteredScratch.data());
     }
+    filteredCount = n;
     showRing();
     replotNow();
 }
@@ -556,6 +563,7 @@ void PlotWindow::clearPlotData()
         return;
     ring.clear();
     filterOn = false;
+    filteredCount = 0;
     showRing();
     while (!imported.isEmpty()) {
         QwtPlotCurve *curve = imported.takeLast();

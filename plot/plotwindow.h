@@ -124,6 +124,7 @@ private:
     QwtPlotGrid *grid = nullptr;
     bool dateAxisOn = true;
     bool filterOn = false;
+    int filteredCount = 0; // points 0 .. filteredCount-1 carry a computed filtered value
     int filterWindow = 3;
     QwtPlotZoomer *zoomer = nullptr;
     QwtPlotPicker *picker = nullptr;

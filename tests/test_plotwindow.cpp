@@ -102,6 +102,7 @@ private slots:
     void textThatIsNoNumberAddsNothing_data();
     void textThatIsNoNumberAddsNothing();
     void pointXYNeedsTwoNumbers();
+    void filterCurveOnlyWhereFiltered();
     void setSeriesReplacesEverything();
     void pausedStreamLooksLikeRedrawPerPoint();
     void srdaTitleShowsFilter_data();
@@ -164,6 +165,31 @@ void TestPlotWindow::ringWrapsIntoTwoCurves()
     QCOMPARE(w.wrapCurve()->sample(0).x(), double(t0.addSecs(1).toMSecsSinceEpoch()));
     QCOMPARE(w.wrapCurve()->sample(SampleRing::Capacity - 2).y(), 99.0);
     QCOMPARE(w.filterCurve()->dataSize(), size_t(0));
+}
+
+void TestPlotWindow::filterCurveOnlyWhereFiltered()
+{
+    // An SRDA plot: numeric x, filter on. Pairs added afterwards have no
+    // filtered value, so the filter curve must not grow with them.
+    PlotWindow w;
+    w.setDateAxis(false);
+    w.setPlotTitle(QStringLiteral("SRDA"));
+    for (int i = 0; i < 10; ++i)
+        w.addPointXY(QString::number(i), QString::number(100 + i));
+    w.filterWindowField()->setText(QStringLiteral("3"));
+    w.filter();
+    QCOMPARE(w.filterCurve()->dataSize(), size_t(10));
+    for (int i = 10; i < 15; ++i)
+        w.addPointXY(QString::number(i), QString::number(100 + i));
+    QCOMPARE(w.mainCurve()->dataSize(), size_t(15));
+    QCOMPARE(w.filterCurve()->dataSize(), size_t(10));
+    for (size_t i = 0; i < w.filterCurve()->dataSize(); ++i)
+        QVERIFY(w.filterCurve()->sample(int(i)).y() >= 100);
+
+    // Time points extend it, one filtered value each.
+    w.filter();
+    w.addTimePoint(QDateTime::currentDateTime(), QStringLiteral("120"));
+    QCOMPARE(w.filterCurve()->dataSize(), size_t(16));
 }
 
 void TestPlotWindow::textThatIsNoNumberAddsNothing_data()
