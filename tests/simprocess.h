@@ -2,8 +2,10 @@
 
 #include "support/testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTcpServer>
@@ -61,6 +63,22 @@ public:
 private:
     QString log;
 };
+
+// The environment of the real program run offscreen in a home folder of its
+// own: its settings store, data folder and runtime folder all lie inside it.
+inline QProcessEnvironment programEnvironment(const QString &home)
+{
+    const QString run = home + QStringLiteral("/run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
+    return env;
+}
 
 // The program's TCP port is fixed at 23, which only root may bind.
 inline bool canBindTelnetPort()

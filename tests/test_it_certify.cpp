@@ -24,9 +24,6 @@ void TestItCertify::unattendedRunWritesItsArchive()
 {
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // The command list is read from the working folder.
     QFile commands(home.filePath(QStringLiteral("Get_Factory_Settings.txt")));
     QVERIFY(commands.open(QIODevice::WriteOnly));
@@ -38,12 +35,7 @@ void TestItCertify::unattendedRunWritesItsArchive()
     QVERIFY(sim.ready());
 
     QProcess telvar;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+    QProcessEnvironment env = programEnvironment(home.path());
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     telvar.setProcessEnvironment(env);
     telvar.setWorkingDirectory(home.path());

@@ -22,21 +22,12 @@ void TestItTrendImport::importsWhatTheProgramWrote()
 {
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--serial"), QStringLiteral("4321"),
                     QStringLiteral("--seed"), QStringLiteral("1")});
     QVERIFY(sim.ready());
     QProcess telvar;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-    telvar.setProcessEnvironment(env);
+    telvar.setProcessEnvironment(programEnvironment(home.path()));
     telvar.start(QStringLiteral(TELVAR_BIN),
                  {QStringLiteral("--serial"), sim.endpoint, QStringLiteral("--interval"),
                   QStringLiteral("1"), QStringLiteral("--autolog"), QStringLiteral("--connect")});
