@@ -11,3 +11,10 @@ foreach(src ${integration_sources})
                                              TELVAR_SIM_BIN="$<TARGET_FILE:telvar-sim>")
   add_dependencies(${name} telvar telvar-sim)
 endforeach()
+
+# The analyzer's TCP port is fixed at 23: the cases that listen on it take turns.
+foreach(name test_it_tcp test_it_reconnect test_tcpstart)
+  if(TARGET ${name})
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tcp_port_23)
+  endif()
+endforeach()
