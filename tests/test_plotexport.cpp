@@ -33,27 +33,18 @@ private slots:
     void throughWindow();
 };
 
-// What was plotted is what is written: no figures cut to 6 digits.
+// What was plotted is what is written: the shortest text that reads back the same.
 void TestPlotExport::numbersReadBackTheSame()
 {
-    const QVector<double> xs{1234567, 0.2, 1e-7, -98765.4321};
-    const QVector<double> ys{1234.567, 0.1 + 0.2, 2e300, 1.0 / 3};
     SampleRing ring;
-    for (int i = 0; i < xs.size(); ++i)
-        ring.append(xs[i], ys[i]);
+    for (const QPointF &p : {QPointF(1234567, 1234.567), QPointF(0.2, 0.1 + 0.2),
+                             QPointF(1e-7, 2e300), QPointF(-98765.4321, 1.0 / 3)})
+        ring.append(p.x(), p.y());
     QBuffer out;
     QVERIFY(out.open(QIODevice::WriteOnly));
     QVERIFY(writePlotCsv(out, ring, -1e6, 1e7, false, QStringLiteral("Tau"), false));
-    const QList<QByteArray> lines = out.data().split('\n');
-    QCOMPARE(lines.mid(0, 3),
-             (QList<QByteArray>{"X-axis,Tau", "1234567,1234.567", "0.2,0.30000000000000004"}));
-    QCOMPARE(lines.size(), xs.size() + 2); // the last line end leaves an empty piece
-    for (int i = 0; i < xs.size(); ++i) {
-        const QList<QByteArray> fields = lines[i + 1].split(',');
-        QCOMPARE(fields.size(), 2);
-        QCOMPARE(fields[0].toDouble(), xs[i]);
-        QCOMPARE(fields[1].toDouble(), ys[i]);
-    }
+    QCOMPARE(out.data(), QByteArray("X-axis,Tau\n1234567,1234.567\n0.2,0.30000000000000004\n"
+                                    "1e-07,2e+300\n-98765.4321,0.3333333333333333\n"));
 }
 
 // Through the window: the file chosen, the date format, the filter column.
