@@ -76,47 +76,41 @@ private slots:
     void abortKeepsLinesRead();
 };
 
-// Each row's line is read after "before", by the same reader: a line of the
-// same date and hour as the one before still needs minutes and seconds of its own.
 void TestTrendImport::lines_data()
 {
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<qint64>("x"); // 0: no point
+    QTest::addColumn<QByteArray>("lines"); // read in turn by one reader; the last one counts
+    QTest::addColumn<qint64>("x");         // 0: no point
     QTest::addColumn<double>("y");
-    const QByteArray noon = "2025-01-31 12:00:05, 1";
+    const auto row = [](const char *name, const char *lines, qint64 x = 0, double y = 0) {
+        QTest::newRow(name) << QByteArray(lines) << x << y;
+    };
     const qint64 at = localMs(2025, 1, 31, 12, 0, 5);
-    QTest::newRow("header") << QByteArray() << QByteArray("Date&Time, Concentration, Gas, Alarms")
-                            << qint64(0) << 0.0;
-    QTest::newRow("first form, blank, 1.25")
-        << QByteArray() << QByteArray("2025-01-31 12:00:05, 1.25") << at << 1.25;
-    QTest::newRow("tab separated")
-        << QByteArray() << QByteArray("2025-01-31 12:00:05\t-3e-2\tx") << at << -0.03;
-    QTest::newRow("second form is 20yy")
-        << QByteArray() << QByteArray("01-31-25 12:00:05,7") << at << 7.0;
-    QTest::newRow("no comma") << QByteArray() << QByteArray("2025-01-31 12:00:05") << qint64(0)
-                              << 0.0;
-    QTest::newRow("not finite") << QByteArray() << QByteArray("2025-01-31 12:00:05, inf")
-                                << qint64(0) << 0.0;
-    QTest::newRow("no such day") << QByteArray() << QByteArray("2025-02-30 12:00:05, 1")
-                                 << qint64(0) << 0.0;
-    QTest::newRow("same hour, minute 60")
-        << noon << QByteArray("2025-01-31 12:60:00, 1") << qint64(0) << 0.0;
-    QTest::newRow("same hour, 59:59")
-        << noon << QByteArray("2025-01-31 12:59:59, 2") << localMs(2025, 1, 31, 12, 59, 59) << 2.0;
-    QTest::newRow("same hour, second form")
-        << noon << QByteArray("01-31-25 12:59:58, 3") << localMs(2025, 1, 31, 12, 59, 58) << 3.0;
+    row("header", "Date&Time, Concentration, Gas, Alarms");
+    row("first form, blank, 1.25", "2025-01-31 12:00:05, 1.25", at, 1.25);
+    row("tab separated", "2025-01-31 12:00:05\t-3e-2\tx", at, -0.03);
+    row("second form is 20yy", "01-31-25 12:00:05,7", at, 7);
+    row("no comma", "2025-01-31 12:00:05");
+    row("not finite", "2025-01-31 12:00:05, inf");
+    row("no such day", "2025-02-30 12:00:05, 1");
+    // A line of the same date and hour as the one before needs minutes and
+    // seconds of its own.
+    row("same hour, minute 60", "2025-01-31 12:00:05, 1\n2025-01-31 12:60:00, 1");
+    row("same hour, 59:59", "2025-01-31 12:00:05, 1\n2025-01-31 12:59:59, 2",
+        localMs(2025, 1, 31, 12, 59, 59), 2);
+    row("same hour, second form", "2025-01-31 12:00:05, 1\n01-31-25 12:59:58, 3",
+        localMs(2025, 1, 31, 12, 59, 58), 3);
 }
 
 void TestTrendImport::lines()
 {
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, lines);
     QFETCH(qint64, x);
+    const QList<QByteArray> each = lines.split('\n');
     TrendReader reader;
     QPointF p;
-    QCOMPARE(parse(reader, before, p), !before.isEmpty());
-    QCOMPARE(parse(reader, line, p), x != 0);
+    for (int i = 0; i + 1 < each.size(); ++i)
+        QVERIFY(parse(reader, each[i], p));
+    QCOMPARE(parse(reader, each.last(), p), x != 0);
     if (x != 0) {
         QCOMPARE(qint64(p.x()), x);
         QTEST(p.y(), "y");
