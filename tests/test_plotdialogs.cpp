@@ -37,19 +37,6 @@ QPair<int, int> statisticsLines(PlotWindow &w)
     return n;
 }
 
-// Fills the two fields of a range dialog and presses OK or Cancel.
-std::function<int(QDialog &)> answer(const QString &upper, const QString &lower, bool ok)
-{
-    return [=](QDialog &dialog) {
-        auto *range = dynamic_cast<RangeDialog *>(&dialog);
-        if (!range)
-            return int(QDialog::Rejected);
-        range->upperField->setText(upper);
-        range->lowerField->setText(lower);
-        return ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
-    };
-}
-
 const QDateTime t0(QDate(2025, 1, 31), QTime(12, 0, 0));
 
 } // namespace
@@ -138,7 +125,14 @@ void TestPlotDialogs::rangeDialogs()
     const int axis = xAxis ? QwtPlot::xBottom : QwtPlot::yLeft;
     showRange(w, axis, 100, 200);
     w.plot()->setAxisAutoScale(axis, true); // shown 100 .. 200 until the next replot
-    dialogs.onDialog = answer(upper, lower, ok);
+    dialogs.onDialog = [&](QDialog &dialog) {
+        auto *range = dynamic_cast<RangeDialog *>(&dialog);
+        if (range) {
+            range->upperField->setText(upper);
+            range->lowerField->setText(lower);
+        }
+        return range && ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    };
     xAxis ? w.openXAxisDialog() : w.openYAxisDialog();
     QCOMPARE(dialogs.dialogTitles, QStringList{"Axis Adjust"});
     QTEST(w.plot()->axisInterval(axis).minValue(), "minimum");
