@@ -6,6 +6,7 @@
 #include <qwt_plot_curve.h>
 
 #include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -68,6 +69,7 @@ private slots:
     void init() { QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear(); }
     void lines_data();
     void lines();
+    void valuesReadExactly();
     void sameTimesAsQt_data();
     void sameTimesAsQt();
     void twoFilesTwoCurves();
@@ -112,6 +114,24 @@ void TestTrendImport::lines()
     if (x != 0) {
         QCOMPARE(qint64(p.x()), x);
         QTEST(p.y(), "y");
+    }
+}
+
+// Values as an exact reader has them, to the last bit, whatever their length.
+void TestTrendImport::valuesReadExactly()
+{
+    QRandomGenerator random(11);
+    TrendReader reader;
+    for (int i = 0; i < 20000; ++i) {
+        // Up to 19 digits, the point after the first to the last of them.
+        const int count = 1 + int(random.bounded(19)), point = 1 + int(random.bounded(count));
+        QByteArray value = random.bounded(2) ? "-" : "";
+        for (int d = 0; d < count; ++d)
+            value += QByteArray(d == point ? "." : "") + char('0' + random.bounded(10));
+        QPointF p;
+        if (!parse(reader, "2025-01-31 12:00:05, " + value + "\r", p) || p.y() != value.toDouble())
+            QFAIL(qPrintable(
+                QStringLiteral("%1 read as %2").arg(value.constData()).arg(p.y(), 0, 'g', 17)));
     }
 }
 
