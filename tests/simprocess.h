@@ -80,6 +80,18 @@ inline QProcessEnvironment programEnvironment(const QString &home)
     return env;
 }
 
+// The rows (lines after the header) of the newest trend file in `dir` whose
+// name matches `pattern`; `file` gets its path. 0 while there is none.
+inline int trendRowCount(const QDir &dir, const QString &pattern, QString &file)
+{
+    const QStringList files = dir.entryList({pattern}, QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        return 0;
+    file = dir.filePath(files.last());
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) - 1 : 0;
+}
+
 // The program's TCP port is fixed at 23, which only root may bind.
 inline bool canBindTelnetPort()
 {

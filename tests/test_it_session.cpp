@@ -38,13 +38,7 @@ void TestItSession::goodSessionWritesTrendRows()
     const QDir trendDir(home.filePath(QStringLiteral("QuorvaneData/Trend")));
     QString trendFile;
     const auto rows = [&] {
-        const QStringList files =
-            trendDir.entryList({QStringLiteral("SN-4321-*.csv")}, QDir::Files, QDir::Name);
-        if (files.isEmpty())
-            return 0;
-        trendFile = trendDir.filePath(files.last());
-        QFile f(trendFile);
-        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) - 1 : 0;
+        return trendRowCount(trendDir, QStringLiteral("SN-4321-*.csv"), trendFile);
     };
     // Connecting, identifying and the first poll take several paced seconds.
     QVERIFY2(waitFor([&] { return rows() >= 3 || telvar.state() == QProcess::NotRunning; }, 40000),

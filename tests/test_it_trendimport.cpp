@@ -36,13 +36,7 @@ void TestItTrendImport::importsWhatTheProgramWrote()
     const QDir trendDir(home.filePath(QStringLiteral("QuorvaneData/Trend")));
     QString trendFile;
     const auto rows = [&] {
-        const QStringList files =
-            trendDir.entryList({QStringLiteral("SN-4321-*.csv")}, QDir::Files, QDir::Name);
-        if (files.isEmpty())
-            return 0;
-        trendFile = trendDir.filePath(files.last());
-        QFile f(trendFile);
-        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) - 1 : 0;
+        return trendRowCount(trendDir, QStringLiteral("SN-4321-*.csv"), trendFile);
     };
     QVERIFY2(waitFor([&] { return rows() >= 3 || telvar.state() == QProcess::NotRunning; }, 40000),
              qPrintable(QStringLiteral("rows: %1").arg(rows())));
