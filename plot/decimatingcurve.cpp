@@ -20,13 +20,23 @@ bool DecimatingCurve::worthDecimating(QPainter *painter, const QRectF &canvasRec
     return to - from + 1 > 2 * qMax(1, int(canvasRect.width()));
 }
 
+bool DecimatingCurve::decimatesSymbols(QPainter *painter, const QRectF &canvasRect, int from,
+                                       int to) const
+{
+    return symbol() && symbol()->style() != QwtSymbol::NoSymbol &&
+           worthDecimating(painter, canvasRect, from, to);
+}
+
 void DecimatingCurve::drawSeries(QPainter *painter, const QwtScaleMap &xMap,
                                  const QwtScaleMap &yMap, const QRectF &canvasRect, int from,
                                  int to) const
 {
     deviceValid = false;
+    symbolsReady = false;
+    spansPainted = false;
     QwtPlotCurve::drawSeries(painter, xMap, yMap, canvasRect, from, to);
     deviceValid = false;
+    symbolsReady = false;
 }
 
 const std::vector<QPoint> &DecimatingCurve::devicePoints(const QwtScaleMap &xMap,
@@ -57,6 +67,8 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
                           pen.widthF() <= 1.0 && pen.style() == Qt::SolidLine &&
                           pen.color().alpha() == 255;
     lines.decimate(devicePoints(xMap, yMap, from, to), overdraw, canvasRect.toAlignedRect());
+    if (decimatesSymbols(painter, canvasRect, from, to))
+        decimateSymbols(painter, *symbol(), xMap, yMap, canvasRect, from, to);
 
     const bool doFill = brush().style() != Qt::NoBrush && brush().color().alpha() > 0;
     if (doFill) {
@@ -81,87 +93,117 @@ void DecimatingCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, cons
     }
     QwtPainter::setPolylineSplitting(splitting);
 
-    paintOverdraw(painter, pen.color(), canvasRect.toAlignedRect());
+    // The symbols' solid spans would be painted over the overdraw next; one
+    // picture of both paints the same, as painting over is associative.
+    paintTiles(painter, pen.color(), canvasRect.toAlignedRect());
+    spansPainted = symbolsReady;
 }
 
 // What the full stroke adds by crossing the same rows again and again: blended
-// spans of the pen colour. Thousands of small spans cost more to paint one by
-// one than to compose into pictures, blended once: blends of one colour
-// combine, whatever their order, into one of alpha 1 - (1 - a1)(1 - a2)...
-// The pictures are tiles of OverdrawTile columns, each only as tall as its
-// spans reach, so a band drifting across the canvas stays a narrow band.
-void DecimatingCurve::paintOverdraw(QPainter *painter, const QColor &colour,
-                                    const QRect &canvas) const
+// spans of the pen colour, and then the symbols' solid spans. Thousands of small
+// spans cost more to paint one by one than to compose into pictures, blended
+// once: blends of one colour combine, whatever their order, into one of alpha
+// 1 - (1 - a1)(1 - a2)..., and as a span's alpha is 1 - (1/2)^e for e extra
+// crossings, the extra crossings of the spans over a pixel simply add up.
+void DecimatingCurve::paintTiles(QPainter *painter, const QColor &lineColour,
+                                 const QRect &canvas) const
 {
     if (canvas.isEmpty())
         return;
+    const QVector<QRect> noSpans;
+    const QVector<QRect> &solid = symbolsReady ? symbolSpans : noSpans;
     const int tiles = (canvas.width() + OverdrawTile - 1) / OverdrawTile;
-    tileRows.assign(size_t(tiles), QRect());
+    // f(tile, left, right, top, bottom) for each tile's part of the span.
     const auto eachTile = [&](const QRect &span, const auto &f) {
-        const QRect r = span & canvas;
-        if (r.isEmpty())
+        const int left = std::max(span.left(), canvas.left());
+        const int right = std::min(span.right(), canvas.right());
+        const int top = std::max(span.top(), canvas.top());
+        const int bottom = std::min(span.bottom(), canvas.bottom());
+        if (left > right || top > bottom)
             return;
-        const int first = (r.left() - canvas.left()) / OverdrawTile;
-        const int last = (r.right() - canvas.left()) / OverdrawTile;
-        for (int t = first; t <= last; ++t) {
-            const QRect tile(canvas.left() + t * OverdrawTile, canvas.top(), OverdrawTile,
-                             canvas.height());
-            f(t, r & tile);
+        const int last = (right - canvas.left()) / OverdrawTile;
+        for (int t = (left - canvas.left()) / OverdrawTile; t <= last; ++t) {
+            const int tileLeft = canvas.left() + t * OverdrawTile;
+            f(t, std::max(left, tileLeft), std::min(right, tileLeft + OverdrawTile - 1), top,
+              bottom);
         }
     };
-    for (const auto &spans : lines.overdrawn)
-        for (const QRect &span : spans)
-            eachTile(span, [&](int t, const QRect &part) { tileRows[size_t(t)] |= part; });
+    tileRows.assign(size_t(tiles), QRect());
+    const auto grow = [&](int t, int left, int right, int top, int bottom) {
+        QRect &box = tileRows[size_t(t)];
+        if (box.isNull()) {
+            box.setCoords(left, top, right, bottom);
+        } else {
+            box.setCoords(std::min(box.left(), left), std::min(box.top(), top),
+                          std::max(box.right(), right), std::max(box.bottom(), bottom));
+        }
+    };
+    for (int level = 1; level <= LineDecimator::SolidCrossings; ++level)
+        for (const QRect &span : lines.overdrawn[size_t(level)])
+            eachTile(span, grow);
+    for (const QRect &span : solid)
+        eachTile(span, grow);
 
-    // One buffer for all tiles, each tile's cover row by row.
+    // One buffer for all tiles, each tile's pixels row by row.
     tileOffsets.assign(size_t(tiles) + 1, 0);
-    for (int t = 0; t < tiles; ++t)
+    for (int t = 0; t < tiles; ++t) {
+        const QRect &box = tileRows[size_t(t)];
         tileOffsets[size_t(t) + 1] =
             tileOffsets[size_t(t)] +
-            size_t(tileRows[size_t(t)].width()) * size_t(std::max(0, tileRows[size_t(t)].height()));
+            (box.isNull() ? 0 : size_t(box.width()) * size_t(box.height()));
+    }
     if (tileOffsets.back() == 0)
         return;
-    overdrawCover.assign(tileOffsets.back(), 0);
+    const auto at = [&](int t, int x, int y) {
+        const QRect &box = tileRows[size_t(t)];
+        return tileOffsets[size_t(t)] + size_t(y - box.top()) * size_t(box.width()) +
+               size_t(x - box.left());
+    };
+    overdrawLevels.assign(tileOffsets.back(), 0);
     for (int level = 1; level <= LineDecimator::SolidCrossings; ++level) {
-        const int through = 255 - LineDecimator::overdrawAlpha(level);
         for (const QRect &span : lines.overdrawn[size_t(level)]) {
-            eachTile(span, [&](int t, const QRect &part) {
-                const QRect &box = tileRows[size_t(t)];
-                for (int y = part.top(); y <= part.bottom(); ++y) {
-                    std::uint8_t *row = &overdrawCover[tileOffsets[size_t(t)] +
-                                                       size_t(y - box.top()) * size_t(box.width()) +
-                                                       size_t(part.left() - box.left())];
-                    for (int x = 0; x < part.width(); ++x)
-                        row[x] = std::uint8_t(255 - ((255 - row[x]) * through + 127) / 255);
-                }
+            eachTile(span, [&](int t, int left, int right, int top, int bottom) {
+                const size_t width = size_t(tileRows[size_t(t)].width());
+                std::uint8_t *row = &overdrawLevels[at(t, left, top)];
+                for (int y = top; y <= bottom; ++y, row += width)
+                    for (int x = 0; x <= right - left; ++x)
+                        row[x] =
+                            std::uint8_t(std::min(LineDecimator::SolidCrossings, row[x] + level));
             });
         }
     }
-    QRgb premultiplied[256];
-    for (int a = 0; a < 256; ++a)
-        premultiplied[a] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), a));
-    overdrawPixels.resize(overdrawCover.size());
-    for (size_t i = 0; i < overdrawCover.size(); ++i)
-        overdrawPixels[i] = premultiplied[overdrawCover[i]];
+    QRgb premultiplied[LineDecimator::SolidCrossings + 1];
+    for (int level = 0; level <= LineDecimator::SolidCrossings; ++level)
+        premultiplied[level] =
+            qPremultiply(qRgba(lineColour.red(), lineColour.green(), lineColour.blue(),
+                               LineDecimator::overdrawAlpha(level)));
+    premultiplied[0] = 0;
+    tilePixels.resize(overdrawLevels.size());
+    for (size_t i = 0; i < overdrawLevels.size(); ++i)
+        tilePixels[i] = premultiplied[overdrawLevels[i]];
+    for (const QRect &span : solid) {
+        eachTile(span, [&](int t, int left, int right, int top, int bottom) {
+            const size_t width = size_t(tileRows[size_t(t)].width());
+            QRgb *row = &tilePixels[at(t, left, top)];
+            for (int y = top; y <= bottom; ++y, row += width)
+                std::fill(row, row + (right - left + 1), spanColour);
+        });
+    }
     for (int t = 0; t < tiles; ++t) {
         const QRect &box = tileRows[size_t(t)];
-        if (box.isEmpty())
+        if (box.isNull())
             continue;
         const QImage picture(
-            reinterpret_cast<const uchar *>(overdrawPixels.data() + tileOffsets[size_t(t)]),
+            reinterpret_cast<const uchar *>(tilePixels.data() + tileOffsets[size_t(t)]),
             box.width(), box.height(), box.width() * 4, QImage::Format_ARGB32_Premultiplied);
         painter->drawImage(box.topLeft(), picture);
     }
 }
 
-void DecimatingCurve::drawSymbols(QPainter *painter, const QwtSymbol &symbol,
-                                  const QwtScaleMap &xMap, const QwtScaleMap &yMap,
-                                  const QRectF &canvasRect, int from, int to) const
+void DecimatingCurve::decimateSymbols(QPainter *painter, const QwtSymbol &symbol,
+                                      const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+                                      const QRectF &canvasRect, int from, int to) const
 {
-    if (!worthDecimating(painter, canvasRect, from, to)) {
-        QwtPlotCurve::drawSymbols(painter, symbol, xMap, yMap, canvasRect, from, to);
-        return;
-    }
     // Solid spans stand in for pictures only if the symbol is one opaque
     // colour; take its picture as this painter paints it.
     const QColor fill = symbol.brush().color();
@@ -180,6 +222,7 @@ void DecimatingCurve::drawSymbols(QPainter *painter, const QwtSymbol &symbol,
         symbol.drawSymbol(&p, QPointF(-box.left(), -box.top()));
         p.end();
         symbols.setStamp(picture, box.topLeft());
+        spanColour = (hasFill ? fill : outline).rgb(); // opaque
     } else {
         symbols.setStamp(QImage(), QPoint());
     }
@@ -192,10 +235,23 @@ void DecimatingCurve::drawSymbols(QPainter *painter, const QwtSymbol &symbol,
     symbolSpans.clear();
     symbols.decimate(devicePoints(xMap, yMap, from, to), clip.toAlignedRect(), symbolPoints,
                      symbolSpans);
-    if (!symbolSpans.isEmpty()) {
+    symbolsReady = true;
+}
+
+void DecimatingCurve::drawSymbols(QPainter *painter, const QwtSymbol &symbol,
+                                  const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+                                  const QRectF &canvasRect, int from, int to) const
+{
+    if (!worthDecimating(painter, canvasRect, from, to)) {
+        QwtPlotCurve::drawSymbols(painter, symbol, xMap, yMap, canvasRect, from, to);
+        return;
+    }
+    if (!symbolsReady)
+        decimateSymbols(painter, symbol, xMap, yMap, canvasRect, from, to);
+    if (!spansPainted && !symbolSpans.isEmpty()) {
         painter->save();
         painter->setPen(Qt::NoPen);
-        painter->setBrush(hasFill ? fill : outline);
+        painter->setBrush(QColor(spanColour));
         painter->setRenderHint(QPainter::Antialiasing, false);
         painter->drawRects(symbolSpans);
         painter->restore();

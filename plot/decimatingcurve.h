@@ -33,7 +33,10 @@ protected:
 
 private:
     bool worthDecimating(QPainter *painter, const QRectF &canvasRect, int from, int to) const;
-    void paintOverdraw(QPainter *painter, const QColor &colour, const QRect &canvas) const;
+    bool decimatesSymbols(QPainter *painter, const QRectF &canvasRect, int from, int to) const;
+    void decimateSymbols(QPainter *painter, const QwtSymbol &symbol, const QwtScaleMap &xMap,
+                         const QwtScaleMap &yMap, const QRectF &canvasRect, int from, int to) const;
+    void paintTiles(QPainter *painter, const QColor &lineColour, const QRect &canvas) const;
     const std::vector<QPoint> &devicePoints(const QwtScaleMap &xMap, const QwtScaleMap &yMap,
                                             int from, int to) const;
 
@@ -45,12 +48,20 @@ private:
     mutable int deviceFrom = 0;
     mutable int deviceTo = -1;
     mutable LineDecimator lines;
-    static constexpr int OverdrawTile = 64;
+    // The overdraw of the lines and the solid spans of the symbols, composed into
+    // pictures of OverdrawTile columns, each only as tall as what it holds, so a
+    // band drifting across the canvas stays a narrow band.
+    static constexpr int OverdrawTile = 32;
     mutable std::vector<QRect> tileRows;
     mutable std::vector<size_t> tileOffsets;
-    mutable std::vector<std::uint8_t> overdrawCover;
-    mutable std::vector<QRgb> overdrawPixels;
+    mutable std::vector<std::uint8_t> overdrawLevels;
+    mutable std::vector<QRgb> tilePixels;
     mutable SymbolDecimator symbols;
     mutable QPolygonF symbolPoints;
     mutable QVector<QRect> symbolSpans;
+    mutable QRgb spanColour = 0;
+    // Symbols are decimated before the lines are painted, so that their solid
+    // spans go into the same pictures as the overdraw; set for one paint.
+    mutable bool symbolsReady = false;
+    mutable bool spansPainted = false;
 };

@@ -28,6 +28,13 @@ void PlotCanvas::paintEvent(QPaintEvent *event)
     // change width, as they do while points stream in. A buffer big enough is
     // kept; one too small grows with room to spare; one more than twice the
     // size needed is given back.
+    // A replot paints the whole canvas once: straight onto the widget, rather
+    // than into the buffer and then a copy of 7.6 MB. The buffer is drawn when
+    // a part of the canvas is painted again (a rubber band moving over it).
+    if (!storeValid && event->region().contains(contentsRect())) {
+        QwtPlotCanvas::paintEvent(event); // without its own backing store
+        return;
+    }
     const qreal ratio = store.isNull() ? devicePixelRatioF() : store.devicePixelRatioF();
     const QSize needed = size() * ratio;
     const qint64 neededArea = qint64(needed.width()) * needed.height();

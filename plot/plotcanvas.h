@@ -9,8 +9,8 @@
 // again at the next paint: at 1900 x 1000 that is 7.6 MB of fresh memory a
 // redraw, and touching it for the first time cost more than the drawing.
 // Here the buffer is redrawn in place, and kept while the canvas changes size
-// by a few pixels; paints between replots (rubber bands, exposes) still only
-// copy it.
+// by a few pixels; paints between replots (rubber bands, exposes) only copy
+// it. A replot itself paints the canvas directly.
 class PlotCanvas : public QwtPlotCanvas
 {
     Q_OBJECT
