@@ -86,23 +86,25 @@ public:
 
     // Covers area; pixels inside start clear, the border starts as border.
     void reset(const QRect &area, bool border);
+    // x and y lie within the grid, so the bit index is never negative.
     bool test(int x, int y) const
     {
-        const int b = x - grid.left();
+        const unsigned b = unsigned(x - grid.left());
         return (row(y)[b / 64] >> (b % 64)) & 1;
     }
     void set(int x, int y)
     {
-        const int b = x - grid.left();
+        const unsigned b = unsigned(x - grid.left());
         row(y)[b / 64] |= std::uint64_t(1) << (b % 64);
     }
     // The 64 pixels from (x, y) rightwards, pixel x in bit 0.
     std::uint64_t bits(int x, int y) const
     {
-        const int b = x - grid.left();
+        const unsigned b = unsigned(x - grid.left());
         const std::uint64_t *r = row(y);
-        const int w = b / 64, shift = b % 64;
-        return shift ? (r[w] >> shift) | (r[w + 1] << (64 - shift)) : r[w];
+        const unsigned w = b / 64, shift = b % 64;
+        // Two shifts for the next word, so that a shift of 0 needs no branch.
+        return (r[w] >> shift) | ((r[w + 1] << 1) << (63 - shift));
     }
     std::uint64_t &word(int wordIndex, int y) { return row(y)[wordIndex]; }
     // Device x of bit 0 of a word, and the words that cover the area.
