@@ -36,8 +36,10 @@ constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 // Plain decimals such as "0.2034" or "-12.5", the values trend rows hold: with
 // at most 15 digits the digits as an integer and the power of ten are both
 // exact doubles, so one division gives the correctly rounded value, the same
-// as any exact reader. False for anything else, which goes to from_chars.
-bool readPlainDecimal(const char *p, const char *end, double &value)
+// as any exact reader. Reads from p up to the first character that cannot
+// continue the number and returns where it stopped, or nullptr when what it
+// read is no such decimal.
+const char *readPlainDecimal(const char *p, const char *end, double &value)
 {
     const bool negative = p < end && *p == '-';
     p += negative;
@@ -51,16 +53,16 @@ bool readPlainDecimal(const char *p, const char *end, double &value)
             continue;
         }
         if (*p != '.' || point)
-            return false;
+            break;
         point = p;
     }
-    const long digitCount = long(end - start) - (point ? 1 : 0);
+    const long digitCount = long(p - start) - (point ? 1 : 0);
     if (digitCount == 0 || digitCount > 15)
-        return false;
-    value = double(digitsValue) / powersOfTen[point ? end - point - 1 : 0];
+        return nullptr;
+    value = double(digitsValue) / powersOfTen[point ? p - point - 1 : 0];
     if (negative)
         value = -value;
-    return true;
+    return p;
 }
 
 // The value field as the toolkit reads numbers (an optional sign, decimal or
@@ -75,7 +77,7 @@ bool readValue(const char *begin, const char *end, double &value)
         ++begin;
     if (begin == end)
         return false;
-    if (readPlainDecimal(begin, end, value))
+    if (readPlainDecimal(begin, end, value) == end)
         return true;
     const auto result = std::from_chars(begin, end, value);
     return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
@@ -155,12 +157,24 @@ bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
     // field needs no search (a valid date-time holds no separator).
     for (const long length : {19L, 17L}) {
         if (end - begin > length && (begin[length] == ',' || begin[length] == '\t')) {
-            const char *second = begin + length + 1;
-            while (second < end && *second != ',' && *second != '\t')
-                ++second;
             double value = 0;
             qint64 ms = 0;
             if (parseDateTime(begin, begin + length, ms)) {
+                // The value as the program writes it, read while the field is
+                // looked for; anything else goes the general way.
+                const char *second = begin + length + 1;
+                while (second < end && *second == ' ')
+                    ++second;
+                second = readPlainDecimal(second, end, value);
+                while (second && second < end && *second == ' ')
+                    ++second;
+                if (second && (second == end || *second == ',' || *second == '\t')) {
+                    point = QPointF(double(ms), value);
+                    return true;
+                }
+                second = begin + length + 1;
+                while (second < end && *second != ',' && *second != '\t')
+                    ++second;
                 if (!readValue(begin + length + 1, second, value))
                     return false;
                 point = QPointF(double(ms), value);

@@ -89,6 +89,8 @@ void TestTrendImport::lines_data()
     row("first form, blank, 1.25", "2025-01-31 12:00:05, 1.25", at, 1.25);
     row("tab separated", "2025-01-31 12:00:05\t-3e-2\tx", at, -0.03);
     row("second form is 20yy", "01-31-25 12:00:05,7", at, 7);
+    row("blanks around the value", "2025-01-31 12:00:05,  2.5 , CH4", at, 2.5);
+    row("value with text after it", "2025-01-31 12:00:05, 1.5x, CH4");
     row("no comma", "2025-01-31 12:00:05");
     row("not finite", "2025-01-31 12:00:05, inf");
     row("no such day", "2025-02-30 12:00:05, 1");
