@@ -219,6 +219,35 @@ void PixelBits::reset(const QRect &r, bool border)
             word(w, y) = outsideMask(w);
 }
 
+QRect PixelBits::boundingRect() const
+{
+    int top = area.bottom() + 1, bottom = area.top() - 1;
+    std::vector<std::uint64_t> columns(size_t(lastWord() + 1), 0);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const std::uint64_t *r = row(y);
+        std::uint64_t any = 0;
+        for (int w = firstWord(); w <= lastWord(); ++w) {
+            columns[size_t(w)] |= r[w];
+            any |= r[w];
+        }
+        if (any) {
+            top = std::min(top, y);
+            bottom = y;
+        }
+    }
+    if (top > bottom)
+        return QRect();
+    int w0 = firstWord();
+    while (!columns[size_t(w0)])
+        ++w0;
+    int w1 = lastWord();
+    while (!columns[size_t(w1)])
+        --w1;
+    const int left = wordX(w0) + int(qCountTrailingZeroBits(quint64(columns[size_t(w0)])));
+    const int right = wordX(w1) + 63 - int(qCountLeadingZeroBits(quint64(columns[size_t(w1)])));
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 std::uint64_t PixelBits::outsideMask(int wordIndex) const
 {
     std::uint64_t inside = ~std::uint64_t(0);
@@ -264,21 +293,18 @@ void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &c
     area = canvas;
     if (!area.isValid() || device.empty())
         return;
+    // One unsigned comparison per axis (device points lie within +-2 * FarAway).
+    const unsigned width = unsigned(area.width()), height = unsigned(area.height());
+    const auto inside = [&](const QPoint &p) {
+        return unsigned(p.x() - area.left()) < width && unsigned(p.y() - area.top()) < height;
+    };
     bool spans = !touchedAt.empty() && !(opaqueAt.empty() && nearlyAt.empty());
     if (spans) {
         centres.reset(area, false);
-        int minX = area.right(), maxX = area.left(), minY = area.bottom(), maxY = area.top();
-        for (const QPoint &p : device) {
-            if (p.x() < area.left() || p.x() > area.right() || p.y() < area.top() ||
-                p.y() > area.bottom())
-                continue;
-            centres.set(p.x(), p.y());
-            minX = std::min(minX, p.x());
-            maxX = std::max(maxX, p.x());
-            minY = std::min(minY, p.y());
-            maxY = std::max(maxY, p.y());
-        }
-        reached = minX <= maxX ? QRect(QPoint(minX, minY), QPoint(maxX, maxY)) : QRect();
+        for (const QPoint &p : device)
+            if (inside(p))
+                centres.set(p.x(), p.y());
+        reached = centres.boundingRect();
         const int before = solid.size();
         // Spans pay only where they stand in for more pictures than they are
         // (scattered points hide few pictures but leave a span under each).
@@ -300,8 +326,7 @@ void SymbolDecimator::decimate(const std::vector<QPoint> &device, const QRect &c
         const int chunkEnd = std::min(count, chunkStart + ChunkSize);
         for (int i = chunkStart; i < chunkEnd; ++i) {
             const QPoint &p = device[size_t(i)];
-            if (p.x() < area.left() || p.x() > area.right() || p.y() < area.top() ||
-                p.y() > area.bottom())
+            if (!inside(p))
                 continue;
             if (spans && hidden.test(p.x(), p.y()))
                 continue;

@@ -113,6 +113,8 @@ public:
     int lastWord() const { return (area.right() - grid.left()) / 64; }
     // Bits of a word that lie outside the area (left or right of it).
     std::uint64_t outsideMask(int wordIndex) const;
+    // The set pixels' bounding box, for a bitmap reset without border.
+    QRect boundingRect() const;
 
 private:
     std::uint64_t *row(int y) { return &data[size_t(y - grid.top()) * size_t(wordsPerRow)]; }
