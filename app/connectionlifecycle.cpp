@@ -44,6 +44,12 @@ bool ConnectionLifecycle::openLink(const ConnectionSettings &with, QString *erro
         delete link; // no signal of its own has run yet
         return false;
     }
+    adopt(link);
+    return true;
+}
+
+void ConnectionLifecycle::adopt(OrinInterface *link)
+{
     current = link;
     // Queued: the loss is handled after the port's or socket's own signal has
     // returned, so the link is never deleted under it.
@@ -67,7 +73,6 @@ bool ConnectionLifecycle::openLink(const ConnectionSettings &with, QString *erro
             emit started();
         })
         .start();
-    return true;
 }
 
 void ConnectionLifecycle::disconnectNow()
@@ -78,6 +83,7 @@ void ConnectionLifecycle::disconnectNow()
         return;
     case State::Waiting:
         pace->cancel();
+        dropPending();
         st = State::Disconnected;
         reconnected = false;
         emit closed();
@@ -115,6 +121,17 @@ void ConnectionLifecycle::dropLink()
         return;
     OrinInterface *link = current;
     current = nullptr;
+    disconnect(link, nullptr, this, nullptr);
+    link->closeConnection();
+    link->deleteLater();
+}
+
+void ConnectionLifecycle::dropPending()
+{
+    if (!pending)
+        return;
+    OrinInterface *link = pending;
+    pending = nullptr;
     disconnect(link, nullptr, this, nullptr);
     link->closeConnection();
     link->deleteLater();
@@ -160,7 +177,7 @@ void ConnectionLifecycle::scheduleRetry()
 
 void ConnectionLifecycle::retry()
 {
-    if (st != State::Waiting)
+    if (st != State::Waiting || pending)
         return;
     ConnectionSettings with = settings;
     if (!serialId.portName.isEmpty()) {
@@ -173,12 +190,31 @@ void ConnectionLifecycle::retry()
             return;
         }
     }
-    QString failure;
-    if (openLink(with, &failure)) {
+    // Unattended, an analyzer that is switched off must not hold up the window
+    // for the length of a connect timeout every half minute.
+    pending = factory(with);
+    const int id = ++pendingId;
+    connect(
+        pending, &OrinInterface::openFinished, this,
+        [this, id](bool opened) { reopened(id, opened); }, Qt::QueuedConnection);
+    pending->openInBackground(with);
+}
+
+// Queued after the link's own signal has returned, so the link may go here.
+void ConnectionLifecycle::reopened(int attemptId, bool opened)
+{
+    if (attemptId != pendingId || !pending || st != State::Waiting)
+        return; // given up meanwhile
+    OrinInterface *link = pending;
+    pending = nullptr;
+    disconnect(link, &OrinInterface::openFinished, this, nullptr);
+    if (opened) {
         attempt = 0;
+        adopt(link);
         return;
     }
-    st = State::Waiting;
+    const QString failure = link->errorText;
+    link->deleteLater();
     ++attempt;
     emit retryFailed(failure, backoffSeconds(attempt));
     scheduleRetry();

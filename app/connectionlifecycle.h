@@ -76,7 +76,10 @@ signals:
 private:
     void linkLost(const QString &reason);
     bool openLink(const ConnectionSettings &settings, QString *error);
+    void adopt(OrinInterface *link);
+    void reopened(int attemptId, bool opened);
     void dropLink();
+    void dropPending();
     void handleLoss(const QString &reason);
     void scheduleRetry();
     void retry();
@@ -85,6 +88,9 @@ private:
     ConnectionSettings settings;
     SerialIdentity serialId;
     QPointer<OrinInterface> current;
+    // A link reopening in the background after a loss, and which attempt it is.
+    QPointer<OrinInterface> pending;
+    int pendingId = 0;
     CommandSequence *pace;
     State st = State::Disconnected;
     int attempt = 0;

@@ -5,13 +5,20 @@
 #include <QDebug>
 #include <QPointer>
 #include <QTcpSocket>
+#include <QTimer>
 
 const QByteArray EthernetInterface::accessCode = QByteArrayLiteral("8264\r");
 
 EthernetInterface::EthernetInterface(QObject *parent)
-    : OrinInterface(parent), socket(new QTcpSocket(this))
+    : OrinInterface(parent), socket(new QTcpSocket(this)), connectTimer(new QTimer(this))
 {
     linkKind = Tcp;
+    connectTimer->setSingleShot(true);
+    connect(connectTimer, &QTimer::timeout, this, [this] { finishBackground(false); });
+    connect(socket, &QTcpSocket::connected, this, [this] {
+        if (backgroundOpening)
+            finishBackground(true);
+    });
     connect(socket, &QTcpSocket::readyRead, this, &OrinInterface::readyRead);
     connect(socket, &QTcpSocket::errorOccurred, this, &EthernetInterface::socketError);
     connect(socket, &QTcpSocket::disconnected, this, &EthernetInterface::socketDisconnected);
@@ -19,25 +26,50 @@ EthernetInterface::EthernetInterface(QObject *parent)
 
 bool EthernetInterface::openConnection(ConnectionSettings currentSettings)
 {
-    const QString port = QString::number(currentSettings.portNumber);
     socket->abort();
     opening = true;
     lostReported = false;
     socket->connectToHost(currentSettings.ipAddress, quint16(currentSettings.portNumber),
                           QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    const bool connected = socket->waitForConnected(connectTimeoutMs);
+    return opened(socket->waitForConnected(connectTimeoutMs), currentSettings);
+}
+
+void EthernetInterface::openInBackground(ConnectionSettings currentSettings)
+{
+    socket->abort();
+    opening = true;
+    lostReported = false;
+    backgroundOpening = true;
+    backgroundSettings = currentSettings;
+    connectTimer->start(connectTimeoutMs);
+    socket->connectToHost(currentSettings.ipAddress, quint16(currentSettings.portNumber),
+                          QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+}
+
+void EthernetInterface::finishBackground(bool connected)
+{
+    if (!backgroundOpening)
+        return;
+    backgroundOpening = false;
+    connectTimer->stop();
+    emit openFinished(opened(connected, backgroundSettings));
+}
+
+bool EthernetInterface::opened(bool connected, const ConnectionSettings &settings)
+{
     opening = false;
+    const QString port = QString::number(settings.portNumber);
     if (connected) {
         qDebug() << "Connected";
         open = true;
-        connectionText = QStringLiteral("Connected to ") + currentSettings.ipAddress +
-                         QStringLiteral(":") + port;
+        connectionText =
+            QStringLiteral("Connected to ") + settings.ipAddress + QStringLiteral(":") + port;
         writeData(accessCode);
         return true;
     }
     socket->abort();
     open = false;
-    errorText = QStringLiteral("Unable to open connection with ") + currentSettings.ipAddress +
+    errorText = QStringLiteral("Unable to open connection with ") + settings.ipAddress +
                 QStringLiteral(", port: ") + port;
     connectionText = errorText;
     qDebug() << "Not connected...";
@@ -46,6 +78,8 @@ bool EthernetInterface::openConnection(ConnectionSettings currentSettings)
 
 void EthernetInterface::closeConnection()
 {
+    backgroundOpening = false;
+    connectTimer->stop();
     open = false;
     socket->close();
 }
@@ -73,6 +107,12 @@ bool EthernetInterface::connectionOpen()
 void EthernetInterface::socketError(QAbstractSocket::SocketError code)
 {
     qDebug() << "socket error happened" << int(code);
+    if (backgroundOpening) {
+        // The open has failed; the socket is let go once its signal has returned.
+        QMetaObject::invokeMethod(
+            this, [this] { finishBackground(false); }, Qt::QueuedConnection);
+        return;
+    }
     if (opening || boxOpen || !errorBoxes)
         return;
     boxOpen = true;

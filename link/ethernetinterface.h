@@ -5,6 +5,7 @@
 #include <QAbstractSocket>
 
 class QTcpSocket;
+class QTimer;
 
 // The analyzer link over TCP. The analyzer's telnet-like service wants an access
 // code first, and every write carries one extra line feed.
@@ -24,6 +25,9 @@ public:
 
 public slots:
     bool openConnection(ConnectionSettings currentSettings) override;
+    // The same open, but the wait for the connection (at most connectTimeoutMs)
+    // runs on the event loop.
+    void openInBackground(ConnectionSettings currentSettings) override;
     void closeConnection() override;
     void writeData(QByteArray data) override;
     QByteArray readData() override;
@@ -36,8 +40,14 @@ public slots:
 
 private:
     void socketDisconnected();
+    // What follows the wait for the connection, either way.
+    bool opened(bool connected, const ConnectionSettings &settings);
+    void finishBackground(bool connected);
 
     QTcpSocket *socket;
+    QTimer *connectTimer;
+    ConnectionSettings backgroundSettings;
+    bool backgroundOpening = false;
     bool opening = false;
     bool boxOpen = false;
     bool lostReported = false;

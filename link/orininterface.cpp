@@ -2,6 +2,13 @@
 
 OrinInterface::OrinInterface(QObject *parent) : QObject(parent) {}
 
+void OrinInterface::openInBackground(ConnectionSettings currentSettings)
+{
+    const bool opened = openConnection(currentSettings);
+    QMetaObject::invokeMethod(
+        this, [this, opened] { emit openFinished(opened); }, Qt::QueuedConnection);
+}
+
 void OrinInterface::appendCharToWrite(QByteArray bytes)
 {
     lineBuffer.append(bytes);

@@ -36,9 +36,16 @@ signals:
     // Emitted once when an open transport is lost without being closed by us
     // (a serial cable pulled). The text is the transport's own error text.
     void connectionLost(QString reason);
+    // The end of an open begun with openInBackground: open, or not (errorText
+    // says why). Always emitted after openInBackground has returned.
+    void openFinished(bool opened);
 
 public slots:
     virtual bool openConnection(ConnectionSettings currentSettings) = 0;
+    // Opens without holding up the event loop where the transport takes its
+    // time (a TCP connect to a host that does not answer); openFinished follows.
+    // Links that open at once simply open.
+    virtual void openInBackground(ConnectionSettings currentSettings);
     virtual void closeConnection() = 0;
     virtual void writeData(QByteArray data) = 0;
     virtual QByteArray readData() = 0;

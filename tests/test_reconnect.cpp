@@ -1,7 +1,15 @@
+#include "app/commandsequence.h"
 #include "app/connectionlifecycle.h"
+#include "link/ethernetinterface.h"
 #include "link/serialidentity.h"
 
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The reconnect rules without a window: how long to wait before each attempt,
 // and which port is the analyzer's own after a re-plug.
@@ -12,6 +20,7 @@ private slots:
     void backoff();
     void choosesTheSameDevice_data();
     void choosesTheSameDevice();
+    void tcpAttemptLeavesEventLoopFree();
 };
 
 void TestReconnect::backoff()
@@ -75,6 +84,65 @@ void TestReconnect::choosesTheSameDevice()
     QFETCH(bool, byIdExists);
     QFETCH(QString, expected);
     QCOMPARE(chooseReconnectPort(id, available, byIdExists), expected);
+}
+
+// An attempt to reach an analyzer that does not answer (switched off on the
+// network: the connect just hangs) runs on the event loop, and Disconnect ends
+// it.
+void TestReconnect::tcpAttemptLeavesEventLoopFree()
+{
+    CommandSequence::setSecondMs(20);
+    // A listener that never accepts, with room for one connection in its queue.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0);
+    QVERIFY(::listen(listener, 0) == 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    ConnectionSettings settings;
+    settings.connectionType = QStringLiteral("Ethernet");
+    settings.ipAddress = QStringLiteral("127.0.0.1");
+    settings.portNumber = ntohs(address.sin_port);
+
+    QObject owner;
+    ConnectionLifecycle life([&owner](const ConnectionSettings &) {
+        auto *link = new EthernetInterface(&owner);
+        link->errorBoxes = false;
+        return link;
+    });
+    QSignalSpy opened(&life, &ConnectionLifecycle::linkOpened);
+    QSignalSpy failed(&life, &ConnectionLifecycle::retryFailed);
+    QVERIFY(life.connectTo(settings));
+    const int analyzer = ::accept(listener, nullptr, nullptr);
+    QTcpSocket filler; // takes the one place in the queue: further connects hang
+    filler.connectToHost(settings.ipAddress, quint16(settings.portNumber));
+    QVERIFY(filler.waitForConnected(2000));
+    ::close(analyzer); // the analyzer goes away
+    QTRY_COMPARE(life.state(), ConnectionLifecycle::State::Waiting);
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    connect(&tick, &QTimer::timeout, [&] {
+        longest = qMax(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start();
+    QTest::qWait(1500);
+    QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+    QCOMPARE(failed.count(), 0); // the attempt is still waiting for an answer
+    QCOMPARE(life.state(), ConnectionLifecycle::State::Waiting);
+
+    life.disconnectNow();
+    QCOMPARE(life.state(), ConnectionLifecycle::State::Disconnected);
+    QTRY_VERIFY(owner.findChildren<EthernetInterface *>().isEmpty());
+    QCOMPARE(opened.count(), 1);
+    ::close(listener);
+    CommandSequence::setSecondMs(1000);
 }
 
 QTEST_GUILESS_MAIN(TestReconnect)
