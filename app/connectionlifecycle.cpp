@@ -83,7 +83,7 @@ void ConnectionLifecycle::disconnectNow()
         return;
     case State::Waiting:
         pace->cancel();
-        dropPending();
+        dropLink(pending);
         st = State::Disconnected;
         reconnected = false;
         emit closed();
@@ -107,7 +107,7 @@ void ConnectionLifecycle::disconnectNow()
         .wait(1)
         .then([this] {
             emit linkClosing();
-            dropLink();
+            dropLink(current);
             st = State::Disconnected;
             reconnected = false;
             emit closed();
@@ -115,23 +115,13 @@ void ConnectionLifecycle::disconnectNow()
         .start();
 }
 
-void ConnectionLifecycle::dropLink()
+// Closes the link (the open one or one still opening) and lets it go.
+void ConnectionLifecycle::dropLink(QPointer<OrinInterface> &which)
 {
-    if (!current)
+    if (!which)
         return;
-    OrinInterface *link = current;
-    current = nullptr;
-    disconnect(link, nullptr, this, nullptr);
-    link->closeConnection();
-    link->deleteLater();
-}
-
-void ConnectionLifecycle::dropPending()
-{
-    if (!pending)
-        return;
-    OrinInterface *link = pending;
-    pending = nullptr;
+    OrinInterface *link = which;
+    which = nullptr;
     disconnect(link, nullptr, this, nullptr);
     link->closeConnection();
     link->deleteLater();
@@ -162,7 +152,7 @@ void ConnectionLifecycle::handleLoss(const QString &reason)
     }
     pace->cancel();
     emit linkClosing();
-    dropLink();
+    dropLink(current);
     st = State::Waiting;
     reconnected = true;
     attempt = 0;

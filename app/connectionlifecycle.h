@@ -78,8 +78,7 @@ private:
     bool openLink(const ConnectionSettings &settings, QString *error);
     void adopt(OrinInterface *link);
     void reopened(int attemptId, bool opened);
-    void dropLink();
-    void dropPending();
+    void dropLink(QPointer<OrinInterface> &which);
     void handleLoss(const QString &reason);
     void scheduleRetry();
     void retry();
