@@ -636,6 +636,7 @@ void MainWindow::finishClose()
     instrumentTab->clearDisplay();
     snLabel->setText(QStringLiteral("SN: "));
     srdaTab->srdaRunning = false;
+    serviceTab->connectionClosed();
     emit connectionClosed();
     const auto pending = afterClose;
     afterClose.clear();

@@ -178,11 +178,22 @@ void Service::download(int kind)
 
 void Service::cancelScan()
 {
+    send(stopScan());
+}
+
+void Service::connectionClosed()
+{
+    stopScan();
+}
+
+QString Service::stopScan()
+{
     pendingStart.stop();
     pendingLine.clear();
-    send(scan.cancel());
+    const QString line = scan.cancel();
     progressBar->setValue(0);
     updateView();
+    return line;
 }
 
 void Service::downloadDone()

@@ -67,6 +67,9 @@ public slots:
     void startScan(int kind);
     void download(int kind);
     void cancelScan();
+    // The connection is closed: whatever ran or was about to start stops, and
+    // nothing goes to the analyzer.
+    void connectionClosed();
     // The download is over (its last row, or the analyzer went quiet).
     void downloadDone();
     void scanReading(const QString &value);
@@ -74,6 +77,8 @@ public slots:
     void showPlot();
 
 private:
+    // Stops what runs or is about to start; the command that tells the analyzer.
+    QString stopScan();
     void send(const QString &text);
     void validate(ServiceScan::Kind kind);
     void updateView();

@@ -96,13 +96,16 @@ void TestServiceTab::scanFromStartToPlot()
 void TestServiceTab::cancel_data()
 {
     QTest::addColumn<bool>("inDownload");
-    QTest::newRow("while the scan runs") << false;
-    QTest::newRow("while the download runs") << true;
+    QTest::addColumn<bool>("byDisconnect"); // the connection closed instead: nothing is sent
+    QTest::newRow("while the scan runs") << false << false;
+    QTest::newRow("while the download runs") << true << false;
+    QTest::newRow("disconnected while the scan runs") << false << true;
 }
 
 void TestServiceTab::cancel()
 {
     QFETCH(bool, inDownload);
+    QFETCH(bool, byDisconnect);
     tab->startScan(ServiceScan::FineSpectrum);
     QVERIFY(waitFor([&] { return !sent.isEmpty(); }));
     QCOMPARE(sent.last(), QStringLiteral("fss 90 100 0.05 10 2\r\n"));
@@ -114,8 +117,14 @@ void TestServiceTab::cancel()
         tab->appendDownload({"90.000", "99.9"});
     }
     QVERIFY(tab->cancelButton->isEnabled());
-    tab->cancelButton->click();
-    QCOMPARE(sent.last(), QStringLiteral("opmode 0\r\n"));
+    if (byDisconnect) {
+        const int before = sent.size();
+        tab->connectionClosed();
+        QCOMPARE(sent.size(), before);
+    } else {
+        tab->cancelButton->click();
+        QCOMPARE(sent.last(), QStringLiteral("opmode 0\r\n"));
+    }
     QCOMPARE(tab->scanState(), 0);
     QVERIFY(!tab->cancelButton->isEnabled());
     QVERIFY(tab->fineScanButton->isEnabled());
