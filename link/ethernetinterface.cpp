@@ -17,7 +17,7 @@ EthernetInterface::EthernetInterface(QObject *parent)
     connect(connectTimer, &QTimer::timeout, this, [this] { finishBackground(false); });
     connect(socket, &QTcpSocket::connected, this, [this] {
         if (backgroundOpening)
-            finishBackground(true);
+            finishBackgroundLater(true);
     });
     connect(socket, &QTcpSocket::readyRead, this, &OrinInterface::readyRead);
     connect(socket, &QTcpSocket::errorOccurred, this, &EthernetInterface::socketError);
@@ -53,6 +53,14 @@ void EthernetInterface::finishBackground(bool connected)
     backgroundOpening = false;
     connectTimer->stop();
     emit openFinished(opened(connected, backgroundSettings));
+}
+
+// The socket's signals say how the open went; what follows (the access code,
+// or letting the socket go) runs once the signal has returned.
+void EthernetInterface::finishBackgroundLater(bool connected)
+{
+    QMetaObject::invokeMethod(
+        this, [this, connected] { finishBackground(connected); }, Qt::QueuedConnection);
 }
 
 bool EthernetInterface::opened(bool connected, const ConnectionSettings &settings)
@@ -108,9 +116,7 @@ void EthernetInterface::socketError(QAbstractSocket::SocketError code)
 {
     qDebug() << "socket error happened" << int(code);
     if (backgroundOpening) {
-        // The open has failed; the socket is let go once its signal has returned.
-        QMetaObject::invokeMethod(
-            this, [this] { finishBackground(false); }, Qt::QueuedConnection);
+        finishBackgroundLater(false);
         return;
     }
     if (opening || boxOpen || !errorBoxes)

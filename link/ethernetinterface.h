@@ -43,6 +43,7 @@ private:
     // What follows the wait for the connection, either way.
     bool opened(bool connected, const ConnectionSettings &settings);
     void finishBackground(bool connected);
+    void finishBackgroundLater(bool connected);
 
     QTcpSocket *socket;
     QTimer *connectTimer;
