@@ -92,6 +92,19 @@ inline int trendRowCount(const QDir &dir, const QString &pattern, QString &file)
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) - 1 : 0;
 }
 
+// Waits until the newest trend file of the simulated analyzer "4321" under
+// `home` has `rows` rows, or the program has ended; `file` gets its path.
+inline bool waitForTrendRows(const QProcess &program, const QString &home, int rows, QString &file)
+{
+    const QDir dir(home + QStringLiteral("/QuorvaneData/Trend"));
+    return waitFor(
+        [&] {
+            return trendRowCount(dir, QStringLiteral("SN-4321-*.csv"), file) >= rows ||
+                   program.state() == QProcess::NotRunning;
+        },
+        40000);
+}
+
 // The program's TCP port is fixed at 23, which only root may bind.
 inline bool canBindTelnetPort()
 {

@@ -34,20 +34,15 @@ void TestItSession::goodSessionWritesTrendRows()
                   trafficLog, QStringLiteral("--connect")});
     QVERIFY(telvar.waitForStarted());
 
-    // One file a day, named after the analyzer's serial number.
-    const QDir trendDir(home.filePath(QStringLiteral("QuorvaneData/Trend")));
-    QString trendFile;
-    const auto rows = [&] {
-        return trendRowCount(trendDir, QStringLiteral("SN-4321-*.csv"), trendFile);
-    };
     // Connecting, identifying and the first poll take several paced seconds.
-    QVERIFY2(waitFor([&] { return rows() >= 3 || telvar.state() == QProcess::NotRunning; }, 40000),
-             qPrintable(QStringLiteral("rows: %1").arg(rows())));
+    QString trendFile;
+    QVERIFY2(waitForTrendRows(telvar, home.path(), 3, trendFile), qPrintable(trendFile));
     QCOMPARE(telvar.state(), QProcess::Running);
     // As a power cut would end it: whatever is on disk must be whole rows.
     telvar.kill();
     QVERIFY(telvar.waitForFinished(5000));
 
+    // One file a day, named after the analyzer's serial number.
     QVERIFY(QFileInfo(trendFile).fileName().contains(QRegularExpression("^SN-4321-\\d{8}\\.csv$")));
     const QStringList trend = wholeLines(trendFile);
     QVERIFY2(trend.size() >= 4, qPrintable(trendFile));

@@ -33,13 +33,8 @@ void TestItTrendImport::importsWhatTheProgramWrote()
                   QStringLiteral("1"), QStringLiteral("--autolog"), QStringLiteral("--connect")});
     QVERIFY(telvar.waitForStarted());
 
-    const QDir trendDir(home.filePath(QStringLiteral("QuorvaneData/Trend")));
     QString trendFile;
-    const auto rows = [&] {
-        return trendRowCount(trendDir, QStringLiteral("SN-4321-*.csv"), trendFile);
-    };
-    QVERIFY2(waitFor([&] { return rows() >= 3 || telvar.state() == QProcess::NotRunning; }, 40000),
-             qPrintable(QStringLiteral("rows: %1").arg(rows())));
+    QVERIFY2(waitForTrendRows(telvar, home.path(), 3, trendFile), qPrintable(trendFile));
     QCOMPARE(telvar.state(), QProcess::Running);
     telvar.terminate();
     if (!telvar.waitForFinished(5000)) {
