@@ -91,13 +91,9 @@ public:
     void wrongModeBox() override
     {
         // Raised while a reply is parsed: shown once the reply path has returned.
-        Dialogs::Message m;
-        m.icon = Dialogs::Icon::Information;
-        m.title = QStringLiteral("Wrong Mode");
-        m.text = QStringLiteral("Wrong mode: Changes must be done in Service Mode.  Concentration "
-                                "readings are only available in Measure Mode");
-        m.buttons = Dialogs::Ok;
-        Dialogs::post(m);
+        Dialogs::post(Dialogs::Icon::Information, QStringLiteral("Wrong Mode"),
+                      QStringLiteral("Wrong mode: Changes must be done in Service Mode.  "
+                                     "Concentration readings are only available in Measure Mode"));
     }
     void setModelLabel(const QString &text) override { w.snLabel->setText(text); }
     void tempAlarmVisible(bool visible) override { w.instrumentTab->tempAlarmVisible(visible); }
@@ -663,12 +659,7 @@ void MainWindow::linkLost(const QString &reason, bool retrying)
     const QString text = tr("Connection lost: ") + reason;
     setStatus(text);
     closeConnectionThen([this, text] { setStatus(text); });
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Critical;
-    m.title = tr("Connection lost");
-    m.text = text;
-    m.parent = this;
-    Dialogs::post(m);
+    Dialogs::post(Dialogs::Icon::Critical, tr("Connection lost"), text, this);
 }
 
 void MainWindow::readData()

@@ -144,6 +144,16 @@ void Dialogs::post(const Message &m, std::function<void(int)> answered)
     }
 }
 
+void Dialogs::post(Icon icon, const QString &title, const QString &text, QWidget *parent)
+{
+    Message m;
+    m.icon = icon;
+    m.title = title;
+    m.text = text;
+    m.parent = parent;
+    post(m);
+}
+
 void Dialogs::installHeadless()
 {
     install(&headlessDialogs);

@@ -89,6 +89,9 @@ public:
     // loop and handle the next reply before this one is done. Posted boxes
     // appear one at a time, in order; `answered` gets the button pressed.
     static void post(const Message &m, std::function<void(int)> answered = nullptr);
+    // The same for a box that only tells something, with OK.
+    static void post(Icon icon, const QString &title, const QString &text,
+                     QWidget *parent = nullptr);
     // Boxes posted and not yet shown or still open.
     static int pendingPosts();
 

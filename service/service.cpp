@@ -148,12 +148,7 @@ void Service::startScan(int kind)
     const QString line =
         scan.start(ServiceScan::Kind(kind), texts(ServiceScan::Kind(kind)), &error);
     if (line.isEmpty()) {
-        Dialogs::Message m;
-        m.icon = Dialogs::Icon::Warning;
-        m.title = tr("Scan not started");
-        m.text = error;
-        m.parent = this;
-        Dialogs::post(m);
+        Dialogs::post(Dialogs::Icon::Warning, tr("Scan not started"), error, this);
         updateView();
         return;
     }
@@ -224,13 +219,10 @@ void Service::downloadDone()
     } else {
         text += tr(", not saved");
         // Reached from the reply path: the box waits until it has returned.
-        Dialogs::Message m;
-        m.icon = Dialogs::Icon::Warning;
-        m.title = tr("Scan not saved");
-        m.text =
-            tr("The scan could not be written to %1").arg(QDir::toNativeSeparators(dataFolder));
-        m.parent = this;
-        Dialogs::post(m);
+        Dialogs::post(
+            Dialogs::Icon::Warning, tr("Scan not saved"),
+            tr("The scan could not be written to %1").arg(QDir::toNativeSeparators(dataFolder)),
+            this);
     }
     resultText->setText(text);
     progressBar->setValue(100);
