@@ -112,27 +112,29 @@ void CertifyPresets::applyTo(MainWindow &window) const
     if (scansOnly || onPeakHours || offPeakHours)
         window.optionsDialog()->applyScans(appliedTo(window.optionsDialog()->certScans()));
     if (certify)
-        new UnattendedRun(window);
+        new UnattendedRun(window, *window.session(), *window.certification()->sequence());
 }
 
-UnattendedRun::UnattendedRun(MainWindow &w) : QObject(&w), window(w)
+UnattendedRun::UnattendedRun(MainWindow &window, AnalyzerSession &session,
+                             CertificationSequence &run)
+    : QObject(&window), session(session), run(run), tabs(window.tabs())
 {
     connect(&window, &MainWindow::newStatusReady, this, &UnattendedRun::statusReady);
-    connect(window.certification()->sequence(), &CertificationSequence::finished, this,
-            &UnattendedRun::finished);
+    connect(&run, &CertificationSequence::finished, this, &UnattendedRun::finished);
 }
 
 void UnattendedRun::statusReady()
 {
-    // By the first status report the identity queries are answered, so their
-    // replies are not taken for the run's.
-    if (started || !window.connectionState().identified)
+    // Once monitoring has its status report, no identity answer is on its
+    // way that could be taken for the run's.
+    if (started || session.owner() != AnalyzerSession::Owner::Monitoring)
         return;
     started = true;
-    // Not from inside the reply path that brought the report.
+    // Not from inside the reply path that brought the answer.
     QTimer::singleShot(0, this, [this] {
-        window.tabs()->setCurrentIndex(1);
-        window.certification()->sequence()->certify();
+        if (tabs)
+            tabs->setCurrentIndex(1);
+        run.certify();
     });
 }
 

@@ -10,8 +10,11 @@
 
 #include <optional>
 
+class AnalyzerSession;
+class CertificationSequence;
 class MainWindow;
 class QCommandLineParser;
+class QTabWidget;
 
 // The command line's performance verification presets, for verifications
 // started on a lab PC and left to run: --certify, --scans, --on-peak-hours,
@@ -33,19 +36,21 @@ struct CertifyPresets
 };
 
 // Starts the verification once the connected analyzer is identified and its
-// first status report is in, as if "Collect Certification Data" had been
-// pressed. When the run ends, the archive's absolute path goes to standard
-// output, or what went wrong to standard error.
+// first status report is in (the last reply monitoring waited for), as if
+// "Collect Certification Data" had been pressed. When the run ends, the archive's
+// absolute path goes to standard output, or what went wrong to standard error.
 class UnattendedRun : public QObject
 {
     Q_OBJECT
 public:
-    explicit UnattendedRun(MainWindow &window);
+    UnattendedRun(MainWindow &window, AnalyzerSession &session, CertificationSequence &run);
 
 private:
     void statusReady();
     void finished(bool archiveMade, const QString &text);
 
-    MainWindow &window;
+    AnalyzerSession &session;
+    CertificationSequence &run;
+    QTabWidget *tabs;
     bool started = false;
 };

@@ -75,7 +75,7 @@ void ConnectionLifecycle::adopt(OrinInterface *link)
         .start();
 }
 
-void ConnectionLifecycle::disconnectNow()
+void ConnectionLifecycle::disconnectNow(bool goodbye)
 {
     switch (st) {
     case State::Disconnected:
@@ -94,16 +94,24 @@ void ConnectionLifecycle::disconnectNow()
     }
     pace->cancel();
     st = State::Closing;
-    const auto goodbye = [this](const char *command) {
+    if (!goodbye) {
+        emit linkClosing();
+        dropLink(current);
+        st = State::Disconnected;
+        reconnected = false;
+        emit closed();
+        return;
+    }
+    const auto say = [this](const char *command) {
         return [this, command] {
             if (current && current->connectionOpen())
                 current->writeData(command);
             emit goodbyeSent(QLatin1String(command));
         };
     };
-    pace->then(goodbye("srda 0\r\n"))
+    pace->then(say("srda 0\r\n"))
         .wait(1)
-        .then(goodbye("tuneringdowns 25\r\n"))
+        .then(say("tuneringdowns 25\r\n"))
         .wait(1)
         .then([this] {
             emit linkClosing();
@@ -154,8 +162,10 @@ void ConnectionLifecycle::handleLoss(const QString &reason)
     emit linkClosing();
     dropLink(current);
     st = State::Waiting;
+    // A link that opened but never brought the analyzer back goes on with the
+    // back-off where it was, instead of trying every second or two for ever.
+    attempt = reconnected ? attempt + 1 : 0;
     reconnected = true;
-    attempt = 0;
     emit lost(reason, true);
     scheduleRetry();
 }
@@ -199,7 +209,6 @@ void ConnectionLifecycle::reopened(int attemptId, bool opened)
     pending = nullptr;
     disconnect(link, &OrinInterface::openFinished, this, nullptr);
     if (opened) {
-        attempt = 0;
         adopt(link);
         return;
     }

@@ -38,7 +38,8 @@ public:
     // Opens a link with `settings`; false (and openFailed) when it does not open.
     bool connectTo(const ConnectionSettings &settings);
     // Sends the goodbye commands, then closes; from Waiting it just stops trying.
-    void disconnectNow();
+    // Without `goodbye` the link closes at once (another analyzer answered).
+    void disconnectNow(bool goodbye = true);
     // The link is as good as lost (the analyzer stopped answering after a
     // reconnect). Not for a link's own signals, which arrive queued.
     void reportLoss(const QString &reason);
@@ -50,8 +51,13 @@ public:
     // the analyzer answers again: see answered()).
     bool isReconnect() const { return reconnected; }
     int attempts() const { return attempt; }
-    // The analyzer has answered on this link.
-    void answered() { reconnected = false; }
+    // The analyzer has identified itself on this link: the next loss starts
+    // the back-off from its beginning again.
+    void answered()
+    {
+        reconnected = false;
+        attempt = 0;
+    }
 
     // Seconds before attempt `n` (0-based) after a loss: 1, 2, 4 ... 30.
     static int backoffSeconds(int n);

@@ -1,10 +1,7 @@
 #include "app/mainwindow.h"
 
-#include "app/commandsequence.h"
-#include "app/connectionlifecycle.h"
-#include "app/identity.h"
-#include "app/pollcycle.h"
 #include "app/trendlog.h"
+#include "app/windowhooks.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
 #include "common/clock.h"
@@ -16,20 +13,19 @@
 #include "link/ethernetinterface.h"
 #include "link/serialinterface.h"
 #include "plot/plotwindow.h"
+#include "service/commandfilesender.h"
 #include "service/service.h"
 #include "service/srda.h"
 #include "service/utilities.h"
 
-#include <QActionGroup>
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -81,63 +77,8 @@ QString baseTitle()
 
 } // namespace
 
-// What the reply parser reaches outside the status record: the tabs and the window.
-class WindowHooks : public ParserHooks
-{
-public:
-    explicit WindowHooks(MainWindow &w) : w(w) {}
-
-    void statusReady() override { emit w.newStatusReady(); }
-    void wrongModeBox() override
-    {
-        // Raised while a reply is parsed: shown once the reply path has returned.
-        Dialogs::post(Dialogs::Icon::Information, QStringLiteral("Wrong Mode"),
-                      QStringLiteral("Wrong mode: Changes must be done in Service Mode.  "
-                                     "Concentration readings are only available in Measure Mode"));
-    }
-    void setModelLabel(const QString &text) override { w.snLabel->setText(text); }
-    void tempAlarmVisible(bool visible) override { w.instrumentTab->tempAlarmVisible(visible); }
-    void enableControls() override { w.setControlsEnabled(true); }
-
-    int scanState() const override { return w.serviceTab->scanState(); }
-    void scanReading(const QString &value) override { w.serviceTab->scanReading(value); }
-    void appendDownload(const QStringList &tokens) override
-    {
-        w.serviceTab->appendDownload(tokens);
-    }
-
-    bool waitingForSpeed() const override { return w.utilitiesTab->waitingForSpeed; }
-    bool waitingForFilter() const override { return w.utilitiesTab->waitingForFilter; }
-    void clearWaitingForSpeed() override { w.utilitiesTab->waitingForSpeed = false; }
-    void updateSpeed(int value) override { w.utilitiesTab->updateSpeed(value); }
-    void updateFilter(int value) override { w.utilitiesTab->updateFilter(value); }
-    void updateGasList(const QStringList &gases) override { w.utilitiesTab->updateGasList(gases); }
-    void setCurrentGas(const QString &gas) override { w.utilitiesTab->setCurrentGas(gas); }
-
-    bool srdaRunning() const override { return w.srdaTab->srdaRunning; }
-    SrdaData *srdaData() override { return &w.srdaTab->data(); }
-    void srdaColumnsReady() override { emit w.newSRDAColumnsReady(); }
-    void srdaRowAdded(double timeMs, const QStringList &columns) override
-    {
-        w.srdaTab->updateDataSize();
-        w.srdaTab->updatePlotWindow(timeMs, columns);
-    }
-    void srdaLimitReached(qint64 rowsKept) override
-    {
-        w.srdaTab->showLimitReached(rowsKept);
-        w.console->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
-    }
-
-private:
-    MainWindow &w;
-};
-
 MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
-    : QMainWindow(parent),
-      connection(new ConnectionLifecycle(
-          [this](const ConnectionSettings &with) { return makeLink(with); }, this)),
-      identity(new CommandSequence(this)), noReconnect(startOptions.noReconnect),
-      headless(startOptions.headless)
+    : QMainWindow(parent), noReconnect(startOptions.noReconnect), headless(startOptions.headless)
 {
     // Title and menus first, as the window is built from its form.
     setWindowTitle(baseTitle());
@@ -184,8 +125,6 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     options = new OptionsDialog(this);
     certificationTab->changeScans(options->certScans());
 
-    poll = new QTimer(this);
-    progressTimer = new QTimer(this);
     progressBar = new QProgressBar(central);
     progressBar->setRange(0, 100);
     progressBar->setValue(100);
@@ -210,10 +149,17 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     lineEdit->setVisible(consoleVisible);
 
     hooks = std::make_unique<WindowHooks>(*this);
-    parser = std::make_unique<StatusParser>(instrumentTab->record, state, *hooks);
-    state.demoMode = demoMode;
+    talk = new AnalyzerSession(
+        instrumentTab->record, *hooks,
+        [this](const ConnectionSettings &with) { return makeLink(with); }, this);
+    // The runs that may own the analyzer's replies.
+    talk->enrol(certificationTab->sequence());
+    talk->enrol(serviceTab);
+    talk->enrol(srdaTab);
+    talk->enrol(srdaTab->sender);
 
     wirePermanent();
+    wireSession();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
     resize(compactSize());
 }
@@ -223,6 +169,7 @@ MainWindow::~MainWindow()
     // The plot window has no parent; it lives exactly as long as this window.
     delete plot;
 }
+
 
 void MainWindow::buildTabs()
 {
@@ -240,106 +187,6 @@ void MainWindow::buildTabs()
     tabWidget->setTabEnabled(DiagnosticsTab, false);
     tabWidget->setTabEnabled(ScansTab, userScans);
     tabWidget->setStyleSheet(QLatin1String(hiddenTabsStyle));
-}
-
-void MainWindow::buildMenus()
-{
-    auto action = [this](const QString &text, const QString &tip, const QKeySequence &key,
-                         const QString &icon = QString()) {
-        auto *a = new QAction(text, this);
-        if (!tip.isEmpty()) {
-            a->setToolTip(tip);
-            a->setStatusTip(tip);
-        }
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        if (!icon.isEmpty())
-            a->setIcon(QIcon(icon));
-        return a;
-    };
-    actionConnect = action(tr("C&onnect"), tr("Connect to port"), QKeySequence(tr("Ctrl+O")),
-                           QStringLiteral(":/images/connect.png"));
-    actionDisconnect =
-        action(tr("&Disconnect"), tr("Disconnect from port"), QKeySequence(tr("Ctrl+D")),
-               QStringLiteral(":/images/disconnect.png"));
-    actionQuit = action(tr("&Quit"), QString(), QKeySequence(tr("Ctrl+Q")));
-    actionConfigure = action(tr("Se&ttings"), tr("Configure communications port"),
-                             QKeySequence(tr("Alt+S")), QStringLiteral(":/images/settings.png"));
-    actionClear = action(tr("C&lear"), tr("Clear console data"), QKeySequence(tr("Alt+L")),
-                         QStringLiteral(":/images/clear-console.png"));
-    actionConsole = action(tr("Console"), tr("Toggle Console Display"), QKeySequence(),
-                           QStringLiteral(":/images/console.png"));
-    actionConsole->setCheckable(true);
-    actionConsole->setChecked(true);
-    actionOptions = action(tr("Options"), QString(), QKeySequence());
-    actionPlotWindow = action(tr("Plot Window"), tr("Show Plot Window"), QKeySequence(),
-                              QStringLiteral(":/images/plot.png"));
-    actionLogToFile = action(tr("Log to File"), tr("Log to File"), QKeySequence(),
-                             QStringLiteral(":/images/logfile.png"));
-    actionLogToFile->setCheckable(true);
-    actionSRDA = action(tr("SRDA"), QString(), QKeySequence());
-    actionTrend = action(tr("Trend"), tr("Trend"), QKeySequence());
-    actionCertification = action(tr("Certification"), QString(), QKeySequence());
-    actionLogging = action(tr("Logging"), QString(), QKeySequence());
-    actionDemoMode =
-        action(tr("Demo Mode"), tr("Use a simulated analyzer at the next connect"), QKeySequence());
-    actionDemoMode->setCheckable(true);
-    actionDemoMode->setChecked(demoMode); // also for a run started with --demo
-    actionFirmware = action(tr("Firmware Compatibility"), QString(), QKeySequence());
-    actionQuickStart = action(tr("QuickStart Guide (pdf)"), QString(), QKeySequence());
-    actionAboutQt = action(tr("About Qt"), QString(), QKeySequence());
-    actionAbout = action(tr("&About"), tr("About program"), QKeySequence(tr("Alt+A")));
-
-    QMenu *calls = menuBar()->addMenu(tr("Calls"));
-    calls->addAction(actionConnect);
-    calls->addAction(actionDisconnect);
-    calls->addSeparator();
-    calls->addAction(actionQuit);
-
-    QMenu *tools = menuBar()->addMenu(tr("Tools"));
-    tools->addAction(actionConfigure);
-    tools->addAction(actionClear);
-    tools->addAction(actionConsole);
-    tools->addAction(actionOptions);
-    QMenu *sizes = tools->addMenu(tr("Text Size"));
-    auto *sizeGroup = new QActionGroup(this);
-    const QStringList sizeNames = {tr("Small"), tr("Medium"), tr("Large")};
-    for (int i = 0; i < sizeNames.size(); ++i) {
-        QAction *a = sizes->addAction(sizeNames[i]);
-        a->setCheckable(true);
-        sizeGroup->addAction(a);
-        textSizeActions << a;
-        connect(a, &QAction::triggered, this, [this, i] { changeText(i); });
-    }
-    tools->addSeparator();
-    tools->addAction(actionDemoMode);
-
-    QMenu *data = menuBar()->addMenu(tr("Data"));
-    data->addAction(actionTrend);
-    data->addAction(actionCertification);
-    data->addAction(actionLogging);
-
-    QMenu *help = menuBar()->addMenu(tr("Help"));
-    help->addAction(actionFirmware);
-    help->addAction(actionQuickStart);
-    help->addSeparator();
-    help->addAction(actionAboutQt);
-    help->addAction(actionAbout);
-
-    QToolBar *bar = mainBar = addToolBar(tr("Main"));
-    bar->setObjectName(QStringLiteral("mainToolBar"));
-    bar->addAction(actionConnect);
-    bar->addAction(actionDisconnect);
-    bar->addAction(actionConfigure);
-    bar->addAction(actionClear);
-    bar->addSeparator();
-    bar->addAction(actionConsole);
-    bar->addAction(actionPlotWindow);
-    bar->addSeparator();
-    bar->addAction(actionLogToFile);
-    bar->addWidget(logButton);
-    bar->addSeparator();
-    bar->addWidget(snLabel);
 }
 
 void MainWindow::wirePermanent()
@@ -378,34 +225,12 @@ void MainWindow::wirePermanent()
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
     connect(serviceTab, &Service::lineforOrin, this, &MainWindow::toOrin);
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
-    // A download's replies get a fresh half poll period before silence ends it.
-    connect(serviceTab, &Service::downloadStarted, this, [this] { progressBar->setValue(100); });
     connect(serviceTab, &Service::downloadComplete, this, [this] {
         qDebug() << "Emitting scanDone()";
         emit scanDone();
     });
 
-    connect(connection, &ConnectionLifecycle::linkOpened, this, &MainWindow::linkOpened);
-    connect(connection, &ConnectionLifecycle::started, this, &MainWindow::linkStarted);
-    connect(connection, &ConnectionLifecycle::openFailed, this, [this](const QString &error) {
-        // From the operator's Connect, never from the reply path.
-        Dialogs::critical(tr("Error"), error, this);
-        setStatus(tr("Open error"));
-    });
-    connect(connection, &ConnectionLifecycle::goodbyeSent, this,
-            [this](const QString &command) { toConsole(command); });
-    connect(connection, &ConnectionLifecycle::linkClosing, this, &MainWindow::linkClosing);
-    connect(connection, &ConnectionLifecycle::closed, this, &MainWindow::finishClose);
-    connect(connection, &ConnectionLifecycle::lost, this, &MainWindow::linkLost);
-    connect(connection, &ConnectionLifecycle::retryFailed, this,
-            [this](const QString &why, int waitSeconds) {
-                setStatus(lossText + QStringLiteral(" (") + why +
-                          tr("; next try in %1 s)").arg(waitSeconds));
-            });
-
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::resetTimer);
-    connect(poll, &QTimer::timeout, this, &MainWindow::queryStatus);
-    connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgressBar);
     connect(this, &MainWindow::newStatusReady, instrumentTab, &Instrument::updateInstrumentWindow);
     connect(this, &MainWindow::newStatusReady, this, &MainWindow::updateTrend);
     connect(this, &MainWindow::scanDone, this, &MainWindow::Done);
@@ -427,7 +252,54 @@ void MainWindow::wirePermanent()
     connect(certificationTab, &Certification::certifying, this, &MainWindow::instrumentTabDisable);
 }
 
-void MainWindow::wireConnection()
+void MainWindow::wireSession()
+{
+    connect(talk, &AnalyzerSession::linkReady, this, &MainWindow::wireConnection);
+    connect(talk, &AnalyzerSession::linkGoing, this, &MainWindow::unwireConnection);
+    connect(talk, &AnalyzerSession::started, this, &MainWindow::connectionStarted);
+    connect(talk, &AnalyzerSession::received, this, &MainWindow::showReceived);
+    connect(talk, &AnalyzerSession::identified, this, &MainWindow::identified);
+    connect(talk, &AnalyzerSession::statusText, this, &MainWindow::setStatus);
+    connect(talk, &AnalyzerSession::progress, progressBar, &QProgressBar::setValue);
+    connect(talk, &AnalyzerSession::controlsEnabled, this, &MainWindow::setControlsEnabled);
+    connect(talk, &AnalyzerSession::openFailed, this, [this](const QString &error) {
+        // From the operator's Connect, never from the reply path.
+        Dialogs::critical(tr("Error"), error, this);
+        setStatus(tr("Open error"));
+    });
+    connect(talk, &AnalyzerSession::goodbyeSent, this, &MainWindow::toConsole);
+    connect(talk, &AnalyzerSession::closing, this, [this] {
+        setWindowTitle(baseTitle());
+        actionDisconnect->setEnabled(false);
+    });
+    connect(talk, &AnalyzerSession::closed, this, &MainWindow::finishClose);
+    connect(talk, &AnalyzerSession::lost, this, &MainWindow::linkLost);
+    connect(talk, &AnalyzerSession::retryFailed, this, [this](const QString &why, int waitSeconds) {
+        setStatus(lossText + QStringLiteral(" (") + why +
+                  tr("; next try in %1 s)").arg(waitSeconds));
+    });
+    connect(talk, &AnalyzerSession::neverAnswered, this, [this] {
+        Dialogs::Message m;
+        m.icon = Dialogs::Icon::Critical;
+        m.title = tr("Connection Error");
+        m.text = QStringLiteral(
+            "No response was received from the analyzer!  \n\nPlease check the "
+            "connections, cables, and \nserial communication settings.  Telvar has\n"
+            "disconnected.");
+        m.buttons = Dialogs::NoButton;
+        m.parent = this;
+        Dialogs::instance().message(m);
+        setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
+    });
+    connect(talk, &AnalyzerSession::runCancelled, this, [this](const QString &text) {
+        setStatus(text);
+        Dialogs::post(Dialogs::Icon::Critical, tr("Run cancelled"), text, this);
+    });
+    // A download's replies get a fresh half poll period before silence ends it.
+    connect(serviceTab, &Service::downloadStarted, this, [this] { progressBar->setValue(100); });
+}
+
+void MainWindow::wireConnection(OrinInterface *link)
 {
     auto &w = connectionWiring;
     w << connect(console, &Console::getData, link, &OrinInterface::appendCharToWrite);
@@ -451,9 +323,8 @@ void MainWindow::wireConnection()
     w << connect(certificationTab, &Certification::lineforOrin, this, &MainWindow::toOrin);
     w << connect(certificationTab, &Certification::lineforConsole, this, &MainWindow::toConsole);
     w << connect(certificationTab, &Certification::lineforLogger, this, &MainWindow::toLogger);
-    w << connect(this, &MainWindow::toCertification, certificationTab,
-                 &Certification::linefromOrin);
     w << connect(link, &OrinInterface::lineforLogger, this, &MainWindow::toLogger);
+    linkOpened();
 }
 
 void MainWindow::unwireConnection()
@@ -465,7 +336,7 @@ void MainWindow::unwireConnection()
 
 bool MainWindow::isBusy() const
 {
-    return connection->isBusy();
+    return talk->lifecycle()->isBusy();
 }
 
 QString MainWindow::trendFile() const
@@ -479,17 +350,13 @@ QString MainWindow::logFilePath() const
     return settings->settings().logFile;
 }
 
-int MainWindow::pollSeconds() const
-{
-    return qMax(1, current.logInterval);
-}
-
 void MainWindow::setStatus(const QString &text)
 {
     statusBar()->showMessage(text);
-    if (headless && text != lastStatusPrinted) {
-        // Without a window the status bar is the service log: each new text once.
-        lastStatusPrinted = text;
+    if (headless && !journalled.contains(text)) {
+        // Without a window the status bar is the service log: each text once
+        // until the analyzer answers again.
+        journalled.insert(text);
         Dialogs::Message m;
         m.text = text;
         const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
@@ -500,18 +367,19 @@ void MainWindow::setStatus(const QString &text)
 
 void MainWindow::openConnection()
 {
-    if (connection->state() != ConnectionLifecycle::State::Disconnected)
+    if (talk->lifecycle()->state() != ConnectionLifecycle::State::Disconnected)
         return;
-    current = settings->settings();
+    SettingsDialog::Settings wanted = settings->settings();
     if (noReconnect)
-        current.autoReconnect = false;
-    setWindowTitle(QStringLiteral("Telvar - ") + current.label);
+        wanted.autoReconnect = false;
+    setWindowTitle(QStringLiteral("Telvar - ") + wanted.label);
     tabWidget->setCurrentIndex(MonitorTab);
     // A change of the Demo Mode choice while connected takes effect here.
     demoMode = demoWanted;
     if (demoMode)
         snLabel->setText(QStringLiteral("DEMO MODE"));
-    if (!connection->connectTo(current))
+    journalled.clear();
+    if (!talk->connectTo(wanted, demoMode))
         setWindowTitle(baseTitle()); // the failure itself is shown by openFailed
 }
 
@@ -528,96 +396,31 @@ OrinInterface *MainWindow::makeLink(const ConnectionSettings &with)
     return new SerialInterface(this);
 }
 
-void MainWindow::linkOpened(OrinInterface *opened)
+void MainWindow::linkOpened()
 {
-    // A fresh start of the conversation, also after a reconnect.
-    link = opened;
-    gotReply = false;
-    state.identified = false;
-    state.compatibilityMode = false;
-    state.unitsCode.clear();
-    state.speciesName.clear();
-    state.modelName.clear();
-    state.unitsPending = state.speciesPending = state.modelPending = false;
-    state.demoMode = demoMode;
-    cutter.clear();
+    const bool onDashboard = tabWidget->currentIndex() == MonitorTab;
     lossText.clear();
-    connect(link, &OrinInterface::readyRead, this, &MainWindow::readData);
-
-    console->setEnabled(tabWidget->currentIndex() != MonitorTab);
+    console->setEnabled(!onDashboard);
     console->setReadOnly(false);
-    console->setLocalEcho(current.localEchoEnabled);
-    lineEdit->setEnabled(tabWidget->currentIndex() != MonitorTab);
+    console->setLocalEcho(talk->settings().localEchoEnabled);
+    lineEdit->setEnabled(!onDashboard);
     lineEdit->setReadOnly(false);
     actionConnect->setEnabled(false);
     actionConfigure->setEnabled(false);
     actionDisconnect->setEnabled(true);
     actionLogToFile->setEnabled(true);
     actionSRDA->setEnabled(true);
-    wireConnection();
-    setStatus(link->connectionText);
-}
-
-void MainWindow::linkStarted()
-{
-    poll->start(pollSeconds() * CommandSequence::secondMs());
-    progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
-    lastReply = Clock::current();
-    sinceReply.start();
-    emit connectionStarted();
-}
-
-void MainWindow::linkClosing()
-{
-    unwireConnection();
-    identity->cancel();
-    poll->stop();
-    progressTimer->stop();
-    progressBar->setValue(100);
-    cutter.clear();
-    link = nullptr; // the lifecycle closes and deletes it
 }
 
 void MainWindow::closeConnection()
 {
-    closeConnectionThen(nullptr);
-}
-
-void MainWindow::closeConnectionThen(std::function<void()> after)
-{
-    const auto st = connection->state();
-    if (st == ConnectionLifecycle::State::Disconnected ||
-        st == ConnectionLifecycle::State::Closing) {
-        if (after && st == ConnectionLifecycle::State::Closing)
-            afterClose << std::move(after);
-        return;
-    }
-    if (after)
-        afterClose << std::move(after);
-    identity->cancel();
-    gotReply = false;
-    setWindowTitle(baseTitle());
-    actionDisconnect->setEnabled(false);
-    // Polling stops at once, so no status request slips in between the goodbye commands.
-    poll->stop();
-    progressTimer->stop();
-    connection->disconnectNow();
+    talk->disconnectNow();
 }
 
 void MainWindow::finishClose()
 {
-    state.unitsCode.clear();
-    state.speciesName.clear();
-    state.modelName.clear();
-    state.unitsPending = state.speciesPending = state.modelPending = false;
-    poll->stop();
-    progressTimer->stop();
-    progressBar->setValue(100);
-    link = nullptr;
     lossText.clear();
-    cutter.clear();
     demoMode = demoWanted; // a change made while connected applies from now on
-    state.demoMode = demoMode;
     setWindowTitle(baseTitle());
     console->setEnabled(false);
     lineEdit->setEnabled(false);
@@ -631,166 +434,61 @@ void MainWindow::finishClose()
     setControlsEnabled(false);
     instrumentTab->clearDisplay();
     snLabel->setText(QStringLiteral("SN: "));
-    srdaTab->srdaRunning = false;
-    serviceTab->connectionClosed();
+    journalled.clear();
     emit connectionClosed();
-    const auto pending = afterClose;
-    afterClose.clear();
-    for (const auto &f : pending)
-        f();
 }
 
 void MainWindow::linkLost(const QString &reason, bool retrying)
 {
     if (retrying) {
         // Unattended stations come back by themselves: no box, which nobody
-        // would be there to close.
+        // would be there to close. A run waits, and its Cancel stays in reach.
         lossText = tr("Connection lost: ") + reason + tr(", reconnecting\u2026");
         setStatus(lossText);
         console->appendText(lossText + QLatin1Char('\n'));
         setControlsEnabled(false);
-        // A stream that was collecting ended with the link; polling resumes
-        // once the analyzer is back.
-        srdaTab->srdaRunning = false;
         return;
     }
     // Without reconnecting: say so once, after the loss has been handled,
     // and disconnect as Disconnect does.
     const QString text = tr("Connection lost: ") + reason;
     setStatus(text);
-    closeConnectionThen([this, text] { setStatus(text); });
+    talk->closeThen([this, text] { setStatus(text); });
     Dialogs::post(Dialogs::Icon::Critical, tr("Connection lost"), text, this);
 }
 
-void MainWindow::readData()
+void MainWindow::showReceived(const QByteArray &chunk)
 {
-    if (!link)
-        return;
-    const QByteArray bytes = link->readData();
-    gotReply = true;
-    connection->answered();
-    const QByteArray chunk = cutter.feed(bytes);
-    if (chunk.isEmpty())
-        return;
-    if (!state.identified) {
-        identify(chunk);
-        return;
-    }
-    const int tab = tabWidget->currentIndex();
-    if (!poll->isActive() || tab != MonitorTab)
+    // Routine polling on the dashboard stays out of the console and the log.
+    const bool dashboard = tabWidget->currentIndex() == MonitorTab;
+    if (!talk->pollTimer()->isActive() || !dashboard)
         console->appendData(chunk);
-    if (loggingOn && tab != MonitorTab)
+    if (loggingOn && !dashboard)
         logger->log(chunk, logFilePath());
-    progressBar->setValue(100);
-    lastReply = Clock::current();
-    sinceReply.start();
-    if (certificationTab->inProgress()) {
-        emit toCertification(QString::fromLatin1(upToZero(chunk)));
-        return;
-    }
-    state.currentTab = tab;
-    parser->parseData(QString::fromLatin1(chunk));
 }
 
-void MainWindow::identify(const QByteArray &chunk)
+void MainWindow::identified(const QString &serial, bool first)
 {
-    if (demoMode) {
-        state.identified = true;
-        setControlsEnabled(true);
+    journalled.clear();
+    if (!first) {
+        // The same analyzer is back: the operator stays where they were.
+        setStatus(talk->link() ? talk->link()->connectionText : QString());
         return;
     }
-    const QString serial = serialFromReply(chunk);
-    if (serial.isNull())
-        return; // anything before the serial reply is dropped unseen
-    state.serialNumber = serial;
-    certificationTab->setSSNID(state.serialNumber);
-    serviceTab->setSerialNumber(state.serialNumber);
-    snLabel->setText(QStringLiteral("SN: ") + state.serialNumber);
+    certificationTab->setSSNID(serial);
+    serviceTab->setSerialNumber(serial);
+    snLabel->setText(QStringLiteral("SN: ") + serial);
     tabWidget->setTabEnabled(ScansTab, true);
     tabWidget->setTabEnabled(DiagnosticsTab, true);
     tabWidget->setCurrentIndex(MonitorTab);
     tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
-    state.identified = true;
-}
-
-void MainWindow::queryStatus()
-{
-    const int tab = tabWidget->currentIndex();
-    const qint64 silentSeconds =
-        sinceReply.isValid() ? sinceReply.elapsed() / CommandSequence::secondMs() : 0;
-    switch (PollCycle::silence(silentSeconds, pollSeconds(), gotReply, tab == MonitorTab)) {
-    case PollCycle::Silence::NeverAnswered:
-        if (connection->isReconnect()) {
-            // The port came back but the analyzer has not: keep trying, as
-            // after any other loss, instead of giving up for good.
-            connection->reportLoss(tr("no response from the analyzer"));
-            return;
-        }
-        // The analyzer never answered on this connection: give up.
-        closeConnectionThen([this] {
-            Dialogs::Message m;
-            m.icon = Dialogs::Icon::Critical;
-            m.title = tr("Connection Error");
-            m.text = QStringLiteral(
-                "No response was received from the analyzer!  \n\nPlease check the "
-                "connections, cables, and \nserial communication settings.  Telvar has\n"
-                "disconnected.");
-            m.buttons = Dialogs::NoButton;
-            m.parent = this;
-            Dialogs::instance().message(m);
-            setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
-        });
-        return;
-    case PollCycle::Silence::Quiet:
-        // Left standing: the connection text must not hide that replies stopped.
-        setStatus(QStringLiteral("Last response from analyzer received at: ") +
-                  lastReply.toString(Qt::TextDate));
-        break;
-    case PollCycle::Silence::None:
-        if (link)
-            setStatus(link->connectionText);
-        break;
-    }
-    if (!link || connection->state() == ConnectionLifecycle::State::Closing)
-        return;
-    instrumentTab->compatibilityMode = state.compatibilityMode;
-    if (state.compatibilityMode) {
-        state.unitsCode = state.speciesName = state.modelName = QStringLiteral(" ");
-        state.unitsPending = state.speciesPending = state.modelPending = false;
-        setControlsEnabled(true);
-    }
-    if (srdaTab->srdaRunning || !state.identified)
-        return;
-    if (identity->isRunning())
-        return; // the queries of an earlier tick are still being paced out
-
-    // Identity queries, each once per connection, a second or two apart.
-    for (const PollCycle::IdentityQuery &q : PollCycle::identityQueries(state)) {
-        identity->wait(q.waitSeconds).then([this, q] {
-            if (!link || !(state.*q.answer).isEmpty())
-                return;
-            toOrin(q.command);
-            state.*q.pending = true;
-            setStatus(q.statusText);
-        });
-    }
-    identity->then([this] { sendPoll(); }).start();
-}
-
-void MainWindow::sendPoll()
-{
-    if (!link)
-        return;
-    const QString command = PollCycle::pollCommand(
-        tabWidget->currentIndex(), state.compatibilityMode, serviceTab->scanState());
-    if (!command.isEmpty())
-        toOrin(command);
 }
 
 void MainWindow::resetTimer(int index)
 {
-    console->setEnabled(index != MonitorTab && link);
-    lineEdit->setEnabled(index != MonitorTab && link);
+    const bool connected = talk->link();
+    console->setEnabled(index != MonitorTab && connected);
+    lineEdit->setEnabled(index != MonitorTab && connected);
     if (index != DiagnosticsTab && srdaTab->srdaRunning) {
         Dialogs::information(tr("SRDA Running"),
                              tr("SRDA Running: The Service Diagnostics tab is still collecting "
@@ -799,37 +497,14 @@ void MainWindow::resetTimer(int index)
         tabWidget->setCurrentIndex(DiagnosticsTab);
         return;
     }
-    if (!link || connection->state() == ConnectionLifecycle::State::Closing)
-        return;
-    lastReply = Clock::current();
-    sinceReply.start();
-    poll->stop();
-    progressTimer->stop();
-    progressBar->setValue(0);
-    if (connection->state() == ConnectionLifecycle::State::Connected) {
-        poll->start(pollSeconds() * CommandSequence::secondMs());
-        progressTimer->start(pollSeconds() * CommandSequence::secondMs() / 20);
-    }
-    if (index == MonitorTab) {
-        toOrin(PollCycle::pollCommand(MonitorTab, state.compatibilityMode, 0));
-        progressBar->setValue(100);
-    }
-}
-
-void MainWindow::updateProgressBar()
-{
-    const int before = progressBar->value();
-    progressBar->setValue(qMax(0, before - 5));
-    if (before == 55 && serviceTab->scanState() > 3) {
-        qDebug() << "Assuming download done.";
-        qDebug() << "Emitting scanDone()";
-        emit scanDone();
-    }
+    talk->setTabInFront(index);
 }
 
 void MainWindow::updateTrend()
 {
     StatusRecord &record = instrumentTab->record;
+    const ParserState &state = talk->parserState();
+    const SettingsDialog::Settings &current = talk->settings();
     instrumentTab->ppmThreshold = options->ppmThreshold();
     const QDateTime now = Clock::current();
     const QString row = trendRow(record, now, state.compatibilityMode, current.statusLog);
@@ -902,33 +577,6 @@ QSize MainWindow::compactSize() const
     return QSize(qMax(minimum.width(), toolBarWidth), minimum.height());
 }
 
-void MainWindow::changeText(int size)
-{
-    static const struct
-    {
-        const char *style;
-        const char *measure;
-        const char *service;
-        const char *tune;
-    } sets[] = {
-        {"QLabel { font-size: 14px }", ":/images/Measure_s.bmp", ":/images/Service_s.bmp",
-         ":/images/Tune_s.bmp"},
-        {"QLabel { font-size: 16px }", ":/images/Measure_m.bmp", ":/images/Service_m.bmp",
-         ":/images/Tune_m.bmp"},
-        {"QLabel { font-size: 22px }", ":/images/Measure.bmp", ":/images/Service.bmp",
-         ":/images/Tune.bmp"},
-    };
-    size = qBound(0, size, 2);
-    selectedTextSize = size;
-    QSettings().setValue(QStringLiteral("selectedTextSize"), size);
-    instrumentTab->setStyleSheet(QLatin1String(sets[size].style));
-    instrumentTab->setModeButtonImages(QLatin1String(sets[size].measure),
-                                       QLatin1String(sets[size].service),
-                                       QLatin1String(sets[size].tune));
-    if (size < textSizeActions.size())
-        textSizeActions[size]->setChecked(true);
-}
-
 void MainWindow::configureLogger()
 {
     const QString file = settings->settings().logFile;
@@ -958,13 +606,12 @@ void MainWindow::toggleLogger(bool on)
 
 void MainWindow::toOrin(QString text)
 {
-    if (link && link->connectionOpen())
-        link->writeData(upToZero(text.toUtf8()));
+    talk->send(text);
 }
 
 void MainWindow::toConsole(QString text)
 {
-    if (current.localEchoEnabled)
+    if (talk->settings().localEchoEnabled)
         console->appendData(upToZero(text.toUtf8()));
 }
 
@@ -992,59 +639,11 @@ void MainWindow::trendDataFolder()
     Dialogs::instance().openUrl(QUrl::fromLocalFile(target));
 }
 
-void MainWindow::about()
-{
-    Dialogs::Message m;
-    m.title = tr("Telvar Interface");
-    m.text = QStringLiteral("Telvar Software Version ") + QLatin1String(version) +
-             QStringLiteral("\n\n");
-    m.informativeText =
-        tr("Telvar monitors and services one Orin cavity ring-down gas analyzer over a serial "
-           "line or TCP.\n\nBuilt with the Qt %1 toolkit, the Qwt plotting library and the "
-           "zlib compression library (through QuaZip).")
-            .arg(QLatin1String(qVersion()));
-    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
-    m.parent = this;
-    Dialogs::instance().message(m);
-}
-
-void MainWindow::firmwareCompatibility()
-{
-    Dialogs::Message m;
-    m.title = tr("Firmware Compatibility");
-    m.text = QStringLiteral(
-                 "When connecting to an instrument with firmware \nbefore version 5.00, Telvar "
-                 "will drop into a \ncompatibility mode with slightly reduced functions.\nLaser "
-                 "and alarm status are not updated, \nbut concentration readings will still be "
-                 "obtained\nand recorded.") +
-             tr("\n\nFor a firmware upgrade, please contact Quorvane sales.");
-    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
-    m.parent = this;
-    Dialogs::instance().message(m);
-}
-
-void MainWindow::quickStart()
-{
-    const QString name = QStringLiteral("TelvarQuickStartGuide.pdf");
-    const QString folder = QDir::currentPath();
-    const QFileInfo guide(QDir(folder).filePath(name));
-    if (guide.exists()) {
-        Dialogs::instance().openUrl(QUrl::fromLocalFile(guide.absoluteFilePath()));
-        return;
-    }
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Warning;
-    m.title = tr("File missing");
-    m.text = QStringLiteral("File missing:\n\n") + name + QStringLiteral("\nin\n") + folder;
-    m.parent = this;
-    Dialogs::instance().message(m);
-}
-
 void MainWindow::setDemoMode(bool on)
 {
     QSettings().setValue(QStringLiteral("demoMode"), on);
     demoWanted = on;
-    if (connection->state() == ConnectionLifecycle::State::Disconnected)
+    if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected)
         demoMode = on;
 }
 
@@ -1054,11 +653,11 @@ void MainWindow::shutdown()
     // the event loop must run the goodbye commands first.
     plot->hide();
     const auto quit = [] { QCoreApplication::exit(0); };
-    if (connection->state() == ConnectionLifecycle::State::Disconnected) {
+    if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected) {
         QTimer::singleShot(0, this, quit);
         return;
     }
-    closeConnectionThen(quit);
+    talk->closeThen(quit);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -1,21 +1,16 @@
 #pragma once
 
-#include "app/linecutter.h"
-#include "app/statusparser.h"
+#include "app/analyzersession.h"
 #include "link/settingsdialog.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QMetaObject>
-#include <QTimer>
+#include <QSet>
 
 #include <memory>
 
 class Certification;
-class CommandSequence;
-class ConnectionLifecycle;
 class Console;
 class Instrument;
 class Logger;
@@ -37,8 +32,10 @@ class Utilities;
 class WindowHooks;
 
 // The program's one top-level window. It owns the tabs, the console, the
-// traffic log, the plot window, the dialogs and the one analyzer link, and
-// wires them together; the protocol logic lives in the classes it holds.
+// traffic log, the plot window, the dialogs and the analyzer session, and
+// wires them together. The conversation with the analyzer (the link, polling,
+// identity and which run owns the replies) is the session's; the window only
+// shows what it says.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -72,13 +69,14 @@ public:
     QLabel *serialLabel() const { return snLabel; }
     QPushButton *logFileButton() const { return logButton; }
     Logger *trafficLogger() const { return logger; }
-    OrinInterface *currentLink() const { return link; }
-    ConnectionLifecycle *connectionLifecycle() const { return connection; }
-    QTimer *pollTimer() const { return poll; }
-    const ParserState &connectionState() const { return state; }
+    AnalyzerSession *session() const { return talk; }
+    OrinInterface *currentLink() const { return talk->link(); }
+    ConnectionLifecycle *connectionLifecycle() const { return talk->lifecycle(); }
+    QTimer *pollTimer() const { return talk->pollTimer(); }
+    const ParserState &connectionState() const { return talk->parserState(); }
     bool isLoggingOn() const { return loggingOn; }
     bool isDemoMode() const { return demoMode; }
-    bool isGotReply() const { return gotReply; }
+    bool isGotReply() const { return talk->isGotReply(); }
     // True while the opening or closing commands are still being paced out.
     bool isBusy() const;
     QString trendFile() const;
@@ -110,14 +108,12 @@ signals:
     void newStatusReady();
     void newSRDAColumnsReady();
     void scanDone();
-    void toCertification(QString chunk);
     // The connection is open and the opening commands have gone out.
     void connectionStarted();
     // closeConnection() has finished and the link is gone.
     void connectionClosed();
 
 public slots:
-    void queryStatus();
     void instrumentTabDisable(bool on);
     void about();
     void firmwareCompatibility();
@@ -125,7 +121,6 @@ public slots:
     void changeText(int size);
     void openConnection();
     void closeConnection();
-    void readData();
     void updateTrend();
     void tempRCSCommand();
     void tempCavityCommand();
@@ -142,7 +137,6 @@ public slots:
     void toOrin(QString text);
     void toConsole(QString text);
     void toLogger(QString text);
-    void updateProgressBar();
     void resetTimer(int index);
     void doIt();
     void setDemoMode(bool on);
@@ -159,19 +153,16 @@ private:
     void buildMenus();
     void buildTabs();
     void wirePermanent();
-    void wireConnection();
+    void wireSession();
+    void wireConnection(OrinInterface *link);
     void unwireConnection();
-    void identify(const QByteArray &chunk);
+    void identified(const QString &serial, bool first);
     OrinInterface *makeLink(const ConnectionSettings &with);
-    void linkOpened(OrinInterface *opened);
-    void linkStarted();
-    void linkClosing();
+    void linkOpened();
     void linkLost(const QString &reason, bool retrying);
-    void closeConnectionThen(std::function<void()> after);
     void finishClose();
-    void sendPoll();
+    void showReceived(const QByteArray &chunk);
     void setStatus(const QString &text);
-    int pollSeconds() const;
     QString logFilePath() const;
     QSize compactSize() const;
     void fitLogButton();
@@ -194,11 +185,8 @@ private:
     QPushButton *logButton;
     QLabel *snLabel;
     QProgressBar *progressBar;
-    QTimer *poll;
-    QTimer *progressTimer;
-    ConnectionLifecycle *connection; // open, opening and goodbye commands, reconnecting
-    CommandSequence *identity;       // identity queries of one poll tick
-    OrinInterface *link = nullptr;
+    std::unique_ptr<WindowHooks> hooks;
+    AnalyzerSession *talk = nullptr;
 
     // Preferences.
     bool consoleVisible = true;
@@ -207,21 +195,13 @@ private:
     bool demoMode = false;   // the mode of this connection
     bool demoWanted = false; // the Demo Mode choice, for the next connect
 
-    // Connection state.
-    SettingsDialog::Settings current;
-    LineCutter cutter;
-    ParserState state;
-    std::unique_ptr<WindowHooks> hooks;
-    std::unique_ptr<StatusParser> parser;
     std::unique_ptr<TrendWriter> trend;
-    bool gotReply = false;
-    QDateTime lastReply;
-    QElapsedTimer sinceReply; // silence is measured on the monotonic clock
     bool loggingOn = false;
     bool noReconnect = false;
     bool headless = false;
-    QString lastStatusPrinted;
+    // Texts written to the journal since the analyzer last answered: a
+    // reconnect that fails for hours says each of its texts once.
+    QSet<QString> journalled;
     QString lossText; // while reconnecting: what the status bar says
     QList<QMetaObject::Connection> connectionWiring;
-    QList<std::function<void()>> afterClose;
 };

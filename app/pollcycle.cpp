@@ -1,5 +1,7 @@
 #include "app/pollcycle.h"
 
+#include "service/servicescan.h"
+
 namespace PollCycle {
 
 Silence silence(qint64 silentSeconds, int pollSeconds, bool gotReply, bool onDashboard)
@@ -28,12 +30,8 @@ QString pollCommand(int tab, bool compatibilityMode, int scanState)
 {
     if (tab == 0)
         return compatibilityMode ? QStringLiteral("conc\r\n") : QStringLiteral("status\r\n");
-    if (tab == 3) {
-        if (scanState == 1 || scanState == 2)
-            return QStringLiteral("lt\r\n");
-        if (scanState == 3)
-            return QStringLiteral("lc\r\n");
-    }
+    if (tab == 3)
+        return ServiceScan::pollCommand(scanState);
     return QString();
 }
 

@@ -439,7 +439,8 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
             qDebug() << "startIndex = " << dateColumn << "i = " << i;
             columns.removeFirst();
         }
-        data.setColumns(columns);
+        if (!data.setColumns(columns))
+            return; // the same collection again, after a lost link
         hooks.srdaColumnsReady();
         qDebug() << "Got columns, they are:" << data.columns()
                  << "and there are " + QString::number(data.columnCount()) + " of them";

@@ -35,6 +35,8 @@ public:
     virtual void setModelLabel(const QString &) {} // toolbar label text
     virtual void tempAlarmVisible(bool) {}
     virtual void enableControls() {} // setControlsEnabled(true)
+    // The dashboard's compatibility flag, set on every poll tick.
+    virtual void setCompatibilityMode(bool) {}
     // Service Scans tab
     virtual int scanState() const { return 0; }
     virtual void scanReading(const QString &) {}

@@ -114,7 +114,8 @@ int countLines(const QString &path)
 }
 
 QString resultsText(const QString &folder, const RunFiles &files, const CertScans &scans,
-                    bool archiveMade, const QString &archiveError)
+                    bool archiveMade, const QString &archiveError,
+                    const QStringList &interruptions)
 {
     QString text = QStringLiteral("<p>Certification data collection has completed.  The following "
                                   "files were generated:</p>");
@@ -138,6 +139,11 @@ QString resultsText(const QString &folder, const RunFiles &files, const CertScan
                 archiveError.toHtmlEscaped() +
                 QStringLiteral(")<p>The files above are in the Certification folder; please "
                                "send them to service@quorvane.com.</p>");
+    }
+    if (!interruptions.isEmpty()) {
+        text += QStringLiteral("<p>The run was interrupted:</p>");
+        for (const QString &note : interruptions)
+            text += note.toHtmlEscaped() + QStringLiteral("<br>");
     }
     return text;
 }

@@ -51,8 +51,10 @@ struct RunFiles
 };
 
 // The rich text of the "Results" box: the files of the selected scans that
-// exist, then the archive, or the reason it could not be written.
+// exist, then the archive, or the reason it could not be written, then each
+// interruption of the run by a lost connection.
 QString resultsText(const QString &folder, const RunFiles &files, const CertScans &scans,
-                    bool archiveMade, const QString &archiveError);
+                    bool archiveMade, const QString &archiveError,
+                    const QStringList &interruptions = QStringList());
 
 } // namespace CertFiles

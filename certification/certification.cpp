@@ -139,9 +139,11 @@ void Certification::updateButtons()
     const bool verifying = run->runActive() || run->isCancelling();
     // Start only from idle: a start while a file is being sent is refused.
     certifyButton->setEnabled(controls && idle);
-    cancelCertifyButton->setEnabled(controls);
+    // Cancel stays in reach all through a run, also while the link is lost.
+    cancelCertifyButton->setEnabled(controls || run->runActive());
     sendFileButton->setEnabled(controls && !verifying);
-    cancelFileButton->setEnabled(controls && !verifying);
+    cancelFileButton->setEnabled((controls && !verifying) ||
+                                 step == CertificationSequence::SendFile);
 }
 
 void Certification::markDone(int item)

@@ -119,10 +119,14 @@ void CertificationSequence::certify()
 {
     // Refused while a run, a file send or a cancel is under way: a start
     // during Send File has no state to continue from.
-    if (step != Idle || cancelling)
+    if (step != Idle || cancelling || !claimReplies())
         return;
     ++runId;
     phase = 0;
+    paused = false;
+    keepStart = false;
+    settingsStartSize = -1;
+    lossNotes.clear();
     lineCount = 0;
     // A second run must not write the first run's downloads ahead of its own.
     tempScanLines.clear();
@@ -188,11 +192,13 @@ void CertificationSequence::endRun()
     emit progressRange(0, 100);
     emit progressValue(100);
     emit certifying(false);
+    releaseReplies();
 
     // The box waits until the code that ended the run has returned.
     Dialogs::Message m;
     m.title = QStringLiteral("Results");
-    m.text = CertFiles::resultsText(certFolder, names, scans, archiveMade, archiveError);
+    m.text =
+        CertFiles::resultsText(certFolder, names, scans, archiveMade, archiveError, lossNotes);
     m.buttons = Dialogs::Ok;
     m.defaultButton = Dialogs::Ok;
     m.parent = dialogParent;
@@ -204,14 +210,16 @@ void CertificationSequence::endRun()
 
 void CertificationSequence::cancel()
 {
-    stop(QStringLiteral("Performance verification cancelled"));
+    // While the link is lost there is nobody to put back in service mode.
+    stop(QStringLiteral("Performance verification cancelled"), !paused);
 }
 
-void CertificationSequence::stop(const QString &reason)
+void CertificationSequence::stop(const QString &reason, bool tell)
 {
     if (cancelling)
         return;
     cancelling = true;
+    paused = false;
     const bool wasRun = runActive();
     emit certifying(false);
     closeFiles();
@@ -224,12 +232,15 @@ void CertificationSequence::stop(const QString &reason)
     progressTimer.stop();
     responseTimer.stop();
     // Back to service mode with SRDA off and the usual ring-down count.
-    const unsigned run = runId;
-    send(QStringLiteral("opmode 0\r\n"));
-    waitStillSame(run);
-    send(QStringLiteral("srda=0\r\n"));
-    waitStillSame(run);
-    send(QStringLiteral("tuneringdowns=25\r\n"));
+    if (tell) {
+        const unsigned run = runId;
+        send(QStringLiteral("opmode 0\r\n"));
+        waitStillSame(run);
+        send(QStringLiteral("srda=0\r\n"));
+        waitStillSame(run);
+        send(QStringLiteral("tuneringdowns=25\r\n"));
+    }
+    releaseReplies();
     emit progressReset();
     emit progressLabel(QStringLiteral(" "));
     emit statusText(QStringLiteral("Stopped"));
@@ -246,6 +257,11 @@ void CertificationSequence::sendFile(const QString &path)
         return;
     fileToSend = path;
     setStep(SendFile);
+    if (!claimReplies()) {
+        setStep(Idle);
+        return;
+    }
+    paused = false;
     progressTimer.start(5 * secondMs());
     lineCount = 0;
     lineTotal = CertFiles::countLines(path);
@@ -384,6 +400,8 @@ void CertificationSequence::tickSettings()
         if (!waitStillSame(run))
             return;
         sendToAll(QStringLiteral("opmode 0\r\n"));
+        if (settingsStartSize < 0)
+            settingsStartSize = QFileInfo(certFolder + names.settings).size();
         if (settingsFile.isOpen()) {
             settingsReader.reset();
             settingsFile.close();
@@ -421,6 +439,7 @@ void CertificationSequence::tickSendFile()
         sendingReader.reset();
         sendingFile.close();
         setStep(Idle);
+        releaseReplies();
         return;
     }
     ++lineCount;
@@ -535,7 +554,9 @@ void CertificationSequence::ringDownReply(const QString &text, const QStringList
     const bool onPeak = step == OnPeakRingDowns;
     if (phase == 0 && tokens.contains(QStringLiteral("1"))) {
         phase = 1;
-        startMs = Clock::monotonic();
+        if (!keepStart)
+            startMs = Clock::monotonic();
+        keepStart = false;
         emit progressLabel(onPeak ? QStringLiteral("On-Peak SRDA Progress:")
                                   : QStringLiteral("Off-Peak SRDA Progress:"));
         emit progressValue(0);
@@ -581,4 +602,104 @@ void CertificationSequence::makeArchive()
     archiveMade = CertFiles::writeArchive(certFolder + names.archive, members, &archiveError);
     emit statusText(archiveMade ? QStringLiteral("Finished making .zip file")
                                 : QStringLiteral("Failed to make .zip file: ") + archiveError);
+}
+
+void CertificationSequence::reply(const QByteArray &chunk)
+{
+    const int zero = chunk.indexOf('\0');
+    linefromOrin(QString::fromLatin1(zero < 0 ? chunk : chunk.left(zero)));
+}
+
+QString CertificationSequence::stepTitle(int s)
+{
+    switch (s) {
+    case OptimizeLaser:
+        return QStringLiteral("Optimize Laser");
+    case CavityTempScan:
+        return QStringLiteral("Cavity Temperature Scan");
+    case RefCellScan:
+        return QStringLiteral("Reference Cell Scan");
+    case DownloadTempScan:
+        return QStringLiteral("Cavity Temperature Scan download");
+    case DownloadRefCellScan:
+        return QStringLiteral("Reference Cell Scan download");
+    case OnPeakRingDowns:
+        return QStringLiteral("On-Peak Ring-Downs");
+    case OffPeakRingDowns:
+        return QStringLiteral("Off-Peak Ring-Downs");
+    case CollectSettings:
+        return QStringLiteral("Collect Settings");
+    case MakeArchive:
+        return QStringLiteral("Making the archive");
+    case SendFile:
+        return QStringLiteral("Send File");
+    default:
+        return QString();
+    }
+}
+
+void CertificationSequence::pauseRun()
+{
+    if (step == Idle || cancelling || paused)
+        return;
+    paused = true;
+    ++runId; // a burst waiting for its paced second stops there
+    progressTimer.stop();
+    responseTimer.stop();
+    lostAt = Clock::current();
+    emit statusText(QStringLiteral("Connection lost; waiting for the analyzer"));
+}
+
+void CertificationSequence::resumeRun()
+{
+    if (!paused || step == Idle)
+        return;
+    paused = false;
+    if (step != SendFile)
+        lossNotes << QStringLiteral("Connection lost at %1; %2 restarted")
+                         .arg(lostAt.toString(QStringLiteral("hh:mm:ss")), stepTitle(step));
+    switch (step) {
+    case OptimizeLaser:
+    case CavityTempScan:
+    case RefCellScan:
+        // From the step's own start command; the positions read so far are void.
+        phase = 0;
+        resetPositions(-1.0);
+        break;
+    case DownloadTempScan:
+    case DownloadRefCellScan: {
+        // The cut-off download is asked for again, whole.
+        const bool temp = step == DownloadTempScan;
+        (temp ? tempScanLines : refCellLines).clear();
+        send(temp ? QStringLiteral("dtsd\r\n") : QStringLiteral("drcsd\r\n"));
+        responseTimer.start(600 * secondMs());
+        break;
+    }
+    case OnPeakRingDowns:
+    case OffPeakRingDowns:
+        // What was collected stays, and the hours run on from the first start.
+        keepStart = phase != 0 || keepStart;
+        phase = 0;
+        break;
+    case CollectSettings:
+        // Again from its first command, over what this run had written.
+        phase = 0;
+        lineCount = 0;
+        settingsReader.reset();
+        settingsFile.close();
+        if (settingsStartSize >= 0) {
+            QFile written(certFolder + names.settings);
+            if (written.exists())
+                written.resize(settingsStartSize);
+        }
+        break;
+    default:
+        break;
+    }
+    progressTimer.start(5 * secondMs());
+}
+
+void CertificationSequence::abandonRun(const QString &reason)
+{
+    stop(reason, false);
 }

@@ -2,6 +2,7 @@
 
 #include "certification/certfiles.h"
 #include "certification/certscans.h"
+#include "common/replyowner.h"
 
 #include <QFile>
 #include <QObject>
@@ -21,7 +22,10 @@ class QWidget;
 // "Now" comes from Clock::current(); waits between commands and the length of
 // the ring-down collections are measured on the monotonic clock, so neither
 // midnight nor a clock change upsets them.
-class CertificationSequence : public QObject
+//
+// It owns the analyzer's replies while it runs (ReplyOwner): a lost link pauses
+// it, and the same analyzer's return starts the interrupted step again.
+class CertificationSequence : public QObject, public ReplyOwner
 {
     Q_OBJECT
 public:
@@ -76,6 +80,17 @@ public:
     // Parent of the boxes the sequence shows.
     QWidget *dialogParent = nullptr;
 
+    // Paused while the link is lost and the analyzer not back.
+    bool isPaused() const { return paused; }
+    // "Connection lost at 14:02:11; Reference Cell Scan restarted", one a loss.
+    QStringList interruptions() const { return lossNotes; }
+
+    Kind runKind() const override { return step == SendFile ? Kind::FileSend : Kind::Verification; }
+    void reply(const QByteArray &chunk) override;
+    void pauseRun() override;
+    void resumeRun() override;
+    void abandonRun(const QString &reason) override;
+
     // The 5 s tick and the download limit, for the tests that play them by hand.
     QTimer &tickTimer() { return progressTimer; }
     QTimer &downloadTimer() { return responseTimer; }
@@ -125,8 +140,11 @@ private:
     void setStep(int s);
     void nextStep();
     void endRun();
-    // Cancel, saying why for those waiting on finished().
-    void stop(const QString &reason);
+    // Cancel, saying why for those waiting on finished(); with `tell`, the
+    // analyzer is put back in service mode first.
+    void stop(const QString &reason, bool tell = true);
+    // The name of a step as the results list it.
+    static QString stepTitle(int step);
     void send(const QString &text);
     void sendToAll(const QString &text);
     // One paced second; false when the run was cancelled or restarted meanwhile.
@@ -170,4 +188,12 @@ private:
     unsigned runId = 0; // changes on every start and cancel, so a burst knows to stop
     bool ticking = false;
     bool cancelling = false;
+    bool paused = false;
+    QDateTime lostAt;
+    QStringList lossNotes;
+    // A collection restarted after a loss keeps its start: its hours run on.
+    bool keepStart = false;
+    // Size of the settings file when Collect Settings began, so that a
+    // restarted collection does not repeat what it already wrote.
+    qint64 settingsStartSize = -1;
 };

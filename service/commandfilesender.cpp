@@ -12,7 +12,10 @@ CommandFileSender::CommandFileSender(QObject *parent) : QObject(parent)
 
 void CommandFileSender::start(QIODevice *newDevice, int periodMs)
 {
+    if (!claimReplies())
+        return;
     device = newDevice;
+    paused = false;
     timer.start(periodMs);
 }
 
@@ -21,6 +24,24 @@ void CommandFileSender::cancel()
     if (device && device->isOpen())
         device->close();
     timer.stop();
+    paused = false;
+    releaseReplies();
+}
+
+void CommandFileSender::pauseRun()
+{
+    if (!timer.isActive())
+        return;
+    timer.stop();
+    paused = true;
+}
+
+void CommandFileSender::resumeRun()
+{
+    // The lines sent before the loss were taken; the next one follows a period from now.
+    if (paused)
+        timer.start();
+    paused = false;
 }
 
 void CommandFileSender::sendNext()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/replyowner.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -10,7 +12,10 @@ class QIODevice;
 // line exactly as stored (CR LF stays CR LF, a last line without an end goes
 // out without one), read as single-byte text up to any NUL. The device is the
 // caller's; the sender closes it at its end or on cancel.
-class CommandFileSender : public QObject
+//
+// It owns the analyzer's replies while it sends; a lost link holds the next
+// line back until the same analyzer is back.
+class CommandFileSender : public QObject, public ReplyOwner
 {
     Q_OBJECT
 public:
@@ -20,8 +25,14 @@ public:
     // sending, the pace restarts and the next line of the same device follows.
     void start(QIODevice *device, int periodMs);
     void cancel();
-    bool isSending() const { return timer.isActive(); }
+    bool isSending() const { return timer.isActive() || paused; }
     int period() const { return timer.interval(); }
+
+    Kind runKind() const override { return Kind::FileSend; }
+    void reply(const QByteArray &) override {} // the console shows what comes back
+    void pauseRun() override;
+    void resumeRun() override;
+    void abandonRun(const QString &) override { cancel(); }
 
 signals:
     void lineReady(const QString &line);
@@ -32,4 +43,5 @@ private:
 
     QIODevice *device = nullptr;
     QTimer timer;
+    bool paused = false;
 };

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -145,13 +146,16 @@ void Service::startScan(int kind)
         pendingStart.isActive())
         return;
     QString error;
-    const QString line =
-        scan.start(ServiceScan::Kind(kind), texts(ServiceScan::Kind(kind)), &error);
-    if (line.isEmpty()) {
+    if (ServiceScan::startCommand(ServiceScan::Kind(kind), texts(ServiceScan::Kind(kind)), &error)
+            .isEmpty()) {
         Dialogs::post(Dialogs::Icon::Warning, tr("Scan not started"), error, this);
         updateView();
         return;
     }
+    if (!claimReplies())
+        return;
+    const QString line =
+        scan.start(ServiceScan::Kind(kind), texts(ServiceScan::Kind(kind)), &error);
     // The start button also puts the analyzer in service mode; the scan's
     // command follows once that has gone out and taken effect.
     pendingLine = line;
@@ -161,7 +165,7 @@ void Service::startScan(int kind)
 
 void Service::download(int kind)
 {
-    if (kind < 0 || kind >= ServiceScan::kindCount)
+    if (kind < 0 || kind >= ServiceScan::kindCount || !claimReplies())
         return;
     pendingStart.stop();
     pendingLine.clear();
@@ -186,16 +190,78 @@ QString Service::stopScan()
     pendingStart.stop();
     pendingLine.clear();
     const QString line = scan.cancel();
+    paused = false;
     progressBar->setValue(0);
     updateView();
+    releaseIfIdle();
     return line;
+}
+
+void Service::releaseIfIdle()
+{
+    if (scan.state() == ServiceScan::Idle && !pendingStart.isActive())
+        releaseReplies();
+}
+
+void Service::reply(const QByteArray &chunk)
+{
+    static const QRegularExpression separators(QStringLiteral("[: ]"));
+    const QStringList tokens =
+        QString::fromLatin1(chunk).simplified().split(separators, Qt::SkipEmptyParts);
+    // The state before this reply decides, as a reading may end the scan.
+    const bool running = scan.running();
+    const bool downloading = scan.downloading();
+    if (running && tokens.size() == 1)
+        scanReading(tokens.last());
+    if (downloading)
+        appendDownload(tokens);
+}
+
+QString Service::pollCommand() const
+{
+    // No position is asked while the start command still waits for service mode.
+    return pendingStart.isActive() || paused ? QString() : ServiceScan::pollCommand(scan.state());
+}
+
+void Service::pauseRun()
+{
+    if (scan.state() == ServiceScan::Idle && !pendingStart.isActive())
+        return;
+    paused = true;
+    pendingStart.stop();
+    pendingLine.clear();
+    updateView();
+}
+
+void Service::resumeRun()
+{
+    if (!paused)
+        return;
+    paused = false;
+    const bool running = scan.running();
+    const QString line = scan.restart();
+    if (line.isEmpty()) {
+        releaseIfIdle();
+        return;
+    }
+    if (running) {
+        // As at a start: service mode first, the scan's command once it has taken effect.
+        send(QStringLiteral("opmode 0\r\n"));
+        pendingLine = line;
+        pendingStart.start(startDelayMs);
+    } else {
+        emit downloadStarted();
+        send(line);
+    }
+    updateView();
 }
 
 void Service::downloadDone()
 {
-    if (!scan.downloading())
+    if (!scan.downloading() || paused)
         return;
     scan.finishDownload();
+    releaseIfIdle();
     const ServiceScan::Kind kind = scan.kind();
     const int n = scan.xs().size();
     savedFile.clear();
@@ -280,7 +346,9 @@ void Service::updateView()
     const int st = scan.state();
     const bool idle = st == ServiceScan::Idle && !pendingStart.isActive();
     const QString name = ServiceScan::title(scan.kind());
-    if (pendingStart.isActive())
+    if (paused)
+        stateText->setText(tr("%1: connection lost, waiting for the analyzer").arg(name));
+    else if (pendingStart.isActive())
         stateText->setText(tr("Starting %1...").arg(name));
     else if (scan.running())
         stateText->setText(tr("%1 running").arg(name));

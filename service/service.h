@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/replyowner.h"
 #include "service/servicescan.h"
 
 #include <QStringList>
@@ -16,7 +17,10 @@ class QPushButton;
 // The "Service Scans" tab: reference cell, temperature and fine spectrum
 // scans. It shows a ServiceScan and sends what that decides; the main window
 // feeds it the scan readings and downloads the reply parser finds.
-class Service : public QWidget
+//
+// A scan or download owns the analyzer's replies from its start until it is
+// over; a lost link pauses it, and the same analyzer's return starts it again.
+class Service : public QWidget, public ReplyOwner
 {
     Q_OBJECT
 public:
@@ -55,6 +59,16 @@ public:
     // The pause between the service mode command and a scan's start command.
     static void setStartDelayMs(int ms);
 
+    Kind runKind() const override { return Kind::ServiceScan; }
+    // Single-token replies are positions while a scan runs; during a download
+    // every reply's tokens are rows.
+    void reply(const QByteArray &chunk) override;
+    void pauseRun() override;
+    void resumeRun() override;
+    void abandonRun(const QString &) override { stopScan(); }
+    QString pollCommand() const override;
+    void quiet() override { downloadDone(); }
+
 signals:
     void lineforOrin(QString text);
     void lineforConsole(QString text);
@@ -79,6 +93,7 @@ public slots:
 private:
     // Stops what runs or is about to start; the command that tells the analyzer.
     QString stopScan();
+    void releaseIfIdle();
     void send(const QString &text);
     void validate(ServiceScan::Kind kind);
     void updateView();
@@ -98,6 +113,7 @@ private:
     QTimer pendingStart; // the start command waits for service mode
     QString pendingLine; // the start command while it waits
     bool controlsOn = false;
+    bool paused = false;
     QString serialNumber;
     QString dataFolder;
     QString savedFile;

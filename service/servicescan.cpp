@@ -262,6 +262,28 @@ QString ServiceScan::cancel()
     return QStringLiteral("opmode 0\r\n");
 }
 
+QString ServiceScan::restart()
+{
+    if (running()) {
+        positionSeen = false;
+        risen = false;
+        percent = 0;
+        return lastCommand[current] + QStringLiteral("\r\n");
+    }
+    if (downloading())
+        return requestDownload(current);
+    return QString();
+}
+
+QString ServiceScan::pollCommand(int state)
+{
+    if (state == RefCellRunning || state == TempRunning)
+        return QStringLiteral("lt\r\n");
+    if (state == FineRunning)
+        return QStringLiteral("lc\r\n");
+    return QString();
+}
+
 QString ServiceScan::fileName(const QString &serial, Kind kind, const QDateTime &at)
 {
     return safeSerial(serial) + QLatin1Char('_') + tag(kind) + QLatin1Char('_') +

@@ -89,6 +89,12 @@ public:
     void finishDownload();
     // Stops whatever runs: the command that puts the analyzer back in service mode.
     QString cancel();
+    // After a lost link: the command that starts the interrupted scan (its
+    // readings start over) or asks for the interrupted download again (the
+    // rows of the cut-off one are dropped). Empty when nothing runs.
+    QString restart();
+    // What the poll tick asks while a scan runs: "lt\r\n" or "lc\r\n", else empty.
+    static QString pollCommand(int state);
 
     // "<serial>_<tag>_<yyyyMMdd-HHmmss>.txt", the serial kept to safe characters.
     static QString fileName(const QString &serial, Kind kind, const QDateTime &at);

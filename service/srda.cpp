@@ -134,14 +134,35 @@ void SRDA::setControlsEnabled(bool on)
     for (QPushButton *b : {onPeakButton, offPeakButton, stopButton, serviceButton, tuneButton,
                            measureButton, sendFileButton})
         b->setEnabled(on);
+    // A collection can always be stopped, also while the link is lost.
+    stopButton->setEnabled(on || srdaRunning);
 }
 
 void SRDA::start(const QString &commands)
 {
+    if (!claimReplies())
+        return;
     emit lineforOrin(commands);
     emit lineforConsole(commands);
     srdaRunning = true;
+    startCommands = commands;
     restartClock();
+}
+
+void SRDA::resumeRun()
+{
+    if (!srdaRunning)
+        return;
+    // The analyzer starts streaming again with a header of the same columns.
+    table.keepRowsOnSameHeader();
+    emit lineforOrin(startCommands);
+    emit lineforConsole(startCommands);
+}
+
+void SRDA::abandonRun(const QString &)
+{
+    srdaRunning = false;
+    releaseReplies();
 }
 
 void SRDA::sendSRDAONCommand()
@@ -160,6 +181,7 @@ void SRDA::sendSRDAStopCommand()
     emit lineforOrin(commands);
     emit lineforConsole(commands);
     srdaRunning = false;
+    releaseReplies();
 }
 
 void SRDA::restartClock()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/replyowner.h"
 #include "service/srdadata.h"
 
 #include <QFile>
@@ -18,7 +19,11 @@ class QSpinBox;
 // ring-down data (SRDA) stream, shows the collected table (SrdaData, filled by
 // the reply parser) in its own plot window and exports it; also sends a file of
 // commands. It never holds the link: commands leave on lineforOrin.
-class SRDA : public QWidget
+//
+// A collection owns the analyzer's replies from its start until Stop; the
+// reply parser reads its rows. After a lost link the same analyzer gets the
+// start commands again and the collection goes on, rows and hours kept.
+class SRDA : public QWidget, public ReplyOwner
 {
     Q_OBJECT
 public:
@@ -38,6 +43,12 @@ public:
     void setControlsEnabled(bool on);
     // Says once that the memory limit stopped the storing of rows.
     void showLimitReached(qint64 rowsKept);
+
+    Kind runKind() const override { return Kind::Srda; }
+    void reply(const QByteArray &) override {} // the parser reads the stream
+    void pauseRun() override {}
+    void resumeRun() override;
+    void abandonRun(const QString &) override;
 
     QPushButton *onPeakButton;
     QPushButton *offPeakButton;
@@ -86,6 +97,7 @@ private:
 
     SrdaData table;
     PlotWindow *plot;
+    QString startCommands; // of the collection that runs
     qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
     qint64 shownHundredths = -1; // what the elapsed label shows, in hundredths of an hour
 };

@@ -17,10 +17,15 @@ SrdaData::SrdaData() : limit(defaultMemoryLimit()) {}
 
 SrdaData::~SrdaData() = default;
 
-void SrdaData::setColumns(const QStringList &columnNames)
+bool SrdaData::setColumns(const QStringList &columnNames)
 {
+    const bool keep = keepRows && columnNames == names;
+    keepRows = false;
+    if (keep)
+        return false;
     dropRows();
     names = columnNames;
+    return true;
 }
 
 void SrdaData::clear()

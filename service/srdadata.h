@@ -32,7 +32,11 @@ public:
     qint64 rowCount() const { return rows; }
 
     // A header row: these columns from now on, without the rows stored so far.
-    void setColumns(const QStringList &columnNames);
+    // False (and nothing changes) for the header of a collection resumed after
+    // a lost link, when it names the same columns: see keepRowsOnSameHeader().
+    bool setColumns(const QStringList &columnNames);
+    // The next header with the same columns keeps the rows stored so far.
+    void keepRowsOnSameHeader() { keepRows = true; }
     // No columns and no rows; a row then matches no header.
     void clear();
 
@@ -73,4 +77,5 @@ private:
     qint64 limit;
     bool full = false;
     bool notice = false;
+    bool keepRows = false;
 };

@@ -1,0 +1,472 @@
+#include "app/analyzersession.h"
+
+#include "app/commandsequence.h"
+#include "app/identity.h"
+#include "app/pollcycle.h"
+#include "common/clock.h"
+#include "link/orininterface.h"
+
+namespace {
+
+QByteArray upToZero(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+
+// The serial reply among the lines of a chunk (two replies may arrive in one read).
+QString serialIn(const QByteArray &chunk)
+{
+    int from = 0;
+    while (from < chunk.size()) {
+        int end = chunk.indexOf('\n', from);
+        end = end < 0 ? chunk.size() : end + 1;
+        const QString serial = serialFromReply(chunk.mid(from, end - from));
+        if (!serial.isNull())
+            return serial;
+        from = end;
+    }
+    return QString();
+}
+
+} // namespace
+
+AnalyzerSession::AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
+                                 ConnectionLifecycle::LinkFactory factory, QObject *parent)
+    : QObject(parent), record(record), hooks(hooks),
+      connection(new ConnectionLifecycle(std::move(factory), this)),
+      identityPace(new CommandSequence(this)),
+      parser(std::make_unique<StatusParser>(record, st, hooks))
+{
+    connect(connection, &ConnectionLifecycle::linkOpened, this, &AnalyzerSession::linkOpened);
+    connect(connection, &ConnectionLifecycle::started, this, &AnalyzerSession::linkStarted);
+    connect(connection, &ConnectionLifecycle::openFailed, this, &AnalyzerSession::openFailed);
+    connect(connection, &ConnectionLifecycle::goodbyeSent, this, &AnalyzerSession::goodbyeSent);
+    connect(connection, &ConnectionLifecycle::linkClosing, this, &AnalyzerSession::linkClosing);
+    connect(connection, &ConnectionLifecycle::closed, this, &AnalyzerSession::finishClose);
+    connect(connection, &ConnectionLifecycle::lost, this, &AnalyzerSession::linkLost);
+    connect(connection, &ConnectionLifecycle::retryFailed, this, &AnalyzerSession::retryFailed);
+    connect(&poll, &QTimer::timeout, this, &AnalyzerSession::queryStatus);
+    connect(&progressTimer, &QTimer::timeout, this, &AnalyzerSession::progressTick);
+    connect(identityPace, &CommandSequence::finished, this, &AnalyzerSession::ownerMayHaveChanged);
+}
+
+AnalyzerSession::~AnalyzerSession() = default;
+
+AnalyzerSession::Owner AnalyzerSession::owner() const
+{
+    if (run) {
+        switch (run->runKind()) {
+        case ReplyOwner::Kind::Verification:
+            return Owner::Verification;
+        case ReplyOwner::Kind::ServiceScan:
+            return Owner::ServiceScan;
+        case ReplyOwner::Kind::Srda:
+            return Owner::Srda;
+        case ReplyOwner::Kind::FileSend:
+            return Owner::FileSend;
+        }
+    }
+    if (!current || !st.identified)
+        return Owner::None;
+    if (identityPace->isRunning() || st.unitsPending || st.speciesPending || st.modelPending)
+        return Owner::Identity;
+    return Owner::Monitoring;
+}
+
+void AnalyzerSession::ownerMayHaveChanged()
+{
+    const Owner now = owner();
+    if (now != lastOwner) {
+        lastOwner = now;
+        emit ownerChanged(now);
+    }
+}
+
+bool AnalyzerSession::claim(ReplyOwner *who)
+{
+    if (run == who)
+        return true;
+    if (run)
+        return false; // one run at a time
+    const Owner now = owner();
+    if (now == Owner::Identity) {
+        // An answer still on its way would be taken for the run's.
+        emit statusText(tr("Identifying the analyzer; please try again in a moment"));
+        return false;
+    }
+    if (now != Owner::Monitoring)
+        return false; // no analyzer to talk to
+    run = who;
+    ownerMayHaveChanged();
+    return true;
+}
+
+void AnalyzerSession::release(ReplyOwner *who)
+{
+    if (run != who)
+        return;
+    run = nullptr;
+    ownerMayHaveChanged();
+}
+
+void AnalyzerSession::abandonRun(const QString &reason)
+{
+    if (ReplyOwner *gone = run) {
+        run = nullptr; // nothing it says on its way out goes anywhere
+        gone->abandonRun(reason);
+        ownerMayHaveChanged();
+    }
+}
+
+int AnalyzerSession::pollSeconds() const
+{
+    return qMax(1, currentSettings.logInterval);
+}
+
+bool AnalyzerSession::connectTo(const ConnectionSettings &settings, bool demoMode)
+{
+    if (connection->state() != ConnectionLifecycle::State::Disconnected)
+        return false;
+    currentSettings = settings;
+    demo = demoMode;
+    st.demoMode = demo;
+    serial = QString();
+    return connection->connectTo(settings);
+}
+
+void AnalyzerSession::disconnectNow()
+{
+    closeThen(nullptr);
+}
+
+void AnalyzerSession::closeThen(std::function<void()> after)
+{
+    const auto state = connection->state();
+    if (state == ConnectionLifecycle::State::Disconnected ||
+        state == ConnectionLifecycle::State::Closing) {
+        if (after && state == ConnectionLifecycle::State::Closing)
+            afterClose << std::move(after);
+        return;
+    }
+    if (after)
+        afterClose << std::move(after);
+    // The run ends here, without commands of its own: the goodbye follows.
+    abandonRun(tr("Disconnected"));
+    identityPace->cancel();
+    gotReply = false;
+    // Polling stops at once, so no status request slips in between the goodbye commands.
+    poll.stop();
+    progressTimer.stop();
+    emit closing();
+    connection->disconnectNow();
+}
+
+void AnalyzerSession::send(const QString &text)
+{
+    if (current && current->connectionOpen())
+        current->writeData(upToZero(text.toUtf8()));
+}
+
+void AnalyzerSession::linkOpened(OrinInterface *link)
+{
+    current = link;
+    gotReply = false;
+    ssnidSent = false;
+    st.identified = false;
+    if (serial.isNull()) {
+        // A new conversation. After a return the same analyzer keeps what it said.
+        clearIdentity();
+        st.compatibilityMode = false;
+    }
+    st.unitsPending = st.speciesPending = st.modelPending = false;
+    st.demoMode = demo;
+    cutter.clear();
+    connect(link, &OrinInterface::readyRead, this, &AnalyzerSession::readData);
+    emit linkReady(link);
+    emit statusText(link->connectionText);
+}
+
+void AnalyzerSession::linkStarted()
+{
+    // "ssnid" is out: from now on a serial reply answers it.
+    ssnidSent = true;
+    poll.start(pollSeconds() * CommandSequence::secondMs());
+    progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
+    lastReply = Clock::current();
+    sinceReply.start();
+    emit started();
+}
+
+void AnalyzerSession::linkClosing()
+{
+    emit linkGoing();
+    identityPace->cancel();
+    poll.stop();
+    progressTimer.stop();
+    setProgress(100);
+    cutter.clear();
+    st.identified = false;
+    st.unitsPending = st.speciesPending = st.modelPending = false;
+    ssnidSent = false;
+    current = nullptr; // the lifecycle closes and deletes it
+    ownerMayHaveChanged();
+}
+
+void AnalyzerSession::linkLost(const QString &reason, bool retrying)
+{
+    if (retrying) {
+        // The run keeps what it has and waits for the analyzer to come back.
+        if (run)
+            run->pauseRun();
+        emit lost(reason, true);
+        return;
+    }
+    // Without reconnecting the connection ends as Disconnect ends it.
+    abandonRun(tr("Connection lost: ") + reason);
+    emit lost(reason, false);
+}
+
+void AnalyzerSession::finishClose()
+{
+    clearIdentity();
+    abandonRun(tr("Disconnected"));
+    poll.stop();
+    progressTimer.stop();
+    setProgress(100);
+    current = nullptr;
+    cutter.clear();
+    serial = QString();
+    st.identified = false;
+    emit closed();
+    ownerMayHaveChanged();
+    const auto pending = afterClose;
+    afterClose.clear();
+    for (const auto &f : pending)
+        f();
+}
+
+void AnalyzerSession::clearIdentity()
+{
+    st.unitsCode.clear();
+    st.speciesName.clear();
+    st.modelName.clear();
+    st.unitsPending = st.speciesPending = st.modelPending = false;
+}
+
+void AnalyzerSession::readData()
+{
+    if (!current)
+        return;
+    const QByteArray bytes = current->readData();
+    gotReply = true;
+    const QByteArray chunk = cutter.feed(bytes);
+    if (chunk.isEmpty())
+        return;
+    if (!st.identified) {
+        identify(chunk);
+        return;
+    }
+    emit received(chunk);
+    setProgress(100);
+    lastReply = Clock::current();
+    sinceReply.start();
+    route(chunk);
+}
+
+void AnalyzerSession::route(const QByteArray &chunk)
+{
+    // The SRDA stream is read by the parser, which knows its rows.
+    if (run && run->runKind() != ReplyOwner::Kind::Srda) {
+        run->reply(chunk);
+        return;
+    }
+    st.currentTab = tab;
+    parser->parseData(QString::fromLatin1(chunk));
+    if (!run)
+        ownerMayHaveChanged(); // an identity answer may have come in
+}
+
+void AnalyzerSession::identify(const QByteArray &chunk)
+{
+    if (demo) {
+        st.identified = true;
+        emit controlsEnabled(true);
+        ownerMayHaveChanged();
+        return;
+    }
+    // Anything before "ssnid" went out is not its answer, whatever it looks like.
+    if (!ssnidSent)
+        return;
+    const QString answer = serialIn(chunk);
+    if (answer.isNull())
+        return; // dropped unseen
+    const bool first = serial.isNull();
+    if (!first && answer != serial) {
+        giveUpOnReturn(otherAnalyzerText(serial, answer));
+        return;
+    }
+    serial = answer;
+    st.serialNumber = answer;
+    st.identified = true;
+    connection->answered();
+    lastReply = Clock::current();
+    sinceReply.start();
+    emit identified(answer, first);
+    if (run) {
+        // The same analyzer is back: the run goes on from the step it was in.
+        emit controlsEnabled(true);
+        run->resumeRun();
+    } else if (!first && (!st.unitsCode.isEmpty() && !st.speciesName.isEmpty())) {
+        emit controlsEnabled(true);
+    }
+    ownerMayHaveChanged();
+}
+
+QString AnalyzerSession::otherAnalyzerText(const QString &expected, const QString &answered)
+{
+    return tr("Another analyzer answered when the connection came back: serial number %1, "
+              "not %2.  The run was cancelled and Telvar has disconnected; nothing was written "
+              "to the files of analyzer %2.")
+        .arg(answered, expected);
+}
+
+QString AnalyzerSession::noAnalyzerText(const QString &expected)
+{
+    return tr("No analyzer answered when the connection came back (serial number %1 was "
+              "expected).  The run was cancelled; Telvar keeps trying to reconnect.")
+        .arg(expected);
+}
+
+void AnalyzerSession::giveUpOnReturn(const QString &text)
+{
+    // Nothing more goes to this analyzer, not even the goodbye: it is not ours.
+    const bool hadRun = run != nullptr;
+    abandonRun(text);
+    if (hadRun || !serial.isNull())
+        emit runCancelled(text);
+    identityPace->cancel();
+    poll.stop();
+    progressTimer.stop();
+    emit closing();
+    connection->disconnectNow(false);
+}
+
+void AnalyzerSession::queryStatus()
+{
+    const qint64 silentSeconds =
+        sinceReply.isValid() ? sinceReply.elapsed() / CommandSequence::secondMs() : 0;
+    if (!st.identified && !serial.isNull() && connection->isReconnect() &&
+        silentSeconds > 3 * qint64(pollSeconds())) {
+        // The link came back but the analyzer did not say who it is: the run
+        // cannot be trusted to the link, and the back-off goes on where it was.
+        if (run) {
+            const QString text = noAnalyzerText(serial);
+            abandonRun(text);
+            emit runCancelled(text);
+        }
+        connection->reportLoss(tr("no response from the analyzer"));
+        return;
+    }
+    switch (PollCycle::silence(silentSeconds, pollSeconds(), gotReply, tab == 0)) {
+    case PollCycle::Silence::NeverAnswered:
+        if (connection->isReconnect()) {
+            connection->reportLoss(tr("no response from the analyzer"));
+            return;
+        }
+        // The analyzer never answered on this connection: give up.
+        closeThen([this] { emit neverAnswered(); });
+        return;
+    case PollCycle::Silence::Quiet:
+        // Left standing: the connection text must not hide that replies stopped.
+        emit statusText(QStringLiteral("Last response from analyzer received at: ") +
+                        lastReply.toString(Qt::TextDate));
+        break;
+    case PollCycle::Silence::None:
+        if (current)
+            emit statusText(current->connectionText);
+        break;
+    }
+    if (!current || connection->state() == ConnectionLifecycle::State::Closing)
+        return;
+    hooks.setCompatibilityMode(st.compatibilityMode);
+    if (st.compatibilityMode) {
+        st.unitsCode = st.speciesName = st.modelName = QStringLiteral(" ");
+        st.unitsPending = st.speciesPending = st.modelPending = false;
+        hooks.enableControls();
+    }
+    if (!st.identified)
+        return;
+    if (run) {
+        // A run asks only what it needs; no status and no identity queries in between.
+        const QString command = run->pollCommand();
+        if (!command.isEmpty())
+            send(command);
+        return;
+    }
+    if (identityPace->isRunning())
+        return; // the queries of an earlier tick are still being paced out
+    askIdentity();
+}
+
+void AnalyzerSession::askIdentity()
+{
+    // An answer that did not come by the next tick is not waited for any longer.
+    st.unitsPending = st.speciesPending = st.modelPending = false;
+    // Identity queries, each once per connection, a second or two apart.
+    for (const PollCycle::IdentityQuery &q : PollCycle::identityQueries(st)) {
+        identityPace->wait(q.waitSeconds).then([this, q] {
+            if (!current || run || !(st.*q.answer).isEmpty())
+                return;
+            send(q.command);
+            st.*q.pending = true;
+            emit statusText(q.statusText);
+        });
+    }
+    identityPace->then([this] { sendPoll(); }).start();
+    ownerMayHaveChanged();
+}
+
+void AnalyzerSession::sendPoll()
+{
+    if (!current || run)
+        return;
+    const QString command = PollCycle::pollCommand(tab, st.compatibilityMode, 0);
+    if (!command.isEmpty())
+        send(command);
+}
+
+void AnalyzerSession::setTabInFront(int index)
+{
+    tab = index;
+    if (!current || connection->state() == ConnectionLifecycle::State::Closing)
+        return;
+    lastReply = Clock::current();
+    sinceReply.start();
+    poll.stop();
+    progressTimer.stop();
+    setProgress(0);
+    if (connection->state() == ConnectionLifecycle::State::Connected) {
+        poll.start(pollSeconds() * CommandSequence::secondMs());
+        progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
+    }
+    if (index == 0 && !run) {
+        send(PollCycle::pollCommand(0, st.compatibilityMode, 0));
+        setProgress(100);
+    }
+}
+
+void AnalyzerSession::setProgress(int value)
+{
+    progressValue = value;
+    emit progress(value);
+}
+
+void AnalyzerSession::progressTick()
+{
+    const int before = progressValue;
+    setProgress(qMax(0, before - 5));
+    // Half a poll period without a reply.
+    if (before == 55 && run)
+        run->quiet();
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "app/connectionlifecycle.h"
+#include "app/linecutter.h"
+#include "app/statusparser.h"
+#include "common/replyowner.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class CommandSequence;
+
+// The conversation with the one analyzer. It holds the connection, runs the
+// opening and identification, knows the analyzer's serial number, polls, and
+// hands every reply to exactly one owner:
+//   - the identity step, while its queries are out (answers go to it only);
+//   - monitoring (the status parser) when nothing else runs;
+//   - the run that claimed the replies: a verification, a service scan, an
+//     SRDA collection or a command file send.
+// The owner is explicit state, set when a run starts and cleared when it ends,
+// never read from the tab in front. When the link is lost the run is paused;
+// when it returns the analyzer is identified first, and the run goes on only
+// if it is the same analyzer. Disconnect cancels the run.
+//
+// No widgets: the main window shows what the signals say.
+class AnalyzerSession : public QObject, public ReplySeat
+{
+    Q_OBJECT
+public:
+    enum class Owner
+    {
+        None,       // no analyzer, or not identified yet
+        Identity,   // the identity queries' answers are awaited
+        Monitoring, // status polls and the parser
+        Verification,
+        ServiceScan,
+        Srda,
+        FileSend
+    };
+
+    AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
+                    ConnectionLifecycle::LinkFactory factory, QObject *parent = nullptr);
+    ~AnalyzerSession() override;
+
+    // A run that may claim the replies.
+    void enrol(ReplyOwner *run) { run->seatAt(this); }
+    bool claim(ReplyOwner *run) override;
+    void release(ReplyOwner *run) override;
+
+    // Opens a connection with `settings`; false when it does not open.
+    bool connectTo(const ConnectionSettings &settings, bool demo);
+    // The operator's Disconnect: the run is cancelled, then the goodbye commands.
+    void disconnectNow();
+    // Closes the connection (as Disconnect) and calls `after` once it is closed.
+    void closeThen(std::function<void()> after);
+    // Writes a command to the analyzer, if the link is open.
+    void send(const QString &text);
+    // The tab in front changed: polls restart from now (and the dashboard asks at once).
+    void setTabInFront(int index);
+
+    Owner owner() const;
+    ReplyOwner *currentRun() const { return run; }
+    OrinInterface *link() const { return current; }
+    ConnectionLifecycle *lifecycle() const { return connection; }
+    const ParserState &parserState() const { return st; }
+    const ConnectionSettings &settings() const { return currentSettings; }
+    bool isDemo() const { return demo; }
+    bool isGotReply() const { return gotReply; }
+    QTimer *pollTimer() { return &poll; }
+    // The analyzer this connection belongs to (null before the first serial reply).
+    QString knownSerial() const { return serial; }
+    int pollSeconds() const;
+
+    // The message when another analyzer, or none, answers after the link came back.
+    static QString otherAnalyzerText(const QString &expected, const QString &answered);
+    static QString noAnalyzerText(const QString &expected);
+
+signals:
+    // A link is open: wire the console and the mode buttons to it.
+    void linkReady(OrinInterface *link);
+    // The link is about to go: undo that wiring.
+    void linkGoing();
+    // The opening commands are out and polling runs.
+    void started();
+    // A chunk of whole lines from the identified analyzer, before it is routed.
+    void received(const QByteArray &chunk);
+    // The serial reply arrived; `first` on the first of this connection (not after a return).
+    void identified(const QString &serial, bool first);
+    void statusText(const QString &text);
+    void progress(int value);
+    void controlsEnabled(bool on);
+    void openFailed(const QString &error);
+    void goodbyeSent(const QString &command);
+    // Close has begun (Disconnect, or a connection given up).
+    void closing();
+    void closed();
+    void lost(const QString &reason, bool retrying);
+    void retryFailed(const QString &reason, int waitSeconds);
+    // The analyzer never answered on this connection: it is being closed.
+    void neverAnswered();
+    // A run was cancelled for a reason the operator must read (another analyzer).
+    void runCancelled(const QString &text);
+    void ownerChanged(AnalyzerSession::Owner owner);
+
+private:
+    void readData();
+    void identify(const QByteArray &chunk);
+    void route(const QByteArray &chunk);
+    void queryStatus();
+    void askIdentity();
+    void sendPoll();
+    void progressTick();
+    void setProgress(int value);
+    void linkOpened(OrinInterface *link);
+    void linkStarted();
+    void linkClosing();
+    void linkLost(const QString &reason, bool retrying);
+    void finishClose();
+    void clearIdentity();
+    void abandonRun(const QString &reason);
+    void giveUpOnReturn(const QString &text);
+    void ownerMayHaveChanged();
+
+    StatusRecord &record;
+    ParserHooks &hooks;
+    ConnectionLifecycle *connection;
+    CommandSequence *identityPace;
+    OrinInterface *current = nullptr;
+    ConnectionSettings currentSettings;
+    bool demo = false;
+    LineCutter cutter;
+    ParserState st;
+    std::unique_ptr<StatusParser> parser;
+    QTimer poll;
+    QTimer progressTimer;
+    int progressValue = 100;
+    bool gotReply = false;
+    bool ssnidSent = false;
+    QDateTime lastReply;
+    QElapsedTimer sinceReply; // silence is measured on the monotonic clock
+    QString serial;           // the analyzer of this connection, once it has answered
+    int tab = 0;
+    ReplyOwner *run = nullptr;
+    Owner lastOwner = Owner::None;
+    QList<std::function<void()>> afterClose;
+};

@@ -1,0 +1,105 @@
+#include "app/windowhooks.h"
+
+#include "app/mainwindow.h"
+#include "common/dialogs.h"
+#include "console/console.h"
+#include "dashboard/instrument.h"
+#include "service/srda.h"
+#include "service/utilities.h"
+
+#include <QLabel>
+
+void WindowHooks::statusReady()
+{
+    emit w.newStatusReady();
+}
+
+void WindowHooks::wrongModeBox()
+{
+    // Raised while a reply is parsed: shown once the reply path has returned.
+    Dialogs::post(Dialogs::Icon::Information, QStringLiteral("Wrong Mode"),
+                  QStringLiteral("Wrong mode: Changes must be done in Service Mode.  "
+                                 "Concentration readings are only available in Measure Mode"));
+}
+
+void WindowHooks::setModelLabel(const QString &text)
+{
+    w.serialLabel()->setText(text);
+}
+
+void WindowHooks::tempAlarmVisible(bool visible)
+{
+    w.instrument()->tempAlarmVisible(visible);
+}
+
+void WindowHooks::enableControls()
+{
+    w.setControlsEnabled(true);
+}
+
+void WindowHooks::setCompatibilityMode(bool on)
+{
+    w.instrument()->compatibilityMode = on;
+}
+
+bool WindowHooks::waitingForSpeed() const
+{
+    return w.utilities()->waitingForSpeed;
+}
+
+bool WindowHooks::waitingForFilter() const
+{
+    return w.utilities()->waitingForFilter;
+}
+
+void WindowHooks::clearWaitingForSpeed()
+{
+    w.utilities()->waitingForSpeed = false;
+}
+
+void WindowHooks::updateSpeed(int value)
+{
+    w.utilities()->updateSpeed(value);
+}
+
+void WindowHooks::updateFilter(int value)
+{
+    w.utilities()->updateFilter(value);
+}
+
+void WindowHooks::updateGasList(const QStringList &gases)
+{
+    w.utilities()->updateGasList(gases);
+}
+
+void WindowHooks::setCurrentGas(const QString &gas)
+{
+    w.utilities()->setCurrentGas(gas);
+}
+
+bool WindowHooks::srdaRunning() const
+{
+    return w.srda()->srdaRunning;
+}
+
+SrdaData *WindowHooks::srdaData()
+{
+    return &w.srda()->data();
+}
+
+void WindowHooks::srdaColumnsReady()
+{
+    emit w.newSRDAColumnsReady();
+}
+
+void WindowHooks::srdaRowAdded(double timeMs, const QStringList &columns)
+{
+    w.srda()->updateDataSize();
+    w.srda()->updatePlotWindow(timeMs, columns);
+}
+
+void WindowHooks::srdaLimitReached(qint64 rowsKept)
+{
+    w.srda()->showLimitReached(rowsKept);
+    w.consoleWidget()->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class ReplyOwner;
+
+// The one place that hands out the analyzer's replies: the session. A run
+// claims it when it starts and gives it back when it ends.
+class ReplySeat
+{
+public:
+    virtual ~ReplySeat() = default;
+    // True when `run` owns the replies from now on (or already did).
+    virtual bool claim(ReplyOwner *run) = 0;
+    virtual void release(ReplyOwner *run) = 0;
+};
+
+// A long run that owns the analyzer's replies while it lasts: a performance
+// verification, a service scan, an SRDA collection or a command file send.
+// While it owns them, every reply goes to it and to nothing else, and the
+// poll tick sends only what the run asks for.
+//
+// A run without a seat (a test driving it alone) may always start.
+class ReplyOwner
+{
+public:
+    enum class Kind
+    {
+        Verification,
+        ServiceScan,
+        Srda,
+        FileSend
+    };
+
+    virtual ~ReplyOwner() = default;
+
+    // What the run is, for the session's state and its messages.
+    virtual Kind runKind() const = 0;
+    // A chunk of whole reply lines.
+    virtual void reply(const QByteArray &chunk) = 0;
+    // The link is lost: timers and time-outs stop, everything gathered stays.
+    virtual void pauseRun() = 0;
+    // The same analyzer is back: the interrupted step starts again from its
+    // own start command.
+    virtual void resumeRun() = 0;
+    // Ends the run without a word to the analyzer, which is gone or another one.
+    virtual void abandonRun(const QString &reason) = 0;
+    // What the poll tick sends while this run owns the replies (empty: nothing).
+    virtual QString pollCommand() const { return QString(); }
+    // Quiet for half a poll period: a run waiting for the end of a download may end it.
+    virtual void quiet() {}
+
+    void seatAt(ReplySeat *s) { seat = s; }
+
+protected:
+    bool claimReplies() { return !seat || seat->claim(this); }
+    void releaseReplies()
+    {
+        if (seat)
+            seat->release(this);
+    }
+
+private:
+    ReplySeat *seat = nullptr;
+};
