@@ -90,13 +90,11 @@ bool AnalyzerSession::claim(ReplyOwner *who)
     if (run)
         return false; // one run at a time
     const Owner now = owner();
-    if (now == Owner::Identity) {
-        // An answer still on its way would be taken for the run's.
-        emit statusText(tr("Identifying the analyzer; please try again in a moment"));
-        return false;
-    }
-    if (now != Owner::Monitoring)
-        return false; // no analyzer to talk to
+    if (now == Owner::None && connection->state() != ConnectionLifecycle::State::Disconnected)
+        return false; // the analyzer is not (yet, or again) known to be there
+    // No more identity queries; answers already on their way still go to the
+    // identity step (see route()).
+    identityPace->cancel();
     run = who;
     ownerMayHaveChanged();
     return true;
@@ -276,8 +274,10 @@ void AnalyzerSession::readData()
 
 void AnalyzerSession::route(const QByteArray &chunk)
 {
-    // The SRDA stream is read by the parser, which knows its rows.
-    if (run && run->runKind() != ReplyOwner::Kind::Srda) {
+    // The SRDA stream is read by the parser, which knows its rows. An identity
+    // answer still awaited when a run began is the identity step's.
+    const bool identityAnswer = st.unitsPending || st.speciesPending || st.modelPending;
+    if (run && run->runKind() != ReplyOwner::Kind::Srda && !identityAnswer) {
         run->reply(chunk);
         return;
     }
@@ -398,7 +398,9 @@ void AnalyzerSession::queryStatus()
     if (!st.identified)
         return;
     if (run) {
-        // A run asks only what it needs; no status and no identity queries in between.
+        // A run asks only what it needs; no status and no identity queries in
+        // between. An identity answer that did not come by now is not awaited.
+        st.unitsPending = st.speciesPending = st.modelPending = false;
         const QString command = run->pollCommand();
         if (!command.isEmpty())
             send(command);
