@@ -144,4 +144,7 @@ void UnattendedRun::finished(bool archiveMade, const QString &text)
         QTextStream(stdout) << text << '\n';
     else
         QTextStream(stderr) << "Performance verification failed: " << text << '\n';
+    // The interruptions the results list, for the journal of an unattended run.
+    for (const QString &note : run.interruptions())
+        QTextStream(stderr) << note << '\n';
 }

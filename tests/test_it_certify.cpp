@@ -12,16 +12,28 @@
 // An unattended verification as a technician starts it on a lab PC: the
 // program on its own, pointed at the simulator's pty, started with --certify.
 // Its paced second is shortened, so the 5 s ticks come every quarter second.
-// Checked is the archive that comes out.
+// Checked is the archive that comes out, also when the analyzer's cable is
+// pulled in the middle of the reference cell scan and plugged in again.
 class TestItCertify : public QObject
 {
     Q_OBJECT
 private slots:
+    void unattendedRunWritesItsArchive_data();
     void unattendedRunWritesItsArchive();
 };
 
+void TestItCertify::unattendedRunWritesItsArchive_data()
+{
+    QTest::addColumn<QStringList>("drop");
+    QTest::newRow("whole run") << QStringList();
+    QTest::newRow("link lost in the reference cell scan")
+        << QStringList{QStringLiteral("--drop-on"), QStringLiteral("lt:3"),
+                       QStringLiteral("--restart-delay"), QStringLiteral("400")};
+}
+
 void TestItCertify::unattendedRunWritesItsArchive()
 {
+    QFETCH(QStringList, drop);
     QTemporaryDir home;
     QVERIFY(home.isValid());
     // The command list is read from the working folder.

@@ -227,7 +227,8 @@ QString helpText()
         "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf,\n"
         "--no-ack, --endless-download.\n"
         "A restarting analyzer: --restart-after (with --link for a pty that comes back\n"
-        "under the same name).");
+        "under the same name). A cable pulled in the middle of a run: --drop-on CMD[:N],\n"
+        "and --return-serial SN for another analyzer coming back on the link.");
 }
 
 } // namespace
@@ -290,6 +291,17 @@ int main(int argc, char *argv[])
                        "a new pty (re-pointed by --link, its device printed again) or the same "
                        "TCP port listening again. Repeats for every connection."),
         QStringLiteral("N"));
+    const QCommandLineOption dropOnOpt(
+        QStringLiteral("drop-on"),
+        QStringLiteral("Drop the link once, in the middle of the reply to the N-th command CMD "
+                       "(default the first), and come back --restart-delay ms later as "
+                       "--restart-after does; the analyzer carries on meanwhile, as with a "
+                       "pulled cable."),
+        QStringLiteral("CMD[:N]"));
+    const QCommandLineOption returnSerialOpt(
+        QStringLiteral("return-serial"),
+        QStringLiteral("After --drop-on, come back as another analyzer with this serial number."),
+        QStringLiteral("SN"));
     const QCommandLineOption restartDelayOpt(
         QStringLiteral("restart-delay"),
         QStringLiteral("Milliseconds the analyzer stays away on a restart (default 2000)."),
@@ -322,7 +334,8 @@ int main(int argc, char *argv[])
                                                        "stderr, as \"> command\"."));
     for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, srdaCountOpt, srdaCopyOpt,
                           garbageOpt, silentOpt, dropOpt, restartOpt, restartDelayOpt, linkOpt,
-                          slowOpt, noLfOpt, seedOpt, verboseOpt, noAckOpt, endlessOpt})
+                          slowOpt, noLfOpt, seedOpt, verboseOpt, noAckOpt, endlessOpt, dropOnOpt,
+                          returnSerialOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -372,7 +385,23 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--restart-after takes a count, without --drop-after"));
         options.dropAfter = int(value);
     }
-    const bool restart = p.isSet(restartOpt);
+    if (p.isSet(dropOnOpt)) {
+        const QStringList parts = p.value(dropOnOpt).split(QLatin1Char(':'));
+        bool ok = parts.size() <= 2 && !parts.first().isEmpty();
+        if (ok && parts.size() == 2)
+            options.dropOnCount = parts.last().toInt(&ok);
+        if (!ok || options.dropOnCount < 1 || p.isSet(restartOpt) || p.isSet(dropOpt))
+            return fail(QStringLiteral("--drop-on takes CMD or CMD:N, without --drop-after or "
+                                       "--restart-after"));
+        options.dropOn = parts.first().toLower().toLatin1();
+    }
+    if (p.isSet(returnSerialOpt)) {
+        options.returnSerial = p.value(returnSerialOpt).toLatin1();
+        if (options.returnSerial.isEmpty() || options.returnSerial.size() > 32 ||
+            options.returnSerial.contains(' ') || !p.isSet(dropOnOpt))
+            return fail(QStringLiteral("--return-serial takes a serial number, with --drop-on"));
+    }
+    const bool restart = p.isSet(restartOpt) || p.isSet(dropOnOpt);
     if (!number(restartDelayOpt, 0, 600000, value) || value != int(value))
         return fail(QStringLiteral("--restart-delay takes 0 to 600000 ms"));
     const int restartDelay = int(value);
@@ -472,7 +501,10 @@ int main(int argc, char *argv[])
                 QFile::remove(linkPath); // gone while unplugged
             QTimer::singleShot(restartDelay, [&] {
                 wire->clear();
-                sim.reset();
+                if (sim.keepsStateOnReturn())
+                    sim.cameBack();
+                else
+                    sim.reset();
                 if (!pty.open() || !relink()) {
                     printLine(stderr, "telvar-sim: cannot come back on a new pty");
                     QCoreApplication::exit(1);
@@ -513,7 +545,10 @@ int main(int argc, char *argv[])
                     continue;
                 }
                 client = s;
-                sim.reset();
+                if (sim.keepsStateOnReturn())
+                    sim.cameBack();
+                else
+                    sim.reset();
                 wire->clear();
                 QObject::connect(s, &QTcpSocket::readyRead, s, [&, s] {
                     if (s == client)

@@ -59,6 +59,16 @@ void SimAnalyzer::reset()
     certification.reset();
 }
 
+void SimAnalyzer::cameBack()
+{
+    pendingLine.clear();
+    discarding = false;
+    granted = !options.needAccessCode;
+    dropping = false;
+    if (!options.returnSerial.isEmpty())
+        options.serial = options.returnSerial;
+}
+
 QByteArray SimAnalyzer::receive(const QByteArray &bytes)
 {
     QByteArray out;
@@ -97,7 +107,13 @@ QByteArray SimAnalyzer::handleLine(const QByteArray &line)
         return QByteArray();
     }
     ++commands;
-    const bool drop = options.dropAfter >= 0 && commands > options.dropAfter;
+    bool drop = options.dropAfter >= 0 && commands > options.dropAfter;
+    if (!options.dropOn.isEmpty() &&
+        line.toLower().split(' ').first().split('=').first() == options.dropOn &&
+        ++dropOnSeen == options.dropOnCount) {
+        drop = droppedOnCommand = true;
+        options.dropOn.clear();
+    }
     QByteArray reply = silent() ? QByteArray() : answer(line);
     if (!reply.isEmpty()) {
         const QByteArray name = line.toLower().split(' ').first().split('=').first();

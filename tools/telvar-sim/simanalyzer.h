@@ -32,6 +32,12 @@ public:
         bool noLineFeed = false; // one runaway reply without a line feed
         bool needAccessCode = false;
         quint32 seed = 1;
+        // Drop the link on the dropOnCount-th command named dropOn (once), as a
+        // cable pulled in the middle of a run; the analyzer keeps its state.
+        QByteArray dropOn;
+        int dropOnCount = 1;
+        // The serial number after such a drop (another analyzer on the link).
+        QByteArray returnSerial;
     };
 
     explicit SimAnalyzer(const Options &options);
@@ -57,6 +63,10 @@ public:
 
     // A new client: the analyzer's state of a fresh connection.
     void reset();
+    // The link is back after a drop on a command: the analyzer carried on
+    // meanwhile (or another one answers, with returnSerial).
+    void cameBack();
+    bool keepsStateOnReturn() const { return droppedOnCommand; }
 
     // Called with every command line received (for the simulator's trace).
     std::function<void(const QByteArray &)> onCommand;
@@ -81,6 +91,8 @@ private:
     bool granted = false;
     bool dropping = false;
     bool runawaySent = false;
+    bool droppedOnCommand = false;
+    int dropOnSeen = 0;
     bool srda = false;
     int srdaRows = 0;
     SimSettings settings; // filter, gas type and Speed+
