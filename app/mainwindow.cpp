@@ -170,7 +170,6 @@ MainWindow::~MainWindow()
     delete plot;
 }
 
-
 void MainWindow::buildTabs()
 {
     tabWidget = new QTabWidget(centralWidget());
@@ -282,10 +281,10 @@ void MainWindow::wireSession()
         Dialogs::Message m;
         m.icon = Dialogs::Icon::Critical;
         m.title = tr("Connection Error");
-        m.text = QStringLiteral(
-            "No response was received from the analyzer!  \n\nPlease check the "
-            "connections, cables, and \nserial communication settings.  Telvar has\n"
-            "disconnected.");
+        m.text =
+            QStringLiteral("No response was received from the analyzer!  \n\nPlease check the "
+                           "connections, cables, and \nserial communication settings.  Telvar has\n"
+                           "disconnected.");
         m.buttons = Dialogs::NoButton;
         m.parent = this;
         Dialogs::instance().message(m);

@@ -114,8 +114,7 @@ int countLines(const QString &path)
 }
 
 QString resultsText(const QString &folder, const RunFiles &files, const CertScans &scans,
-                    bool archiveMade, const QString &archiveError,
-                    const QStringList &interruptions)
+                    bool archiveMade, const QString &archiveError, const QStringList &interruptions)
 {
     QString text = QStringLiteral("<p>Certification data collection has completed.  The following "
                                   "files were generated:</p>");

@@ -197,8 +197,7 @@ void CertificationSequence::endRun()
     // The box waits until the code that ended the run has returned.
     Dialogs::Message m;
     m.title = QStringLiteral("Results");
-    m.text =
-        CertFiles::resultsText(certFolder, names, scans, archiveMade, archiveError, lossNotes);
+    m.text = CertFiles::resultsText(certFolder, names, scans, archiveMade, archiveError, lossNotes);
     m.buttons = Dialogs::Ok;
     m.defaultButton = Dialogs::Ok;
     m.parent = dialogParent;

@@ -97,7 +97,7 @@ private:
 
     SrdaData table;
     PlotWindow *plot;
-    QString startCommands; // of the collection that runs
+    QString startCommands;       // of the collection that runs
     qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
     qint64 shownHundredths = -1; // what the elapsed label shows, in hundredths of an hour
 };

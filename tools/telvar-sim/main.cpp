@@ -332,10 +332,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
-    for (const auto &o : {ptyOpt, tcpOpt, serialOpt, modeOpt, rateOpt, srdaCountOpt, srdaCopyOpt,
-                          garbageOpt, silentOpt, dropOpt, restartOpt, restartDelayOpt, linkOpt,
-                          slowOpt, noLfOpt, seedOpt, verboseOpt, noAckOpt, endlessOpt, dropOnOpt,
-                          returnSerialOpt})
+    for (const auto &o :
+         {ptyOpt,      tcpOpt,     serialOpt,      modeOpt, rateOpt,    srdaCountOpt,
+          srdaCopyOpt, garbageOpt, silentOpt,      dropOpt, restartOpt, restartDelayOpt,
+          linkOpt,     slowOpt,    noLfOpt,        seedOpt, verboseOpt, noAckOpt,
+          endlessOpt,  dropOnOpt,  returnSerialOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
