@@ -4,7 +4,9 @@
 #include "app/identity.h"
 #include "app/pollcycle.h"
 #include "common/clock.h"
-#include "link/orininterface.h"
+#include "link/demointerface.h"
+#include "link/ethernetinterface.h"
+#include "link/serialinterface.h"
 
 namespace {
 
@@ -115,6 +117,19 @@ void AnalyzerSession::abandonRun(const QString &reason)
         gone->abandonRun(reason);
         ownerMayHaveChanged();
     }
+}
+
+OrinInterface *AnalyzerSession::makeLink(const ConnectionSettings &with, bool demo, QObject *parent)
+{
+    if (demo)
+        return new DemoInterface(parent);
+    if (with.connectionType == QLatin1String("Ethernet")) {
+        auto *tcp = new EthernetInterface(parent);
+        // While reconnecting, a dropped peer is said in the status bar, not in a box.
+        tcp->errorBoxes = !with.autoReconnect;
+        return tcp;
+    }
+    return new SerialInterface(parent);
 }
 
 int AnalyzerSession::pollSeconds() const

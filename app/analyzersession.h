@@ -77,6 +77,9 @@ public:
     QString knownSerial() const { return serial; }
     int pollSeconds() const;
 
+    // The link of the kind the settings ask for (not yet open).
+    static OrinInterface *makeLink(const ConnectionSettings &with, bool demo, QObject *parent);
+
     // The message when another analyzer, or none, answers after the link came back.
     static QString otherAnalyzerText(const QString &expected, const QString &answered);
     static QString noAnalyzerText(const QString &expected);

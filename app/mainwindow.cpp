@@ -9,9 +9,6 @@
 #include "console/console.h"
 #include "console/logger.h"
 #include "dashboard/instrument.h"
-#include "link/demointerface.h"
-#include "link/ethernetinterface.h"
-#include "link/serialinterface.h"
 #include "plot/plotwindow.h"
 #include "service/commandfilesender.h"
 #include "service/service.h"
@@ -20,19 +17,15 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDebug>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
-#include <QToolBar>
 #include <QUrl>
 
 #include <cstdio>
@@ -40,20 +33,6 @@
 const char *const MainWindow::version = "1.3.1";
 
 namespace {
-
-const char *const hiddenTabsStyle =
-    "QTabBar::tab:disabled { width: 1; height: 0; margin: 0; padding: 0; border: none; }";
-const char *const shownTabsStyle =
-    "QTabBar::tab:disabled { width: 100; height: 0; margin: 0; padding: 0; border: none; }";
-const char *const logButtonOff =
-    "background-color: rgb(200,200,200);border-style: solid;border-color: rgb(150,150,150);"
-    "border-width: 1px;border-radius: 2px;padding: 6px;";
-const char *const logButtonOn =
-    "background-color: rgb(255,255,255);border-style: solid;border-color: rgb(150,150,150);"
-    "border-width: 1px;border-radius: 2px;padding: 6px;";
-const char *const logButtonStart =
-    "background-color: rgb(200,200,200);border-style: solid;border-color: rgb(150,150,150);"
-    "border-width: 1px;border-radius: 1px;padding: 4px;";
 
 enum Tab
 {
@@ -94,64 +73,15 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     demoMode = startOptions.demo || prefs.value(QStringLiteral("demoMode"), false).toBool();
     demoWanted = demoMode;
 
-    auto *central = new QWidget(this);
-    grid = new QGridLayout(central);
-    setCentralWidget(central);
-
-    console = new Console(central);
-    console->setEnabled(false);
-    grid->addWidget(console, 0, 0, 5, 1);
-    lineEdit = new QLineEdit(central);
-    lineEdit->setEnabled(false);
-    grid->addWidget(lineEdit, 5, 0);
-    logger = new Logger(this);
-    trend = std::make_unique<TrendWriter>(*logger);
-
-    logButton = new QPushButton(tr("-Click here to select log file-"), this);
-    logButton->setStyleSheet(QLatin1String(logButtonStart));
-    fitLogButton();
-    snLabel = new QLabel(QStringLiteral("SN: "), this);
-    // Room for what the label will show: "DEMO MODE", or the model and serial number.
-    snLabel->setMinimumWidth(
-        snLabel->fontMetrics().horizontalAdvance(QStringLiteral("ORIN OK: 0000")) + 8);
-    grid->setColumnMinimumWidth(0, consoleVisible ? consoleWidth : 0);
-
-    buildTabs();
-    grid->addWidget(tabWidget, 1, 1, 5, 2);
-
-    plot = new PlotWindow(nullptr);
-    plot->seriesName = QStringLiteral("Concentration");
-    settings = new SettingsDialog(this);
-    options = new OptionsDialog(this);
-    certificationTab->changeScans(options->certScans());
-
-    progressBar = new QProgressBar(central);
-    progressBar->setRange(0, 100);
-    progressBar->setValue(100);
-    progressBar->setTextVisible(false);
-    progressBar->setMaximumHeight(10);
-    progressBar->setStyleSheet(
-        QStringLiteral("QProgressBar {border: 2px solid grey;border-radius: 3px;background-color: "
-                       "#ADADAD;}QProgressBar:chunk {background-color: #737373;}"));
-    grid->addWidget(progressBar, 0, 2);
-
-    buildMenus();
-    actionConnect->setEnabled(true);
-    actionConfigure->setEnabled(true);
-    actionConsole->setEnabled(true);
-    actionLogToFile->setEnabled(true);
-    actionOptions->setEnabled(true);
-    actionDisconnect->setEnabled(false);
-    actionSRDA->setEnabled(false);
-    changeText(selectedTextSize);
-    actionConsole->setChecked(consoleVisible);
-    console->setVisible(consoleVisible);
-    lineEdit->setVisible(consoleVisible);
+    buildWidgets();
 
     hooks = std::make_unique<WindowHooks>(*this);
     talk = new AnalyzerSession(
         instrumentTab->record, *hooks,
-        [this](const ConnectionSettings &with) { return makeLink(with); }, this);
+        [this](const ConnectionSettings &with) {
+            return AnalyzerSession::makeLink(with, demoMode, this);
+        },
+        this);
     // The runs that may own the analyzer's replies.
     talk->enrol(certificationTab->sequence());
     talk->enrol(serviceTab);
@@ -168,24 +98,6 @@ MainWindow::~MainWindow()
 {
     // The plot window has no parent; it lives exactly as long as this window.
     delete plot;
-}
-
-void MainWindow::buildTabs()
-{
-    tabWidget = new QTabWidget(centralWidget());
-    instrumentTab = new Instrument(tabWidget);
-    certificationTab = new Certification(tabWidget);
-    utilitiesTab = new Utilities(tabWidget);
-    serviceTab = new Service(tabWidget);
-    srdaTab = new SRDA(tabWidget);
-    tabWidget->addTab(instrumentTab, tr("Monitor Analyzer"));
-    tabWidget->addTab(certificationTab, tr("Performance Verification"));
-    tabWidget->addTab(utilitiesTab, tr("Utilities"));
-    tabWidget->addTab(serviceTab, tr("Service Scans"));
-    tabWidget->addTab(srdaTab, tr("Service Diagnostics"));
-    tabWidget->setTabEnabled(DiagnosticsTab, false);
-    tabWidget->setTabEnabled(ScansTab, userScans);
-    tabWidget->setStyleSheet(QLatin1String(hiddenTabsStyle));
 }
 
 void MainWindow::wirePermanent()
@@ -382,19 +294,6 @@ void MainWindow::openConnection()
         setWindowTitle(baseTitle()); // the failure itself is shown by openFailed
 }
 
-OrinInterface *MainWindow::makeLink(const ConnectionSettings &with)
-{
-    if (demoMode)
-        return new DemoInterface(this);
-    if (with.connectionType == QLatin1String("Ethernet")) {
-        auto *tcp = new EthernetInterface(this);
-        // While reconnecting, a dropped peer is said in the status bar, not in a box.
-        tcp->errorBoxes = !with.autoReconnect;
-        return tcp;
-    }
-    return new SerialInterface(this);
-}
-
 void MainWindow::linkOpened()
 {
     const bool onDashboard = tabWidget->currentIndex() == MonitorTab;
@@ -477,10 +376,7 @@ void MainWindow::identified(const QString &serial, bool first)
     certificationTab->setSSNID(serial);
     serviceTab->setSerialNumber(serial);
     snLabel->setText(QStringLiteral("SN: ") + serial);
-    tabWidget->setTabEnabled(ScansTab, true);
-    tabWidget->setTabEnabled(DiagnosticsTab, true);
-    tabWidget->setCurrentIndex(MonitorTab);
-    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
+    revealServiceTabs();
 }
 
 void MainWindow::resetTimer(int index)
@@ -519,90 +415,6 @@ void MainWindow::updateTrend()
         plot->addTimePoint(now, record.conc);
 }
 
-void MainWindow::setControlsEnabled(bool on)
-{
-    instrumentTab->measureButton->setEnabled(on);
-    instrumentTab->serviceButton->setEnabled(on);
-    instrumentTab->tuneButton->setEnabled(on);
-    serviceTab->setControlsEnabled(on);
-    srdaTab->setControlsEnabled(on);
-    certificationTab->setControlsEnabled(on);
-    utilitiesTab->setControlsEnabled(on);
-}
-
-void MainWindow::instrumentTabDisable(bool on)
-{
-    tabWidget->setTabEnabled(MonitorTab, !on);
-    tabWidget->setTabEnabled(UtilitiesTab, !on);
-    if (userScans)
-        tabWidget->setTabEnabled(ScansTab, !on);
-}
-
-void MainWindow::userScansChange(bool on)
-{
-    userScans = on;
-    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
-    tabWidget->setTabEnabled(ScansTab, on);
-    QSettings().setValue(QStringLiteral("userScans"), on);
-}
-
-void MainWindow::toggleConsole(bool on)
-{
-    consoleVisible = on;
-    console->setVisible(on);
-    lineEdit->setVisible(on);
-    // A hidden console leaves no empty column behind.
-    grid->setColumnMinimumWidth(0, on ? consoleWidth : 0);
-    QSettings().setValue(QStringLiteral("consoleVisible"), on);
-    QTimer::singleShot(100, this, &MainWindow::doIt);
-}
-
-void MainWindow::doIt()
-{
-    resize(compactSize());
-}
-
-QSize MainWindow::compactSize() const
-{
-    // As small as the contents allow, but wide enough that the serial number
-    // at the end of the tool bar stays in view.
-    int toolBarWidth = 2 * mainBar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
-    for (QAction *a : mainBar->actions()) {
-        if (const QWidget *item = mainBar->widgetForAction(a))
-            toolBarWidth +=
-                qMax(item->sizeHint().width(), item->minimumWidth()) + mainBar->layout()->spacing();
-    }
-    const QSize minimum = minimumSizeHint();
-    return QSize(qMax(minimum.width(), toolBarWidth), minimum.height());
-}
-
-void MainWindow::configureLogger()
-{
-    const QString file = settings->settings().logFile;
-    if (file.isEmpty()) {
-        settings->reselectFile();
-        return;
-    }
-    logButton->setText(file.right(24));
-    fitLogButton();
-}
-
-void MainWindow::fitLogButton()
-{
-    // 140 pixels, or wider where the caption would be cut: the whole caption
-    // stays readable at any font size (padding and border of its styles included).
-    const int text = logButton->fontMetrics().horizontalAdvance(logButton->text());
-    logButton->setFixedWidth(qMax(140, text + 2 * (6 + 1) + 8));
-}
-
-void MainWindow::toggleLogger(bool on)
-{
-    loggingOn = on;
-    logButton->setStyleSheet(QLatin1String(on ? logButtonOn : logButtonOff));
-    const QSignalBlocker block(actionLogToFile);
-    actionLogToFile->setChecked(on);
-}
-
 void MainWindow::toOrin(QString text)
 {
     talk->send(text);
@@ -631,13 +443,6 @@ void MainWindow::lineEditEnterPressed()
     lineEdit->clear();
 }
 
-void MainWindow::trendDataFolder()
-{
-    const QFileInfo file(trend->trendFile());
-    const QString target = file.isFile() ? file.absolutePath() : trend->trendFile();
-    Dialogs::instance().openUrl(QUrl::fromLocalFile(target));
-}
-
 void MainWindow::setDemoMode(bool on)
 {
     QSettings().setValue(QStringLiteral("demoMode"), on);
@@ -657,19 +462,6 @@ void MainWindow::shutdown()
         return;
     }
     talk->closeThen(quit);
-}
-
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    const int answer = Dialogs::question(tr("Telvar"), tr("Are you sure you want to exit?\n"),
-                                         Dialogs::Yes | Dialogs::Cancel, Dialogs::Yes, this);
-    if (answer != Dialogs::Yes) {
-        event->ignore();
-        return;
-    }
-    plot->close();
-    srdaTab->plotWindow()->close();
-    event->accept();
 }
 
 // The Service Scans tab's commands; the scans themselves are the tab's.

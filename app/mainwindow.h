@@ -150,6 +150,8 @@ protected:
 private:
     friend class WindowHooks;
 
+    void buildWidgets();
+    void revealServiceTabs();
     void buildMenus();
     void buildTabs();
     void wirePermanent();
@@ -157,7 +159,6 @@ private:
     void wireConnection(OrinInterface *link);
     void unwireConnection();
     void identified(const QString &serial, bool first);
-    OrinInterface *makeLink(const ConnectionSettings &with);
     void linkOpened();
     void linkLost(const QString &reason, bool retrying);
     void finishClose();

@@ -1,0 +1,423 @@
+#include "app/mainwindow.h"
+
+#include "app/trendlog.h"
+#include "certification/certification.h"
+#include "certification/optionsdialog.h"
+#include "common/dialogs.h"
+#include "console/console.h"
+#include "console/logger.h"
+#include "dashboard/instrument.h"
+#include "plot/plotwindow.h"
+#include "service/service.h"
+#include "service/srda.h"
+#include "service/utilities.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QUrl>
+
+// How the window looks: its widgets, menus and tool bar, text sizes, the
+// console and log button, and the Help menu's boxes. None of it takes part in
+// the conversation with the analyzer.
+
+namespace {
+
+const char *const hiddenTabsStyle =
+    "QTabBar::tab:disabled { width: 1; height: 0; margin: 0; padding: 0; border: none; }";
+const char *const shownTabsStyle =
+    "QTabBar::tab:disabled { width: 100; height: 0; margin: 0; padding: 0; border: none; }";
+const char *const logButtonOff =
+    "background-color: rgb(200,200,200);border-style: solid;border-color: rgb(150,150,150);"
+    "border-width: 1px;border-radius: 2px;padding: 6px;";
+const char *const logButtonOn =
+    "background-color: rgb(255,255,255);border-style: solid;border-color: rgb(150,150,150);"
+    "border-width: 1px;border-radius: 2px;padding: 6px;";
+const char *const logButtonStart =
+    "background-color: rgb(200,200,200);border-style: solid;border-color: rgb(150,150,150);"
+    "border-width: 1px;border-radius: 1px;padding: 4px;";
+
+enum Tab
+{
+    MonitorTab = 0,
+    UtilitiesTab = 2,
+    ScansTab = 3,
+    DiagnosticsTab = 4
+};
+
+} // namespace
+
+void MainWindow::buildWidgets()
+{
+    auto *central = new QWidget(this);
+    grid = new QGridLayout(central);
+    setCentralWidget(central);
+
+    console = new Console(central);
+    console->setEnabled(false);
+    grid->addWidget(console, 0, 0, 5, 1);
+    lineEdit = new QLineEdit(central);
+    lineEdit->setEnabled(false);
+    grid->addWidget(lineEdit, 5, 0);
+    logger = new Logger(this);
+    trend = std::make_unique<TrendWriter>(*logger);
+
+    logButton = new QPushButton(tr("-Click here to select log file-"), this);
+    logButton->setStyleSheet(QLatin1String(logButtonStart));
+    fitLogButton();
+    snLabel = new QLabel(QStringLiteral("SN: "), this);
+    // Room for what the label will show: "DEMO MODE", or the model and serial number.
+    snLabel->setMinimumWidth(
+        snLabel->fontMetrics().horizontalAdvance(QStringLiteral("ORIN OK: 0000")) + 8);
+    grid->setColumnMinimumWidth(0, consoleVisible ? consoleWidth : 0);
+
+    buildTabs();
+    grid->addWidget(tabWidget, 1, 1, 5, 2);
+
+    plot = new PlotWindow(nullptr);
+    plot->seriesName = QStringLiteral("Concentration");
+    settings = new SettingsDialog(this);
+    options = new OptionsDialog(this);
+    certificationTab->changeScans(options->certScans());
+
+    progressBar = new QProgressBar(central);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(100);
+    progressBar->setTextVisible(false);
+    progressBar->setMaximumHeight(10);
+    progressBar->setStyleSheet(
+        QStringLiteral("QProgressBar {border: 2px solid grey;border-radius: 3px;background-color: "
+                       "#ADADAD;}QProgressBar:chunk {background-color: #737373;}"));
+    grid->addWidget(progressBar, 0, 2);
+
+    buildMenus();
+    actionConnect->setEnabled(true);
+    actionConfigure->setEnabled(true);
+    actionConsole->setEnabled(true);
+    actionLogToFile->setEnabled(true);
+    actionOptions->setEnabled(true);
+    actionDisconnect->setEnabled(false);
+    actionSRDA->setEnabled(false);
+    changeText(selectedTextSize);
+    actionConsole->setChecked(consoleVisible);
+    console->setVisible(consoleVisible);
+    lineEdit->setVisible(consoleVisible);
+}
+
+void MainWindow::revealServiceTabs()
+{
+    tabWidget->setTabEnabled(ScansTab, true);
+    tabWidget->setTabEnabled(DiagnosticsTab, true);
+    tabWidget->setCurrentIndex(MonitorTab);
+    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
+}
+
+void MainWindow::buildMenus()
+{
+    auto action = [this](const QString &text, const QString &tip, const QKeySequence &key,
+                         const QString &icon = QString()) {
+        auto *a = new QAction(text, this);
+        if (!tip.isEmpty()) {
+            a->setToolTip(tip);
+            a->setStatusTip(tip);
+        }
+        if (!key.isEmpty())
+            a->setShortcut(key);
+        if (!icon.isEmpty())
+            a->setIcon(QIcon(icon));
+        return a;
+    };
+    actionConnect = action(tr("C&onnect"), tr("Connect to port"), QKeySequence(tr("Ctrl+O")),
+                           QStringLiteral(":/images/connect.png"));
+    actionDisconnect =
+        action(tr("&Disconnect"), tr("Disconnect from port"), QKeySequence(tr("Ctrl+D")),
+               QStringLiteral(":/images/disconnect.png"));
+    actionQuit = action(tr("&Quit"), QString(), QKeySequence(tr("Ctrl+Q")));
+    actionConfigure = action(tr("Se&ttings"), tr("Configure communications port"),
+                             QKeySequence(tr("Alt+S")), QStringLiteral(":/images/settings.png"));
+    actionClear = action(tr("C&lear"), tr("Clear console data"), QKeySequence(tr("Alt+L")),
+                         QStringLiteral(":/images/clear-console.png"));
+    actionConsole = action(tr("Console"), tr("Toggle Console Display"), QKeySequence(),
+                           QStringLiteral(":/images/console.png"));
+    actionConsole->setCheckable(true);
+    actionConsole->setChecked(true);
+    actionOptions = action(tr("Options"), QString(), QKeySequence());
+    actionPlotWindow = action(tr("Plot Window"), tr("Show Plot Window"), QKeySequence(),
+                              QStringLiteral(":/images/plot.png"));
+    actionLogToFile = action(tr("Log to File"), tr("Log to File"), QKeySequence(),
+                             QStringLiteral(":/images/logfile.png"));
+    actionLogToFile->setCheckable(true);
+    actionSRDA = action(tr("SRDA"), QString(), QKeySequence());
+    actionTrend = action(tr("Trend"), tr("Trend"), QKeySequence());
+    actionCertification = action(tr("Certification"), QString(), QKeySequence());
+    actionLogging = action(tr("Logging"), QString(), QKeySequence());
+    actionDemoMode =
+        action(tr("Demo Mode"), tr("Use a simulated analyzer at the next connect"), QKeySequence());
+    actionDemoMode->setCheckable(true);
+    actionDemoMode->setChecked(demoMode); // also for a run started with --demo
+    actionFirmware = action(tr("Firmware Compatibility"), QString(), QKeySequence());
+    actionQuickStart = action(tr("QuickStart Guide (pdf)"), QString(), QKeySequence());
+    actionAboutQt = action(tr("About Qt"), QString(), QKeySequence());
+    actionAbout = action(tr("&About"), tr("About program"), QKeySequence(tr("Alt+A")));
+
+    QMenu *calls = menuBar()->addMenu(tr("Calls"));
+    calls->addAction(actionConnect);
+    calls->addAction(actionDisconnect);
+    calls->addSeparator();
+    calls->addAction(actionQuit);
+
+    QMenu *tools = menuBar()->addMenu(tr("Tools"));
+    tools->addAction(actionConfigure);
+    tools->addAction(actionClear);
+    tools->addAction(actionConsole);
+    tools->addAction(actionOptions);
+    QMenu *sizes = tools->addMenu(tr("Text Size"));
+    auto *sizeGroup = new QActionGroup(this);
+    const QStringList sizeNames = {tr("Small"), tr("Medium"), tr("Large")};
+    for (int i = 0; i < sizeNames.size(); ++i) {
+        QAction *a = sizes->addAction(sizeNames[i]);
+        a->setCheckable(true);
+        sizeGroup->addAction(a);
+        textSizeActions << a;
+        connect(a, &QAction::triggered, this, [this, i] { changeText(i); });
+    }
+    tools->addSeparator();
+    tools->addAction(actionDemoMode);
+
+    QMenu *data = menuBar()->addMenu(tr("Data"));
+    data->addAction(actionTrend);
+    data->addAction(actionCertification);
+    data->addAction(actionLogging);
+
+    QMenu *help = menuBar()->addMenu(tr("Help"));
+    help->addAction(actionFirmware);
+    help->addAction(actionQuickStart);
+    help->addSeparator();
+    help->addAction(actionAboutQt);
+    help->addAction(actionAbout);
+
+    QToolBar *bar = mainBar = addToolBar(tr("Main"));
+    bar->setObjectName(QStringLiteral("mainToolBar"));
+    bar->addAction(actionConnect);
+    bar->addAction(actionDisconnect);
+    bar->addAction(actionConfigure);
+    bar->addAction(actionClear);
+    bar->addSeparator();
+    bar->addAction(actionConsole);
+    bar->addAction(actionPlotWindow);
+    bar->addSeparator();
+    bar->addAction(actionLogToFile);
+    bar->addWidget(logButton);
+    bar->addSeparator();
+    bar->addWidget(snLabel);
+}
+
+void MainWindow::changeText(int size)
+{
+    static const struct
+    {
+        const char *style;
+        const char *measure;
+        const char *service;
+        const char *tune;
+    } sets[] = {
+        {"QLabel { font-size: 14px }", ":/images/Measure_s.bmp", ":/images/Service_s.bmp",
+         ":/images/Tune_s.bmp"},
+        {"QLabel { font-size: 16px }", ":/images/Measure_m.bmp", ":/images/Service_m.bmp",
+         ":/images/Tune_m.bmp"},
+        {"QLabel { font-size: 22px }", ":/images/Measure.bmp", ":/images/Service.bmp",
+         ":/images/Tune.bmp"},
+    };
+    size = qBound(0, size, 2);
+    selectedTextSize = size;
+    QSettings().setValue(QStringLiteral("selectedTextSize"), size);
+    instrumentTab->setStyleSheet(QLatin1String(sets[size].style));
+    instrumentTab->setModeButtonImages(QLatin1String(sets[size].measure),
+                                       QLatin1String(sets[size].service),
+                                       QLatin1String(sets[size].tune));
+    if (size < textSizeActions.size())
+        textSizeActions[size]->setChecked(true);
+}
+
+void MainWindow::about()
+{
+    Dialogs::Message m;
+    m.title = tr("Telvar Interface");
+    m.text = QStringLiteral("Telvar Software Version ") + QLatin1String(version) +
+             QStringLiteral("\n\n");
+    m.informativeText =
+        tr("Telvar monitors and services one Orin cavity ring-down gas analyzer over a serial "
+           "line or TCP.\n\nBuilt with the Qt %1 toolkit, the Qwt plotting library and the "
+           "zlib compression library (through QuaZip).")
+            .arg(QLatin1String(qVersion()));
+    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
+    m.parent = this;
+    Dialogs::instance().message(m);
+}
+
+void MainWindow::firmwareCompatibility()
+{
+    Dialogs::Message m;
+    m.title = tr("Firmware Compatibility");
+    m.text = QStringLiteral(
+                 "When connecting to an instrument with firmware \nbefore version 5.00, Telvar "
+                 "will drop into a \ncompatibility mode with slightly reduced functions.\nLaser "
+                 "and alarm status are not updated, \nbut concentration readings will still be "
+                 "obtained\nand recorded.") +
+             tr("\n\nFor a firmware upgrade, please contact Quorvane sales.");
+    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
+    m.parent = this;
+    Dialogs::instance().message(m);
+}
+
+void MainWindow::quickStart()
+{
+    const QString name = QStringLiteral("TelvarQuickStartGuide.pdf");
+    const QString folder = QDir::currentPath();
+    const QFileInfo guide(QDir(folder).filePath(name));
+    if (guide.exists()) {
+        Dialogs::instance().openUrl(QUrl::fromLocalFile(guide.absoluteFilePath()));
+        return;
+    }
+    Dialogs::Message m;
+    m.icon = Dialogs::Icon::Warning;
+    m.title = tr("File missing");
+    m.text = QStringLiteral("File missing:\n\n") + name + QStringLiteral("\nin\n") + folder;
+    m.parent = this;
+    Dialogs::instance().message(m);
+}
+
+void MainWindow::buildTabs()
+{
+    tabWidget = new QTabWidget(centralWidget());
+    instrumentTab = new Instrument(tabWidget);
+    certificationTab = new Certification(tabWidget);
+    utilitiesTab = new Utilities(tabWidget);
+    serviceTab = new Service(tabWidget);
+    srdaTab = new SRDA(tabWidget);
+    tabWidget->addTab(instrumentTab, tr("Monitor Analyzer"));
+    tabWidget->addTab(certificationTab, tr("Performance Verification"));
+    tabWidget->addTab(utilitiesTab, tr("Utilities"));
+    tabWidget->addTab(serviceTab, tr("Service Scans"));
+    tabWidget->addTab(srdaTab, tr("Service Diagnostics"));
+    tabWidget->setTabEnabled(DiagnosticsTab, false);
+    tabWidget->setTabEnabled(ScansTab, userScans);
+    tabWidget->setStyleSheet(QLatin1String(hiddenTabsStyle));
+}
+
+void MainWindow::instrumentTabDisable(bool on)
+{
+    tabWidget->setTabEnabled(MonitorTab, !on);
+    tabWidget->setTabEnabled(UtilitiesTab, !on);
+    if (userScans)
+        tabWidget->setTabEnabled(ScansTab, !on);
+}
+
+void MainWindow::userScansChange(bool on)
+{
+    userScans = on;
+    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
+    tabWidget->setTabEnabled(ScansTab, on);
+    QSettings().setValue(QStringLiteral("userScans"), on);
+}
+
+void MainWindow::toggleConsole(bool on)
+{
+    consoleVisible = on;
+    console->setVisible(on);
+    lineEdit->setVisible(on);
+    // A hidden console leaves no empty column behind.
+    grid->setColumnMinimumWidth(0, on ? consoleWidth : 0);
+    QSettings().setValue(QStringLiteral("consoleVisible"), on);
+    QTimer::singleShot(100, this, &MainWindow::doIt);
+}
+
+void MainWindow::doIt()
+{
+    resize(compactSize());
+}
+
+QSize MainWindow::compactSize() const
+{
+    // As small as the contents allow, but wide enough that the serial number
+    // at the end of the tool bar stays in view.
+    int toolBarWidth = 2 * mainBar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
+    for (QAction *a : mainBar->actions()) {
+        if (const QWidget *item = mainBar->widgetForAction(a))
+            toolBarWidth +=
+                qMax(item->sizeHint().width(), item->minimumWidth()) + mainBar->layout()->spacing();
+    }
+    const QSize minimum = minimumSizeHint();
+    return QSize(qMax(minimum.width(), toolBarWidth), minimum.height());
+}
+
+void MainWindow::configureLogger()
+{
+    const QString file = settings->settings().logFile;
+    if (file.isEmpty()) {
+        settings->reselectFile();
+        return;
+    }
+    logButton->setText(file.right(24));
+    fitLogButton();
+}
+
+void MainWindow::fitLogButton()
+{
+    // 140 pixels, or wider where the caption would be cut: the whole caption
+    // stays readable at any font size (padding and border of its styles included).
+    const int text = logButton->fontMetrics().horizontalAdvance(logButton->text());
+    logButton->setFixedWidth(qMax(140, text + 2 * (6 + 1) + 8));
+}
+
+void MainWindow::toggleLogger(bool on)
+{
+    loggingOn = on;
+    logButton->setStyleSheet(QLatin1String(on ? logButtonOn : logButtonOff));
+    const QSignalBlocker block(actionLogToFile);
+    actionLogToFile->setChecked(on);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const int answer = Dialogs::question(tr("Telvar"), tr("Are you sure you want to exit?\n"),
+                                         Dialogs::Yes | Dialogs::Cancel, Dialogs::Yes, this);
+    if (answer != Dialogs::Yes) {
+        event->ignore();
+        return;
+    }
+    plot->close();
+    srdaTab->plotWindow()->close();
+    event->accept();
+}
+
+void MainWindow::trendDataFolder()
+{
+    const QFileInfo file(trend->trendFile());
+    const QString target = file.isFile() ? file.absolutePath() : trend->trendFile();
+    Dialogs::instance().openUrl(QUrl::fromLocalFile(target));
+}
+
+void MainWindow::setControlsEnabled(bool on)
+{
+    instrumentTab->measureButton->setEnabled(on);
+    instrumentTab->serviceButton->setEnabled(on);
+    instrumentTab->tuneButton->setEnabled(on);
+    serviceTab->setControlsEnabled(on);
+    srdaTab->setControlsEnabled(on);
+    certificationTab->setControlsEnabled(on);
+    utilitiesTab->setControlsEnabled(on);
+}
