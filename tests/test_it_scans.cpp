@@ -11,28 +11,47 @@
 #include <QtTest>
 
 // A reference cell scan from the Start button to the plotted result, with the
-// simulator on a real pty. Paced seconds are shortened to a tenth.
+// simulator on a real pty. Paced seconds are shortened to a tenth. The
+// analyzer's cable may be pulled in the middle of the scan or of its download
+// and plugged in again: the scan starts over.
 class TestItScans : public QObject
 {
     Q_OBJECT
 private slots:
+    void referenceCellScan_data();
     void referenceCellScan();
 };
 
+void TestItScans::referenceCellScan_data()
+{
+    QTest::addColumn<QString>("dropOn");
+    QTest::addColumn<int>("starts");
+    QTest::newRow("whole scan") << QString() << 1;
+    QTest::newRow("link lost in the scan") << QStringLiteral("lt:4") << 2;
+}
+
 void TestItScans::referenceCellScan()
 {
+    QFETCH(QString, dropOn);
+    QFETCH(int, starts);
     QSettings().clear();
     QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
     ScriptedDialogs dialogs;
     CommandSequence::setSecondMs(100);
     Service::setStartDelayMs(100);
-    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--verbose"),
-                    QStringLiteral("--serial"), QStringLiteral("7/31")});
+    const QString device = testHome() + QStringLiteral("/orin");
+    QStringList args = {QStringLiteral("--pty"), QStringLiteral("--verbose"),
+                        QStringLiteral("--serial"), QStringLiteral("7/31"),
+                        QStringLiteral("--link"), device};
+    if (!dropOn.isEmpty())
+        args << QStringLiteral("--drop-on") << dropOn << QStringLiteral("--restart-delay")
+             << QStringLiteral("300");
+    SimProcess sim(args);
     QVERIFY(sim.ready());
 
     MainWindow w;
     SettingsPresets p;
-    p.serialPort = sim.endpoint;
+    p.serialPort = device;
     p.interval = 1;
     QCOMPARE(w.settingsDialog()->applyPresets(p), QString());
     w.openConnection();
@@ -54,10 +73,14 @@ void TestItScans::referenceCellScan()
     // fell back, then its download.
     const QStringList heard = sim.heard();
     const int mode = heard.lastIndexOf(QStringLiteral("opmode 0"));
-    const int start = heard.indexOf(QStringLiteral("rcs 5 35 0.02 1 10 95"));
-    const int download = heard.indexOf(QStringLiteral("drcsd"));
+    const int start = heard.lastIndexOf(QStringLiteral("rcs 5 35 0.02 1 10 95"));
+    const int download = heard.lastIndexOf(QStringLiteral("drcsd"));
     QVERIFY2(mode >= 0 && mode < start && start < download, qPrintable(heard.join(',')));
     QVERIFY(heard.mid(start, download - start).count(QStringLiteral("lt")) >= 10);
+    QCOMPARE(heard.count(QStringLiteral("rcs 5 35 0.02 1 10 95")), starts);
+    // Nothing of the dashboard's in between, and the operator stays on this tab.
+    QVERIFY(!heard.mid(start).contains(QStringLiteral("status")));
+    QCOMPARE(w.tabs()->currentIndex(), 3);
 
     // Every step from Start to End, plotted and kept.
     PlotWindow *plot = tab->plotWindow();
