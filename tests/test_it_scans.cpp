@@ -40,9 +40,9 @@ void TestItScans::referenceCellScan()
     CommandSequence::setSecondMs(100);
     Service::setStartDelayMs(100);
     const QString device = testHome() + QStringLiteral("/orin");
-    QStringList args = {QStringLiteral("--pty"), QStringLiteral("--verbose"),
+    QStringList args = {QStringLiteral("--pty"),    QStringLiteral("--verbose"),
                         QStringLiteral("--serial"), QStringLiteral("7/31"),
-                        QStringLiteral("--link"), device};
+                        QStringLiteral("--link"),   device};
     if (!dropOn.isEmpty())
         args << QStringLiteral("--drop-on") << dropOn << QStringLiteral("--restart-delay")
              << QStringLiteral("300");
