@@ -275,8 +275,8 @@ void CertificationSequence::queryProgress()
 {
     // The tick waits while events go on; its own timer must not start a
     // second tick inside it.
-    if (ticking)
-        return;
+    if (ticking || paused)
+        return; // nothing goes out while the link is lost
     ticking = true;
     struct Done
     {
@@ -392,6 +392,8 @@ void CertificationSequence::tickSettings()
         lineCount = 0;
         emit progressLabel(QStringLiteral("Get Settings Progress"));
         emit progressRange(0, lineTotal);
+        if (settingsStartSize < 0)
+            settingsStartSize = QFileInfo(certFolder + names.settings).size();
         sendToAll(QStringLiteral("fact=1\r\n"));
         if (!waitStillSame(run))
             return;
@@ -399,8 +401,6 @@ void CertificationSequence::tickSettings()
         if (!waitStillSame(run))
             return;
         sendToAll(QStringLiteral("opmode 0\r\n"));
-        if (settingsStartSize < 0)
-            settingsStartSize = QFileInfo(certFolder + names.settings).size();
         if (settingsFile.isOpen()) {
             settingsReader.reset();
             settingsFile.close();

@@ -84,6 +84,8 @@ public:
     bool isPaused() const { return paused; }
     // "Connection lost at 14:02:11; Reference Cell Scan restarted", one a loss.
     QStringList interruptions() const { return lossNotes; }
+    // The name of a step as the results list it.
+    static QString stepTitle(int step);
 
     Kind runKind() const override { return step == SendFile ? Kind::FileSend : Kind::Verification; }
     void reply(const QByteArray &chunk) override;
@@ -143,8 +145,7 @@ private:
     // Cancel, saying why for those waiting on finished(); with `tell`, the
     // analyzer is put back in service mode first.
     void stop(const QString &reason, bool tell = true);
-    // The name of a step as the results list it.
-    static QString stepTitle(int step);
+
     void send(const QString &text);
     void sendToAll(const QString &text);
     // One paced second; false when the run was cancelled or restarted meanwhile.

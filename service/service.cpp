@@ -180,11 +180,6 @@ void Service::cancelScan()
     send(stopScan());
 }
 
-void Service::connectionClosed()
-{
-    stopScan();
-}
-
 QString Service::stopScan()
 {
     pendingStart.stop();

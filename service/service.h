@@ -81,9 +81,6 @@ public slots:
     void startScan(int kind);
     void download(int kind);
     void cancelScan();
-    // The connection is closed: whatever ran or was about to start stops, and
-    // nothing goes to the analyzer.
-    void connectionClosed();
     // The download is over (its last row, or the analyzer went quiet).
     void downloadDone();
     void scanReading(const QString &value);

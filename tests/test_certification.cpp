@@ -150,6 +150,8 @@ private slots:
     void fileNames();
     void resultsListOnlySelectedScans_data();
     void resultsListOnlySelectedScans();
+    void lossRestartsTheInterruptedStep_data();
+    void lossRestartsTheInterruptedStep();
 
     // Faults the first design had.
     void oneSecondWaitAcrossMidnight();
@@ -229,6 +231,94 @@ void TestCertification::archiveAndResultsBox()
     QVERIFY(text.contains(archive));
     QCOMPARE(text.contains(QStringLiteral("was created")), !blocked);
     QCOMPARE(text.contains(QStringLiteral("could not be made")), blocked);
+}
+
+void TestCertification::lossRestartsTheInterruptedStep_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("ticksInto");
+    QTest::newRow("optimize laser") << int(CertificationSequence::OptimizeLaser) << 1;
+    QTest::newRow("reference cell scan") << int(CertificationSequence::RefCellScan) << 2;
+    QTest::newRow("its download") << int(CertificationSequence::DownloadRefCellScan) << 0;
+    QTest::newRow("on-peak ring-downs") << int(CertificationSequence::OnPeakRingDowns) << 2;
+    QTest::newRow("collect settings") << int(CertificationSequence::CollectSettings) << 2;
+}
+
+void TestCertification::lossRestartsTheInterruptedStep()
+{
+    // The same run twice, the second one losing its link in the middle of a
+    // step: the files come out the same (the ring-downs keep what they had and
+    // their hour), and the results name the interruption.
+    QFETCH(int, step);
+    QFETCH(int, ticksInto);
+    const QString full = QStringLiteral("5.0000 0.11\r\n20.0000 0.52\r\n35.0000 0.13\r\n");
+    const auto run = [&](Rig &rig, bool interrupt, int *sentWhilePaused) {
+        CertScans scans = only(true, false, true, true, false, true);
+        scans.onPeakHours = 1;
+        rig.seq.setSSNID(QStringLiteral("4321"));
+        rig.positions = QStringList{"5.00", "20.00", "35.00", "21.00", "22.00"};
+        int downloads = 0;
+        rig.onSend = [&](const QString &c) {
+            // The first download is cut off halfway when the link is to be lost in it.
+            if (c == QLatin1String("drcsd\r\n"))
+                rig.replies[c] = interrupt && ++downloads == 1 &&
+                                         step == CertificationSequence::DownloadRefCellScan
+                                     ? QStringLiteral("5.0000 0.11\r\n")
+                                     : full;
+        };
+        rig.start(scans);
+        int ticks = 0, into = ticksInto;
+        while (rig.seq.currentStep() != CertificationSequence::Idle && ticks < 100) {
+            if (interrupt && rig.seq.currentStep() == step && into-- == 0) {
+                rig.seq.pauseRun();
+                const int before = rig.sent.size();
+                rig.clock.advance(60000);
+                rig.tick(2);
+                *sentWhilePaused = rig.sent.size() - before;
+                rig.seq.resumeRun();
+                interrupt = false;
+            }
+            rig.clock.advance(20 * 60000);
+            rig.tick();
+            ++ticks;
+        }
+        return ticks;
+    };
+    // One rig at a time: each installs its own clock.
+    QByteArray refCell, settings, onPeakBefore;
+    int wholeTicks = 0;
+    {
+        Rig whole;
+        wholeTicks = run(whole, false, nullptr);
+        QVERIFY(whole.finishedOk);
+        const CertFiles::RunFiles a = whole.seq.files();
+        refCell = Rig::contents(whole.path(a.refCell));
+        settings = Rig::contents(whole.path(a.settings));
+        onPeakBefore = Rig::contents(whole.path(a.onPeak));
+    }
+    Rig cut;
+    int sentWhilePaused = -1;
+    const int cutTicks = run(cut, true, &sentWhilePaused);
+    QCOMPARE(sentWhilePaused, 0);
+    QVERIFY(cut.finishedOk);
+    const CertFiles::RunFiles b = cut.seq.files();
+    QCOMPARE(Rig::contents(cut.path(b.refCell)), refCell);
+    QCOMPARE(Rig::contents(cut.path(b.settings)), settings);
+    const QByteArray onPeak = Rig::contents(cut.path(b.onPeak));
+    QVERIFY(onPeak.startsWith(onPeakBefore));
+    if (step == CertificationSequence::OnPeakRingDowns) {
+        QVERIFY(onPeak.size() > onPeakBefore.size());
+        QVERIFY2(cutTicks <= wholeTicks + 1, "the hour began again");
+    }
+    QVERIFY(waitFor([&] { return !cut.dialogs.messages.isEmpty(); }));
+    const QString note = QStringLiteral("Connection lost at %1; %2 restarted")
+                             .arg(cut.seq.interruptions().value(0).mid(19, 8),
+                                  CertificationSequence::stepTitle(step));
+    QCOMPARE(cut.seq.interruptions(), QStringList{note});
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                .match(note.mid(19, 8))
+                .hasMatch());
+    QVERIFY(cut.dialogs.messages.last().text.contains(note));
 }
 
 void TestCertification::optimizeLaserAcknowledgement_data()

@@ -4,6 +4,7 @@
 #include "service/service.h"
 #include "simprocess.h"
 
+#include <QAction>
 #include <QDir>
 #include <QPushButton>
 #include <QSettings>
@@ -13,7 +14,8 @@
 // A reference cell scan from the Start button to the plotted result, with the
 // simulator on a real pty. Paced seconds are shortened to a tenth. The
 // analyzer's cable may be pulled in the middle of the scan or of its download
-// and plugged in again: the scan starts over.
+// and plugged in again: the scan starts over. Disconnect in the middle ends
+// it with nothing but the goodbye commands.
 class TestItScans : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ void TestItScans::referenceCellScan_data()
     QTest::addColumn<int>("starts");
     QTest::newRow("whole scan") << QString() << 1;
     QTest::newRow("link lost in the scan") << QStringLiteral("lt:4") << 2;
+    QTest::newRow("Disconnect in the scan") << QStringLiteral("disconnect") << 1;
 }
 
 void TestItScans::referenceCellScan()
@@ -43,7 +46,8 @@ void TestItScans::referenceCellScan()
     QStringList args = {QStringLiteral("--pty"),    QStringLiteral("--verbose"),
                         QStringLiteral("--serial"), QStringLiteral("7/31"),
                         QStringLiteral("--link"),   device};
-    if (!dropOn.isEmpty())
+    const bool disconnect = dropOn == QLatin1String("disconnect");
+    if (!dropOn.isEmpty() && !disconnect)
         args << QStringLiteral("--drop-on") << dropOn << QStringLiteral("--restart-delay")
              << QStringLiteral("300");
     SimProcess sim(args);
@@ -65,6 +69,18 @@ void TestItScans::referenceCellScan()
     Service *tab = w.service();
     QVERIFY(tab->rcsButton->isEnabled());
     tab->rcsButton->click();
+    if (disconnect) {
+        QVERIFY(waitFor([&] { return sim.heard().count(QStringLiteral("lt")) >= 3; }, 10000));
+        w.actionDisconnect->trigger();
+        QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
+        QCOMPARE(tab->scanState(), 0);
+        QVERIFY(!tab->cancelButton->isEnabled());
+        QVERIFY(waitFor([&] { return sim.heard().last() == QLatin1String("tuneringdowns 25"); }));
+        const QStringList heard = sim.heard();
+        const QStringList end = heard.mid(heard.lastIndexOf(QStringLiteral("lt")) + 1);
+        QCOMPARE(end, (QStringList{QStringLiteral("srda 0"), QStringLiteral("tuneringdowns 25")}));
+        return;
+    }
     QVERIFY2(waitFor([&] { return tab->plotWindow()->sampleCount() > 0 && tab->scanState() == 0; },
                      20000),
              qPrintable(sim.heard().join(QLatin1Char(','))));

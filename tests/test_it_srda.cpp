@@ -1,3 +1,4 @@
+#include "app/analyzersession.h"
 #include "app/commandsequence.h"
 #include "app/mainwindow.h"
 #include "service/srda.h"
@@ -18,6 +19,7 @@ class TestItSrda : public QObject
     Q_OBJECT
 private slots:
     void collectStopExport();
+    void collectionGoesOnAfterALostLink();
 };
 
 void TestItSrda::collectStopExport()
@@ -78,6 +80,45 @@ void TestItSrda::collectStopExport()
         for (int f = 1; f < fields.size(); ++f)
             QCOMPARE(got.at(f).toDouble(), fields.at(f).toDouble());
     }
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink(); }));
+}
+
+void TestItSrda::collectionGoesOnAfterALostLink()
+{
+    // The cable is pulled after 1500 rows and plugged in again: the same
+    // analyzer gets the start commands again, and the rows go on being added
+    // to those collected before.
+    QSettings().clear();
+    ScriptedDialogs dialogs;
+    CommandSequence::setSecondMs(20);
+    QTemporaryDir dir;
+    const QString device = dir.filePath("orin");
+    SimProcess sim({"--pty", "--verbose", "--seed", "3", "--srda-rate", "2000", "--link", device,
+                    "--drop-on", "row:1500", "--restart-delay", "300"});
+    QVERIFY(sim.ready());
+
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = device;
+    p.interval = 1;
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    w.openConnection();
+    SRDA *srda = w.srda();
+    QVERIFY(waitFor([&] { return srda->onPeakButton->isEnabled(); }, 15000));
+    w.tabs()->setCurrentIndex(4);
+    qint64 atLoss = -1;
+    connect(w.session(), &AnalyzerSession::lost, this, [&] { atLoss = srda->data().rowCount(); });
+    QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
+    QVERIFY(waitFor([&] { return atLoss > 0; }, 15000));
+    QVERIFY(srda->srdaRunning);
+    QVERIFY(srda->stopButton->isEnabled()); // Stop stays in reach while reconnecting
+    QVERIFY(waitFor([&] { return srda->data().rowCount() > atLoss + 2000; }, 15000));
+    QCOMPARE(w.tabs()->currentIndex(), 4);
+    QCOMPARE(sim.heard().count(QStringLiteral("srda 3")), 2);
+    QVERIFY(!sim.heard().contains(QStringLiteral("status")));
+    QTest::mouseClick(srda->stopButton, Qt::LeftButton);
+    QVERIFY(!srda->srdaRunning);
     w.closeConnection();
     QVERIFY(waitFor([&] { return !w.currentLink(); }));
 }

@@ -96,10 +96,10 @@ void TestServiceTab::scanFromStartToPlot()
 void TestServiceTab::cancel_data()
 {
     QTest::addColumn<bool>("inDownload");
-    QTest::addColumn<bool>("byDisconnect"); // the connection closed instead: nothing is sent
+    QTest::addColumn<bool>("byDisconnect"); // the run abandoned: nothing is sent
     QTest::newRow("while the scan runs") << false << false;
     QTest::newRow("while the download runs") << true << false;
-    QTest::newRow("disconnected while the scan runs") << false << true;
+    QTest::newRow("abandoned while the scan runs") << false << true;
 }
 
 void TestServiceTab::cancel()
@@ -119,7 +119,7 @@ void TestServiceTab::cancel()
     QVERIFY(tab->cancelButton->isEnabled());
     if (byDisconnect) {
         const int before = sent.size();
-        tab->connectionClosed();
+        tab->abandonRun(QStringLiteral("Disconnected"));
         QCOMPARE(sent.size(), before);
     } else {
         tab->cancelButton->click();

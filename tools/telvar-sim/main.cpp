@@ -294,9 +294,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropOnOpt(
         QStringLiteral("drop-on"),
         QStringLiteral("Drop the link once, in the middle of the reply to the N-th command CMD "
-                       "(default the first), and come back --restart-delay ms later as "
-                       "--restart-after does; the analyzer carries on meanwhile, as with a "
-                       "pulled cable."),
+                       "(default the first), or after the N-th SRDA row with row:N, and come "
+                       "back --restart-delay ms later as --restart-after does; the analyzer "
+                       "carries on meanwhile, as with a pulled cable."),
         QStringLiteral("CMD[:N]"));
     const QCommandLineOption returnSerialOpt(
         QStringLiteral("return-serial"),
@@ -386,6 +386,7 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--restart-after takes a count, without --drop-after"));
         options.dropAfter = int(value);
     }
+    qint64 dropAtRow = 0; // with --drop-on row:N
     if (p.isSet(dropOnOpt)) {
         const QStringList parts = p.value(dropOnOpt).split(QLatin1Char(':'));
         bool ok = parts.size() <= 2 && !parts.first().isEmpty();
@@ -395,6 +396,10 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--drop-on takes CMD or CMD:N, without --drop-after or "
                                        "--restart-after"));
         options.dropOn = parts.first().toLower().toLatin1();
+        if (options.dropOn == "row") {
+            dropAtRow = options.dropOnCount;
+            options.dropOn.clear();
+        }
     }
     if (p.isSet(returnSerialOpt)) {
         options.returnSerial = p.value(returnSerialOpt).toLatin1();
@@ -581,6 +586,11 @@ int main(int argc, char *argv[])
             return;
         const QByteArray rows = stream.rowsDue(monotonicMs(), QDateTime::currentDateTime());
         wire->send(rows);
+        if (dropAtRow > 0 && stream.sent() >= dropAtRow) {
+            dropAtRow = 0;
+            sim.dropNow();
+            wire->closeWhenSent(dropLink);
+        }
         if (srdaCopy.isOpen() && !rows.isEmpty()) {
             srdaCopy.write(rows);
             srdaCopy.flush();

@@ -67,6 +67,8 @@ public:
     // meanwhile (or another one answers, with returnSerial).
     void cameBack();
     bool keepsStateOnReturn() const { return droppedOnCommand; }
+    // Drops the link now (in the middle of an SRDA stream), as dropOn does.
+    void dropNow() { dropping = droppedOnCommand = true; }
 
     // Called with every command line received (for the simulator's trace).
     std::function<void(const QByteArray &)> onCommand;
