@@ -67,12 +67,14 @@ bool SerialInterface::connectionOpen()
 void SerialInterface::portError()
 {
     // A device that goes away (cable pulled, pty closed) shows up as a resource
-    // error on an open port. Report it once; the main window disconnects.
+    // error on an open port, or, when it hangs up while data is streaming in,
+    // as a read that returns nothing though the port said it was readable.
+    // Report it once; the session reconnects or disconnects.
     const auto error = port->error();
     if (!open || lostReported)
         return;
     if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
-        error == QSerialPort::PermissionError) {
+        error == QSerialPort::PermissionError || error == QSerialPort::ReadError) {
         lostReported = true;
         emit connectionLost(port->errorString());
     }

@@ -14,7 +14,8 @@
 // A reference cell scan from the Start button to the plotted result, with the
 // simulator on a real pty. Paced seconds are shortened to a tenth. The
 // analyzer's cable may be pulled in the middle of the scan or of its download
-// and plugged in again: the scan starts over. Disconnect in the middle ends
+// and plugged in again: the scan starts over, the download is asked again
+// whole. Disconnect in the middle ends
 // it with nothing but the goodbye commands.
 class TestItScans : public QObject
 {
@@ -30,6 +31,7 @@ void TestItScans::referenceCellScan_data()
     QTest::addColumn<int>("starts");
     QTest::newRow("whole scan") << QString() << 1;
     QTest::newRow("link lost in the scan") << QStringLiteral("lt:4") << 2;
+    QTest::newRow("link lost in the download") << QStringLiteral("drcsd") << 1;
     QTest::newRow("Disconnect in the scan") << QStringLiteral("disconnect") << 1;
 }
 

@@ -110,7 +110,9 @@ void TestItSrda::collectionGoesOnAfterALostLink()
     qint64 atLoss = -1;
     connect(w.session(), &AnalyzerSession::lost, this, [&] { atLoss = srda->data().rowCount(); });
     QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
-    QVERIFY(waitFor([&] { return atLoss > 0; }, 15000));
+    QVERIFY2(
+        waitFor([&] { return atLoss > 0; }, 15000),
+        qPrintable(sim.heard().join(',') + " rows " + QString::number(srda->data().rowCount())));
     QVERIFY(srda->srdaRunning);
     QVERIFY(srda->stopButton->isEnabled()); // Stop stays in reach while reconnecting
     QVERIFY(waitFor([&] { return srda->data().rowCount() > atLoss + 2000; }, 15000));
