@@ -206,7 +206,6 @@ void AnalyzerSession::linkStarted()
     ssnidSent = true;
     poll.start(pollSeconds() * CommandSequence::secondMs());
     progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
-    lastReply = Clock::current();
     sinceReply.start();
     emit started();
 }
@@ -282,7 +281,6 @@ void AnalyzerSession::readData()
     }
     emit received(chunk);
     setProgress(100);
-    lastReply = Clock::current();
     sinceReply.start();
     route(chunk);
 }
@@ -325,7 +323,6 @@ void AnalyzerSession::identify(const QByteArray &chunk)
     st.serialNumber = answer;
     st.identified = true;
     connection->answered();
-    lastReply = Clock::current();
     sinceReply.start();
     emit identified(answer, first);
     if (run) {
@@ -395,7 +392,7 @@ void AnalyzerSession::queryStatus()
     case PollCycle::Silence::Quiet:
         // Left standing: the connection text must not hide that replies stopped.
         emit statusText(QStringLiteral("Last response from analyzer received at: ") +
-                        lastReply.toString(Qt::TextDate));
+                        Clock::current().addMSecs(-sinceReply.elapsed()).toString(Qt::TextDate));
         break;
     case PollCycle::Silence::None:
         if (current)
@@ -458,7 +455,6 @@ void AnalyzerSession::setTabInFront(int index)
     tab = index;
     if (!current || connection->state() == ConnectionLifecycle::State::Closing)
         return;
-    lastReply = Clock::current();
     sinceReply.start();
     poll.stop();
     progressTimer.stop();

@@ -145,9 +145,10 @@ private:
     int progressValue = 100;
     bool gotReply = false;
     bool ssnidSent = false;
-    QDateTime lastReply;
-    QElapsedTimer sinceReply; // silence is measured on the monotonic clock
-    QString serial;           // the analyzer of this connection, once it has answered
+    // Since the last reply (or poll restart), on the monotonic clock; the time
+    // of day is worked out only when it is shown, not for every chunk.
+    QElapsedTimer sinceReply;
+    QString serial; // the analyzer of this connection, once it has answered
     int tab = 0;
     ReplyOwner *run = nullptr;
     Owner lastOwner = Owner::None;
