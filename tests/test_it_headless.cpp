@@ -16,6 +16,7 @@ private slots:
     void stopsLikeDisconnect_data();
     void stopsLikeDisconnect();
     void boxBecomesOneLine();
+    void silentReturnIsJournalledOnce();
 
 private:
     void start(QProcess &telvar, const QStringList &arguments);
@@ -105,6 +106,38 @@ void TestItHeadless::boxBecomesOneLine()
     ::kill(pid_t(telvar.processId()), SIGTERM);
     QVERIFY(telvar.waitForFinished(5000));
     QCOMPARE(telvar.exitCode(), 0);
+}
+
+void TestItHeadless::silentReturnIsJournalledOnce()
+{
+    // The cable comes back but the analyzer does not answer (an adapter
+    // plugged in while its analyzer is off): the station keeps trying, and its
+    // journal says each thing once instead of every few seconds for ever.
+    const QString device = testHome() + QStringLiteral("/orin");
+    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--verbose"), QStringLiteral("--link"),
+                    device, QStringLiteral("--silent-after"), QStringLiteral("7"),
+                    QStringLiteral("--drop-on"), QStringLiteral("status:2"),
+                    QStringLiteral("--restart-delay"), QStringLiteral("100")});
+    QVERIFY(sim.ready());
+    QProcess telvar;
+    start(telvar,
+          {QStringLiteral("--serial"), device, QStringLiteral("--interval"), QStringLiteral("1"),
+           QStringLiteral("--pace"), QStringLiteral("20"), QStringLiteral("--connect")});
+    QVERIFY(waitFor([&] { return sim.heard().count(QStringLiteral("ssnid")) >= 4; }, 15000));
+    ::kill(pid_t(telvar.processId()), SIGTERM);
+    QVERIFY(telvar.waitForFinished(5000));
+    // The journal's lines (not the debug output), from the analyzer's last answer on.
+    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "));
+    QStringList texts;
+    for (const QString &line : QString::fromLocal8Bit(telvar.readAllStandardError())
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.contains(stamp))
+            texts << line.mid(20);
+    }
+    texts = texts.mid(texts.indexOf(QStringLiteral("Getting model name...")));
+    QVERIFY(texts.contains(
+        QStringLiteral("Connection lost: no response from the analyzer, reconnecting\u2026")));
+    QVERIFY2(QStringList(texts).removeDuplicates() == 0, qPrintable(texts.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestItHeadless)
