@@ -316,7 +316,7 @@ void AnalyzerSession::identify(const QByteArray &chunk)
         return; // dropped unseen
     const bool first = serial.isNull();
     if (!first && answer != serial) {
-        giveUpOnReturn(otherAnalyzerText(serial, answer));
+        giveUpOnReturn(otherAnalyzerText(serial, answer, run != nullptr));
         return;
     }
     serial = answer;
@@ -335,11 +335,14 @@ void AnalyzerSession::identify(const QByteArray &chunk)
     ownerMayHaveChanged();
 }
 
-QString AnalyzerSession::otherAnalyzerText(const QString &expected, const QString &answered)
+QString AnalyzerSession::otherAnalyzerText(const QString &expected, const QString &answered,
+                                           bool runCancelled)
 {
-    return tr("Another analyzer answered when the connection came back: serial number %1, "
-              "not %2.  The run was cancelled and Telvar has disconnected; nothing was written "
-              "to the files of analyzer %2.")
+    return (runCancelled ? tr("Another analyzer answered when the connection came back: serial "
+                              "number %1, not %2.  The run was cancelled and Telvar has "
+                              "disconnected; nothing was written to the files of analyzer %2.")
+                         : tr("Another analyzer answered when the connection came back: serial "
+                              "number %1, not %2.  Telvar has disconnected."))
         .arg(answered, expected);
 }
 
@@ -353,10 +356,8 @@ QString AnalyzerSession::noAnalyzerText(const QString &expected)
 void AnalyzerSession::giveUpOnReturn(const QString &text)
 {
     // Nothing more goes to this analyzer, not even the goodbye: it is not ours.
-    const bool hadRun = run != nullptr;
     abandonRun(text);
-    if (hadRun || !serial.isNull())
-        emit runCancelled(text);
+    emit notOurAnalyzer(tr("Another analyzer"), text);
     identityPace->cancel();
     poll.stop();
     progressTimer.stop();
@@ -375,7 +376,7 @@ void AnalyzerSession::queryStatus()
         if (run) {
             const QString text = noAnalyzerText(serial);
             abandonRun(text);
-            emit runCancelled(text);
+            emit notOurAnalyzer(tr("No analyzer"), text);
         }
         connection->reportLoss(tr("no response from the analyzer"));
         return;

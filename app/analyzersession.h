@@ -81,7 +81,8 @@ public:
     static OrinInterface *makeLink(const ConnectionSettings &with, bool demo, QObject *parent);
 
     // The message when another analyzer, or none, answers after the link came back.
-    static QString otherAnalyzerText(const QString &expected, const QString &answered);
+    static QString otherAnalyzerText(const QString &expected, const QString &answered,
+                                     bool runCancelled);
     static QString noAnalyzerText(const QString &expected);
 
 signals:
@@ -107,8 +108,9 @@ signals:
     void retryFailed(const QString &reason, int waitSeconds);
     // The analyzer never answered on this connection: it is being closed.
     void neverAnswered();
-    // A run was cancelled for a reason the operator must read (another analyzer).
-    void runCancelled(const QString &text);
+    // Another analyzer, or none, answered when the link came back: a box for
+    // the operator (the run, if any, is cancelled).
+    void notOurAnalyzer(const QString &title, const QString &text);
     void ownerChanged(AnalyzerSession::Owner owner);
 
 private:

@@ -202,10 +202,11 @@ void MainWindow::wireSession()
         Dialogs::instance().message(m);
         setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
     });
-    connect(talk, &AnalyzerSession::runCancelled, this, [this](const QString &text) {
-        setStatus(text);
-        Dialogs::post(Dialogs::Icon::Critical, tr("Run cancelled"), text, this);
-    });
+    connect(talk, &AnalyzerSession::notOurAnalyzer, this,
+            [this](const QString &title, const QString &text) {
+                setStatus(text);
+                Dialogs::post(Dialogs::Icon::Critical, title, text, this);
+            });
     // A download's replies get a fresh half poll period before silence ends it.
     connect(serviceTab, &Service::downloadStarted, this, [this] { progressBar->setValue(100); });
 }

@@ -29,6 +29,10 @@ void TestItCertify::unattendedRunWritesItsArchive_data()
     QTest::newRow("link lost in the reference cell scan")
         << QStringList{QStringLiteral("--drop-on"), QStringLiteral("lt:3"),
                        QStringLiteral("--restart-delay"), QStringLiteral("400")};
+    QTest::newRow("another analyzer comes back")
+        << QStringList{QStringLiteral("--drop-on"),       QStringLiteral("lt:3"),
+                       QStringLiteral("--restart-delay"), QStringLiteral("400"),
+                       QStringLiteral("--return-serial"), QStringLiteral("9999")};
 }
 
 void TestItCertify::unattendedRunWritesItsArchive()
@@ -42,9 +46,13 @@ void TestItCertify::unattendedRunWritesItsArchive()
     commands.write("sver\ncalfactor\nlasersetpoint\n");
     commands.close();
 
-    SimProcess sim({QStringLiteral("--pty"), QStringLiteral("--serial"), QStringLiteral("4321"),
-                    QStringLiteral("--seed"), QStringLiteral("3")});
+    const QString device = home.filePath(QStringLiteral("orin"));
+    SimProcess sim(QStringList{QStringLiteral("--pty"), QStringLiteral("--serial"),
+                               QStringLiteral("4321"), QStringLiteral("--seed"),
+                               QStringLiteral("3"), QStringLiteral("--link"), device} +
+                   drop);
     QVERIFY(sim.ready());
+    const bool another = drop.contains(QStringLiteral("--return-serial"));
 
     QProcess telvar;
     QProcessEnvironment env = programEnvironment(home.path());
@@ -52,26 +60,42 @@ void TestItCertify::unattendedRunWritesItsArchive()
     telvar.setProcessEnvironment(env);
     telvar.setWorkingDirectory(home.path());
     telvar.start(QStringLiteral(TELVAR_BIN),
-                 {QStringLiteral("--serial"), sim.endpoint, QStringLiteral("--interval"),
+                 {QStringLiteral("--serial"), device, QStringLiteral("--interval"),
                   QStringLiteral("1"), QStringLiteral("--pace"), QStringLiteral("50"),
                   QStringLiteral("--certify"), QStringLiteral("--scans"),
                   QStringLiteral("optimize,refcell,settings"), QStringLiteral("--connect")});
     QVERIFY(telvar.waitForStarted());
 
-    // The archive's path on standard output once the run has ended.
-    QString out;
+    // The archive's path on standard output once the run has ended, or on
+    // standard error why it failed; the interruptions follow on standard error.
+    QString out, err;
     QVERIFY2(waitFor(
                  [&] {
                      out += QString::fromLocal8Bit(telvar.readAllStandardOutput());
+                     err += QString::fromLocal8Bit(telvar.readAllStandardError());
                      return out.contains(QLatin1Char('\n')) ||
+                            err.contains(QStringLiteral("verification failed")) ||
                             telvar.state() == QProcess::NotRunning;
                  },
-                 30000),
-             qPrintable(QString::fromLocal8Bit(telvar.readAllStandardError())));
+                 40000),
+             qPrintable(err));
+    waitFor([] { return false; }, 300);
+    err += QString::fromLocal8Bit(telvar.readAllStandardError());
     telvar.kill();
     telvar.waitForFinished(5000);
-    const QString zipPath = out.trimmed();
     const QDir certDir(home.filePath(QStringLiteral("QuorvaneData/Certification")));
+    if (another) {
+        // Cancelled, naming both analyzers; nothing of either in the first one's files.
+        QVERIFY2(err.contains(QStringLiteral("Performance verification failed: Another analyzer "
+                                             "answered when the connection came back: serial "
+                                             "number 9999, not 4321.")),
+                 qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QCOMPARE(certDir.entryList({QStringLiteral("*rcs*"), QStringLiteral("*.zip")}, QDir::Files),
+                 QStringList());
+        return;
+    }
+    const QString zipPath = out.trimmed();
     QCOMPARE(QFileInfo(zipPath).absolutePath(), certDir.absolutePath());
     QVERIFY2(QFileInfo(zipPath).fileName().contains(QRegularExpression(
                  "^CertificationData_4321_\\d{4}-\\w{3}-\\d\\d-\\d+-\\d\\d\\.zip$")),
@@ -111,6 +135,16 @@ void TestItCertify::unattendedRunWritesItsArchive()
     QVERIFY2(text.endsWith("sver\r\n5.10\r\ncalfactor\r\n1.0000 0.9990\r\nlasersetpoint\r\n95.12 "
                            "20.98\r\n"),
              text.constData());
+
+    // No status report and no identity answer went into any member.
+    for (const QByteArray &member : qAsConst(members)) {
+        for (const char *foreign : {"Faults", "Laser Status", "ORIN OK", "H2O"})
+            QVERIFY2(!member.contains(foreign), foreign);
+    }
+    // An interruption is named, with its time.
+    const QRegularExpression lost(QStringLiteral(
+        "Connection lost at \\d\\d:\\d\\d:\\d\\d; Reference Cell Scan restarted\\n"));
+    QCOMPARE(err.contains(lost), !drop.isEmpty());
 }
 
 QTEST_MAIN(TestItCertify)
