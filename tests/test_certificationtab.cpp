@@ -77,6 +77,10 @@ void TestCertificationTab::runDisablesTheOtherTabs()
     run->certify();
     QVERIFY(w.certification()->inProgress());
     QVERIFY(!w.tabs()->isTabEnabled(0) && !w.tabs()->isTabEnabled(2) && w.tabs()->isTabEnabled(1));
+    // A lost link takes the controls away, but not the run's Cancel.
+    w.setControlsEnabled(false);
+    QVERIFY(w.certification()->cancelCertifyButton->isEnabled());
+    QVERIFY(!w.certification()->certifyButton->isEnabled());
     run->queryProgress(); // the archive; the run ends
     QVERIFY(!w.certification()->inProgress());
     QVERIFY(w.tabs()->isTabEnabled(0) && w.tabs()->isTabEnabled(2));
