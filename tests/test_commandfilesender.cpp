@@ -15,6 +15,7 @@ private slots:
     void sendsRawLinesOnePerPeriod_data();
     void sendsRawLinesOnePerPeriod();
     void startAgainWhileSendingGoesOn();
+    void lostLinkHoldsTheNextLine();
 };
 
 namespace {
@@ -76,6 +77,27 @@ void TestCommandFileSender::sendsRawLinesOnePerPeriod()
     for (int k = 0; k < sent.at.size(); ++k)
         QVERIFY2(sent.at.at(k) >= (k + 1) * period, qPrintable(QString::number(sent.at.at(k))));
     QVERIFY(sent.clock.elapsed() >= (lines.size() + 1) * period);
+    QVERIFY(!sent.sender.isSending());
+    QVERIFY(!buffer.isOpen());
+}
+
+void TestCommandFileSender::lostLinkHoldsTheNextLine()
+{
+    // Nothing goes out while the link is lost; the same analyzer back, the
+    // file goes on from its next line. Another analyzer ends it unsent.
+    QByteArray file("one\r\ntwo\r\nthree\r\n");
+    QBuffer buffer(&file);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    Recorder sent;
+    sent.sender.start(&buffer, period);
+    QVERIFY(waitFor([&] { return sent.lines.size() == 1; }));
+    sent.sender.pauseRun();
+    QVERIFY(sent.sender.isSending());
+    QVERIFY(!waitFor([&] { return sent.lines.size() > 1; }, 4 * period));
+    sent.sender.resumeRun();
+    QVERIFY(waitFor([&] { return sent.lines.size() == 2; }));
+    QCOMPARE(sent.lines, (QStringList{"one\r\n", "two\r\n"}));
+    sent.sender.abandonRun(QStringLiteral("another analyzer"));
     QVERIFY(!sent.sender.isSending());
     QVERIFY(!buffer.isOpen());
 }
