@@ -12,6 +12,8 @@
 #include "console/console.h"
 #include "console/logger.h"
 #include "dashboard/instrument.h"
+#include "fleet/fleetpublisher.h"
+#include "fleet/fleetview.h"
 #include "link/demointerface.h"
 #include "link/ethernetinterface.h"
 #include "link/serialinterface.h"
@@ -126,6 +128,7 @@ public:
     {
         w.srdaTab->showLimitReached(rowsKept);
         w.console->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
+        emit w.srdaLimitReached(rowsKept);
     }
 
 private:
@@ -214,6 +217,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     state.demoMode = demoMode;
 
     wirePermanent();
+    wireFleet();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
     resize(compactSize());
 }
@@ -313,6 +317,9 @@ void MainWindow::buildMenus()
     }
     tools->addSeparator();
     tools->addAction(actionDemoMode);
+    actionFleetView = action(tr("Fleet View"), tr("The stations publishing to the fleet's broker"),
+                             QKeySequence());
+    tools->addAction(actionFleetView);
 
     QMenu *data = menuBar()->addMenu(tr("Data"));
     data->addAction(actionTrend);
@@ -425,6 +432,53 @@ void MainWindow::wirePermanent()
     connect(utilitiesTab, &Utilities::lineforConsole, this, &MainWindow::toConsole);
     connect(utilitiesTab, &Utilities::lineforLogger, this, &MainWindow::toLogger);
     connect(certificationTab, &Certification::certifying, this, &MainWindow::instrumentTabDisable);
+}
+
+// Fleet publishing: one publisher told what the window's signals say. All of
+// it is here, so it can move with the connection as a whole.
+void MainWindow::wireFleet()
+{
+    fleet = new FleetPublisher(this);
+    const auto station = [this] {
+        return StationInfo{state.serialNumber, state.modelName, pollSeconds()};
+    };
+    connect(fleet, &FleetPublisher::notice, this, [this](const QString &text) {
+        setStatus(text);
+        console->appendText(text + QLatin1Char('\n'));
+    });
+    connect(settings, &SettingsDialog::fleetChanged, fleet, &FleetPublisher::configure);
+    connect(this, &MainWindow::newStatusReady, fleet,
+            [this, station] { fleet->statusReport(instrumentTab->record, station()); });
+    connect(this, &MainWindow::trendRowReady, fleet, [this, station](const QDateTime &time) {
+        fleet->trendRow(instrumentTab->record, station(), time);
+    });
+    connect(connection, &ConnectionLifecycle::lost, fleet, &FleetPublisher::analyzerLost);
+    connect(connection, &ConnectionLifecycle::started, fleet, &FleetPublisher::analyzerBack);
+    connect(this, &MainWindow::connectionClosed, fleet, &FleetPublisher::analyzerClosed);
+    connect(certificationTab, &Certification::certifying, fleet, [this](bool on) {
+        if (on)
+            fleet->verificationStarted();
+    });
+    connect(certificationTab->sequence(), &CertificationSequence::finished, fleet,
+            &FleetPublisher::verificationFinished);
+    connect(this, &MainWindow::srdaLimitReached, fleet, &FleetPublisher::srdaLimitReached);
+    connect(actionFleetView, &QAction::triggered, this, [this] {
+        auto *view = findChild<FleetView *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!view) {
+            const FleetSettings with = settings->fleetSettings();
+            if (with.broker.trimmed().isEmpty()) {
+                Dialogs::information(tr("Fleet"),
+                                     tr("Enter the fleet's broker in Settings, group "
+                                        "\"Fleet\", first."),
+                                     this);
+                return;
+            }
+            view = new FleetView(with, this);
+        }
+        view->show();
+        view->raise();
+    });
+    fleet->configure(settings->fleetSettings());
 }
 
 void MainWindow::wireConnection()
@@ -843,6 +897,7 @@ void MainWindow::updateTrend()
     record.conc.toDouble(&numeric);
     if (numeric)
         plot->addTimePoint(now, record.conc);
+    emit trendRowReady(now);
 }
 
 void MainWindow::setControlsEnabled(bool on)

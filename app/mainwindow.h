@@ -16,6 +16,7 @@
 class Certification;
 class CommandSequence;
 class ConnectionLifecycle;
+class FleetPublisher;
 class Console;
 class Instrument;
 class Logger;
@@ -74,6 +75,7 @@ public:
     Logger *trafficLogger() const { return logger; }
     OrinInterface *currentLink() const { return link; }
     ConnectionLifecycle *connectionLifecycle() const { return connection; }
+    FleetPublisher *fleetPublisher() const { return fleet; }
     QTimer *pollTimer() const { return poll; }
     const ParserState &connectionState() const { return state; }
     bool isLoggingOn() const { return loggingOn; }
@@ -97,6 +99,7 @@ public:
     QAction *actionCertification;
     QAction *actionLogging;
     QAction *actionDemoMode;
+    QAction *actionFleetView;
     QAction *actionFirmware;
     QAction *actionQuickStart;
     QAction *actionAboutQt;
@@ -115,6 +118,10 @@ signals:
     void connectionStarted();
     // closeConnection() has finished and the link is gone.
     void connectionClosed();
+    // updateTrend() has made the row of `time` from the status record.
+    void trendRowReady(const QDateTime &time);
+    // The SRDA table stopped storing rows at its memory limit.
+    void srdaLimitReached(qint64 rowsKept);
 
 public slots:
     void queryStatus();
@@ -159,6 +166,7 @@ private:
     void buildMenus();
     void buildTabs();
     void wirePermanent();
+    void wireFleet();
     void wireConnection();
     void unwireConnection();
     void identify(const QByteArray &chunk);
@@ -198,6 +206,7 @@ private:
     QTimer *progressTimer;
     ConnectionLifecycle *connection; // open, opening and goodbye commands, reconnecting
     CommandSequence *identity;       // identity queries of one poll tick
+    FleetPublisher *fleet = nullptr; // status, trend rows and events to the fleet's broker
     OrinInterface *link = nullptr;
 
     // Preferences.
