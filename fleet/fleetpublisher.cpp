@@ -210,8 +210,11 @@ void FleetPublisher::brokerUp()
 
 void FleetPublisher::brokerDown(const QString &reason)
 {
+    QString why = reason.trimmed();
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
     say(QStringLiteral("Fleet: broker %1: %2; trend rows wait in the spool.")
-            .arg(broker.name(), reason));
+            .arg(broker.name(), why));
 }
 
 void FleetPublisher::pump()

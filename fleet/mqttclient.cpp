@@ -75,7 +75,11 @@ struct MqttClient::Shared
             topics = s.subscriptions;
         }
         if (rc != 0) {
-            const QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
+            QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
+            // 4 and 5 are what a wrong user name or password gets.
+            if (rc == 4 || rc == 5)
+                reason =
+                    QStringLiteral("user name or password refused (") + reason + QLatin1Char(')');
             s.post([p = &s, reason](MqttClient *o) { o->disconnectedEvent(p, reason); });
             return;
         }
