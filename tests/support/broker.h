@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// A mosquitto broker of the test's own on a free loopback port, configured by a
+// file the test writes into `dir`, stopped at the end.
+class TestBroker
+{
+public:
+    struct Options
+    {
+        bool tls = false; // a TLS listener with a certificate of a CA made for the test
+        QString user;     // with a password: anonymous clients are refused
+        QString password;
+        bool persistent = false; // sessions survive a restart
+    };
+
+    TestBroker(const QString &dir, const Options &options);
+    ~TestBroker() { stop(); }
+
+    // Starts it (again on the same port); false when it does not listen.
+    bool start();
+    // SIGTERM, as a service manager stops it.
+    void stop();
+
+    const Options options;
+    int port = 0;
+    QString caFile; // with tls
+    QString address() const { return QStringLiteral("127.0.0.1:") + QString::number(port); }
+
+private:
+    bool makeCertificates();
+
+    QString dir;
+    QProcess process;
+};
+
+// A libmosquitto client of the test's own that records what it receives.
+class TestSubscriber
+{
+public:
+    struct Message
+    {
+        QByteArray topic;
+        QByteArray payload;
+        bool retained = false;
+    };
+
+    // `clientId` makes a persistent session that a broker restart keeps.
+    TestSubscriber(const TestBroker &broker, const QByteArray &pattern,
+                   const QByteArray &clientId = QByteArray());
+    ~TestSubscriber();
+
+    // What arrived so far, on `topic` (all when empty).
+    QList<Message> received(const QByteArray &topic = QByteArray()) const;
+    // The payload of the last message on `topic`, or empty.
+    QByteArray last(const QByteArray &topic) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+// Runs openssl with `arguments` in `dir`; true when it succeeded.
+bool runOpenssl(const QString &dir, const QStringList &arguments);
