@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -273,18 +273,8 @@ void Spool::delivered(qint64 seq)
 
 void Spool::removeDelivered()
 {
-    // The mark is on disk before the rows go, so the seq counter survives a
-    // kill in between.
-    if (pending() == 0 && !segments.isEmpty()) {
-        if (persistedUpTo != deliveredUpTo)
-            persist();
-        out.close();
-        for (const Segment &s : qAsConst(segments))
-            QFile::remove(segmentPath(s.first));
-        segments.clear();
-        rewind();
-        return;
-    }
+    // The newest segment stays, delivered or not: its last row carries the seq
+    // counter to the next run. The mark goes to disk before rows do.
     while (segments.size() > 1 && segments.at(1).first - 1 <= deliveredUpTo) {
         if (persistedUpTo != deliveredUpTo)
             persist();
@@ -302,8 +292,16 @@ void Spool::rewind()
 
 void Spool::persist()
 {
-    QSaveFile f(QDir(dir).filePath(deliveredName));
-    if (f.open(QIODevice::WriteOnly) && f.write(QByteArray::number(deliveredUpTo) + '\n') > 0 &&
-        f.commit())
-        persistedUpTo = deliveredUpTo;
+    // Written aside and renamed over the old mark: a kill leaves one or the
+    // other. No fsync: this runs for every row, on the GUI thread, and a mark
+    // lost with the power only means rows sent twice.
+    const QString mark = QDir(dir).filePath(deliveredName);
+    QFile f(mark + QStringLiteral(".new"));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        f.write(QByteArray::number(deliveredUpTo) + '\n') > 0) {
+        f.close();
+        if (std::rename(QFile::encodeName(f.fileName()).constData(),
+                        QFile::encodeName(mark).constData()) == 0)
+            persistedUpTo = deliveredUpTo;
+    }
 }

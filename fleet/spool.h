@@ -28,8 +28,9 @@ QString spoolFolder();
 // segment files named by their first seq; each row is one write, so a kill
 // leaves at most the row being written torn, and that is cut off at the next
 // start. The file "delivered" holds the seq up to which every row has been
-// delivered (or dropped), which also carries the seq counter across runs once
-// the spool is empty. Past the size limit the oldest segment is dropped.
+// delivered (or dropped); the newest segment is kept even when delivered, so
+// its last row carries the seq counter to the next run. Past the size limit
+// the oldest segment is dropped.
 class Spool
 {
 public:
@@ -53,8 +54,8 @@ public:
     // moves past it.
     bool peek(SpoolRow &row);
     void handedOut();
-    // The broker has the row: once every row up to it is delivered too, its
-    // segment file goes.
+    // The broker has the row: once every row of a segment is delivered, the
+    // segment file goes (unless it is the newest).
     void delivered(qint64 seq);
     // Hands out again, from the oldest, every row not yet delivered (for a
     // new broker connection that lost what the old one had in flight).

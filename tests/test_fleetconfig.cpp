@@ -253,7 +253,7 @@ void TestFleetConfig::commandLine()
 
 void TestFleetConfig::settingsKept()
 {
-    QSettings().clear();
+    QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear();
     FleetSettings f;
     f.enabled = true;
     f.broker = QStringLiteral("broker.lab:8883");

@@ -88,8 +88,6 @@ void TestFleetSpool::nextRunHandsOutWhatIsLeft()
             spool.delivered(seq);
         QCOMPARE(spool.pending(), qint64(appended - delivered.size()));
     }
-    if (handedOutNext.isEmpty())
-        QVERIFY(segments(dir.path()).isEmpty()); // nothing left behind
     if (!tornTail.isEmpty()) {
         QFile last(dir.filePath(segments(dir.path()).last()));
         QVERIFY(last.open(QIODevice::Append));
