@@ -15,6 +15,16 @@ const QColor greyText(150, 150, 150);
 const QColor alarmRed(200, 0, 0);
 const QColor fadedRed(220, 140, 140);
 
+// As the analyzer writes it: two decimals, more where the value has them.
+QString concentrationText(double value)
+{
+    const QString shortest = QString::number(value, 'g', 12);
+    const int point = shortest.indexOf(QLatin1Char('.'));
+    const bool more =
+        point >= 0 && !shortest.contains(QLatin1Char('e')) && shortest.size() - point - 1 > 2;
+    return more ? shortest : QString::number(value, 'f', 2);
+}
+
 QString seenText(const QDateTime &seen, const QDateTime &now)
 {
     if (!seen.isValid())
@@ -98,12 +108,16 @@ void FleetView::refresh()
 {
     const QDateTime now = Clock::current();
     const QVector<FleetStation> &list = model.stations();
+    // The selection stays with its station when a new one is sorted in above it.
+    const QList<QTableWidgetItem *> selected = view->selectedItems();
+    const QString selectedSerial =
+        selected.isEmpty() ? QString() : view->item(selected.first()->row(), SerialColumn)->text();
     view->setRowCount(list.size());
     for (int row = 0; row < list.size(); ++row) {
         const FleetStation &s = list.at(row);
         const bool grey = FleetStations::greyed(s, now);
         const QString conc = s.hasConcentration
-                                 ? QString::number(s.concentration) + QLatin1Char(' ') + s.units
+                                 ? concentrationText(s.concentration) + QLatin1Char(' ') + s.units
                                  : QStringLiteral("\u2013");
         const QString texts[ColumnCount] = {s.serial,
                                             s.model,
@@ -128,6 +142,9 @@ void FleetView::refresh()
             if (c == ConcentrationColumn)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
+        if (!selectedSerial.isEmpty() && s.serial == selectedSerial &&
+            !view->item(row, SerialColumn)->isSelected())
+            view->selectRow(row);
     }
 }
 
