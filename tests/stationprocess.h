@@ -28,17 +28,12 @@ public:
     }
     ~StationProcess() { stop(); }
 
-    bool running() const { return telvar.state() == QProcess::Running; }
     // SIGTERM, as a service manager stops it; true when it ended by itself.
     bool stop()
     {
-        if (telvar.state() == QProcess::NotRunning)
-            return true;
         telvar.terminate();
-        const bool ended = telvar.waitForFinished(10000);
-        if (!ended)
-            telvar.kill();
-        telvar.waitForFinished(2000);
+        const bool ended = telvar.state() == QProcess::NotRunning || telvar.waitForFinished(10000);
+        telvar.kill();
         return ended;
     }
     // What it said on standard error so far.

@@ -17,28 +17,41 @@ class TestItFleet : public QObject
 private slots:
     void statusRetained_data();
     void statusRetained();
-    void stateTopic_data();
+    // "online", "reconnecting" when the analyzer goes, "offline" by the last will.
     void stateTopic();
+    // Across a broker restart and a program restart, under consecutive seqs.
+    void everyTrendRowArrives();
     void fleetViewGreysStationThatGoesOffline();
 };
+
+namespace {
+
+// seq → payload of every trend row received (a row sent twice counts once).
+QHash<qint64, QJsonObject> rowsBySeq(const TestSubscriber &subscriber)
+{
+    QHash<qint64, QJsonObject> out;
+    for (const TestSubscriber::Message &m : subscriber.received())
+        out.insert(qint64(jsonOf(m.payload).value("seq").toDouble()), jsonOf(m.payload));
+    return out;
+}
+
+} // namespace
 
 void TestItFleet::statusRetained_data()
 {
     QTest::addColumn<bool>("tls");
     QTest::addColumn<QByteArray>("password"); // in the station's file; empty: no login
-    QTest::addColumn<bool>("privateFile");    // the file is chmod 600
-    QTest::newRow("plain") << false << QByteArray() << true;
-    QTest::newRow("TLS, test CA") << true << QByteArray() << true;
-    QTest::newRow("user and password") << false << QByteArray("right\n") << true;
-    QTest::newRow("wrong password, file others can read")
-        << false << QByteArray("wrong\n") << false;
+    QTest::newRow("plain") << false << QByteArray();
+    QTest::newRow("TLS, test CA") << true << QByteArray();
+    QTest::newRow("user and password") << false << QByteArray("right\n");
+    // The file is also readable by others.
+    QTest::newRow("wrong password") << false << QByteArray("wrong\n");
 }
 
 void TestItFleet::statusRetained()
 {
     QFETCH(bool, tls);
     QFETCH(QByteArray, password);
-    QFETCH(bool, privateFile);
     QTemporaryDir tmp;
     TestBroker::Options options;
     options.tls = tls;
@@ -56,12 +69,11 @@ void TestItFleet::statusRetained()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(password);
         file.close();
-        file.setPermissions(privateFile ? QFile::ReadOwner | QFile::WriteOwner
-                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner |
+                            (password == "wrong\n" ? QFile::ReadOther : QFile::Permissions()));
         arguments << "--mqtt-user" << options.user << "--mqtt-password-file" << file.fileName();
     }
     StationProcess station(tmp.filePath(QStringLiteral("home")), QStringLiteral("4321"), arguments);
-    QVERIFY(station.running());
     QVERIFY(waitFor([&] { return station.trendRows().size() >= 10; }, 30000));
 
     if (password == "wrong\n") {
@@ -71,24 +83,19 @@ void TestItFleet::statusRetained()
         QVERIFY(station.said().contains("can be read by other users"));
         const int rows = station.trendRows().size();
         QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + 10; }, 10000));
-        QVERIFY(station.running());
         return;
     }
     // A subscriber that comes later gets the latest status and state from the broker.
     TestSubscriber late(broker, "telvar/4321/+");
-    QVERIFY(waitFor([&] { return late.received("telvar/4321/state").size() > 0; }, 10000));
-    QVERIFY(waitFor([&] { return late.received("telvar/4321/status").size() > 0; }, 10000));
-    const TestSubscriber::Message first = late.received("telvar/4321/status").first();
-    QVERIFY(first.retained);
-    QVERIFY(late.received("telvar/4321/state").first().retained);
-    QCOMPARE(late.received("telvar/4321/state").first().payload, QByteArray("online"));
-
-    const QJsonObject s = jsonOf(first.payload);
-    QCOMPARE(s.value("serial").toString(), QStringLiteral("4321"));
-    QCOMPARE(s.value("gas").toString(), QStringLiteral("N2"));
-    QVERIFY(!s.value("model").toString().isEmpty());
-    QVERIFY(!s.value("units").toString().isEmpty());
-    QVERIFY(!s.value("mode").toString().isEmpty());
+    const auto first = [&](const QByteArray &topic) { return late.received(topic).value(0); };
+    QVERIFY(waitFor(
+        [&] { return first("telvar/4321/state").retained && first("telvar/4321/status").retained; },
+        10000));
+    QCOMPARE(first("telvar/4321/state").payload, QByteArray("online"));
+    const QJsonObject s = jsonOf(first("telvar/4321/status").payload);
+    QCOMPARE(s.value("serial").toString() + s.value("gas").toString(), QStringLiteral("4321N2"));
+    for (const char *text : {"model", "units", "mode"})
+        QVERIFY2(!s.value(QLatin1String(text)).toString().isEmpty(), text);
     QVERIFY(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)"))
                 .match(s.value("time").toString())
                 .hasMatch());
@@ -98,38 +105,65 @@ void TestItFleet::statusRetained()
     QVERIFY(s.value("alarmTexts").isArray());
 }
 
-void TestItFleet::stateTopic_data()
-{
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<QByteArray>("state");
-    QTest::newRow("station killed: its last will") << "SIGKILL" << QByteArray("offline");
-    QTest::newRow("station stopped") << "SIGTERM" << QByteArray("offline");
-    QTest::newRow("analyzer gone") << "analyzer" << QByteArray("reconnecting");
-}
-
 void TestItFleet::stateTopic()
 {
-    QFETCH(QString, what);
-    QFETCH(QByteArray, state);
     QTemporaryDir tmp;
     TestBroker broker(tmp.path(), {});
     QVERIFY(broker.start());
     TestSubscriber watcher(broker, "telvar/4321/+");
     StationProcess station(tmp.filePath(QStringLiteral("home")), QStringLiteral("4321"),
                            {"--mqtt", broker.address()});
-    QVERIFY(waitFor([&] { return watcher.last("telvar/4321/state") == "online"; }, 20000));
+    const auto state = [&] { return watcher.last("telvar/4321/state"); };
+    QVERIFY(waitFor([&] { return state() == "online"; }, 20000));
+    // The analyzer goes: the station says so and keeps trying.
+    station.sim.stop();
+    QVERIFY(waitFor([&] { return state() == "reconnecting"; }));
+    QCOMPARE(jsonOf(watcher.last("telvar/4321/event")).value("event").toString(),
+             QStringLiteral("connectionLost"));
+    // The station dies: its last will speaks for it. (SIGTERM: see the fleet view.)
+    ::kill(pid_t(station.telvar.processId()), SIGKILL);
+    QVERIFY(waitFor([&] { return state() == "offline"; }, 10000));
+}
 
-    if (what == QLatin1String("SIGKILL"))
-        ::kill(pid_t(station.telvar.processId()), SIGKILL);
-    else if (what == QLatin1String("SIGTERM"))
-        QVERIFY(station.stop());
-    else
-        station.sim.stop();
-    QVERIFY(waitFor([&] { return watcher.last("telvar/4321/state") == state; }, 10000));
-    if (what == QLatin1String("analyzer")) {
-        QVERIFY(waitFor([&] { return !watcher.last("telvar/4321/event").isEmpty(); }));
-        QCOMPARE(jsonOf(watcher.last("telvar/4321/event")).value("event").toString(),
-                 QStringLiteral("connectionLost"));
+void TestItFleet::everyTrendRowArrives()
+{
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {false, {}, {}, true}); // the checker's session outlives restarts
+    QVERIFY(broker.start());
+    TestSubscriber checker(broker, "telvar/4321/trend", "fleet-checker");
+    const QString home = tmp.filePath(QStringLiteral("home"));
+    const QStringList mqtt{"--mqtt", broker.address()};
+    auto station = std::make_unique<StationProcess>(home, QStringLiteral("4321"), mqtt);
+    QVERIFY(waitFor([&] { return checker.received().size() >= 5; }, 20000));
+    // The broker goes away while rows keep coming, and comes back; then the
+    // program is started again before it has sent them all.
+    broker.stop();
+    const int before = station->trendRows().size();
+    QVERIFY(waitFor([&] { return station->trendRows().size() >= before + 20; }, 10000));
+    QVERIFY(broker.start());
+    QVERIFY(station->stop());
+    const int firstRun = station->trendRows().size();
+    station = std::make_unique<StationProcess>(home, QStringLiteral("4321"), mqtt);
+    QVERIFY(waitFor([&] { return station->trendRows().size() >= firstRun + 5; }, 20000));
+    const QStringList rows = station->trendRows();
+    QHash<qint64, QJsonObject> got;
+    QVERIFY(waitFor(
+        [&] {
+            got = rowsBySeq(checker);
+            for (int k = 1; k <= rows.size(); ++k)
+                if (!got.contains(k))
+                    return false;
+            return true;
+        },
+        40000));
+
+    // Row k on disk is seq k: same time and concentration.
+    for (int k = 1; k <= rows.size(); ++k) {
+        const QStringList fields = rows.at(k - 1).split(QStringLiteral(", "));
+        const QJsonObject o = got.value(k);
+        QCOMPARE(o.value("time").toString().left(19).replace(QLatin1Char('T'), QLatin1Char(' ')),
+                 fields.at(0));
+        QCOMPARE(o.value("concentration").toDouble(), fields.at(1).toDouble());
     }
 }
 
@@ -171,10 +205,16 @@ void TestItFleet::fleetViewGreysStationThatGoesOffline()
     QVERIFY(view.plotOf("1111"));
     QVERIFY(waitFor([&] { return view.plotOf("1111")->sampleCount() >= 5; }, 10000));
 
+    // Silent for more than three poll periods (of 1 s): greyed, though still "online".
+    ::kill(pid_t(two.telvar.processId()), SIGSTOP);
+    QVERIFY(waitFor([&] { return greyed(1); }, 10000));
+    QCOMPARE(cell(1, FleetView::StateColumn), QStringLiteral("online"));
+    ::kill(pid_t(two.telvar.processId()), SIGCONT);
+    QVERIFY(waitFor([&] { return !greyed(1); }, 10000));
+    // Stopped: "offline", greyed at once.
     QVERIFY(two.stop());
     QVERIFY(waitFor([&] { return cell(1, FleetView::StateColumn) == "offline"; }, 10000));
-    QVERIFY(greyed(1));
-    QVERIFY(!greyed(0));
+    QVERIFY(greyed(1) && !greyed(0));
 }
 
 QTEST_MAIN(TestItFleet)

@@ -2,7 +2,6 @@
 
 #include "support/testsupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -16,102 +15,81 @@
 
 namespace {
 
-QString sbinTool(const QString &name)
+bool run(const QString &dir, const QString &program, const QStringList &arguments)
 {
-    const QString found = QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"});
-    return found.isEmpty() ? QStandardPaths::findExecutable(name) : found;
-}
-
-int freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(program, arguments);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 } // namespace
 
-bool runOpenssl(const QString &dir, const QStringList &arguments)
+bool TestBroker::configure()
 {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(QStringLiteral("openssl"), arguments);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-TestBroker::TestBroker(const QString &dir, const Options &options) : options(options), dir(dir) {}
-
-bool TestBroker::makeCertificates()
-{
-    QFile ext(dir + QStringLiteral("/ext"));
-    ext.open(QIODevice::WriteOnly);
-    ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-    ext.close();
-    caFile = dir + QStringLiteral("/ca.pem");
-    return runOpenssl(dir, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
-                            "-out", "ca.pem", "-days", "2", "-subj", "/CN=Telvar test CA"}) &&
-           runOpenssl(dir, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out",
-                            "server.csr", "-subj", "/CN=127.0.0.1"}) &&
-           runOpenssl(dir,
-                      {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                       "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "ext"});
+    QString conf = QStringLiteral("log_dest file %1/mosquitto.log\n").arg(dir);
+    // Run as root, mosquitto would become its own user, who cannot read the test's files.
+    conf += QStringLiteral("user %1\n").arg(QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
+    if (options.persistent)
+        conf += QStringLiteral("persistence true\npersistence_location %1/\n").arg(dir);
+    if (!options.user.isEmpty()) {
+        QFile(dir + QStringLiteral("/passwords")).open(QIODevice::WriteOnly);
+        if (!run(dir, QStandardPaths::findExecutable(QStringLiteral("mosquitto_passwd")),
+                 {"-b", "passwords", options.user, options.password}))
+            return false;
+        conf += QStringLiteral("password_file %1/passwords\n").arg(dir);
+    }
+    conf += QStringLiteral("allow_anonymous %1\n").arg(options.user.isEmpty() ? "true" : "false");
+    QTcpServer probe; // a free port
+    probe.listen(QHostAddress::LocalHost, 0);
+    port = probe.serverPort();
+    conf += QStringLiteral("listener %1 127.0.0.1\n").arg(port);
+    if (options.tls) {
+        // A CA of the test's own, and the broker's certificate for 127.0.0.1 signed by it.
+        const QString openssl = QStringLiteral("openssl");
+        QFile ext(dir + QStringLiteral("/ext"));
+        ext.open(QIODevice::WriteOnly);
+        ext.write("subjectAltName=IP:127.0.0.1\n");
+        ext.close();
+        if (!run(dir, openssl,
+                 {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",
+                  "ca.pem", "-days", "2", "-subj", "/CN=Telvar test CA"}) ||
+            !run(dir, openssl,
+                 {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out",
+                  "server.csr", "-subj", "/CN=127.0.0.1"}) ||
+            !run(dir, openssl,
+                 {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                  "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "ext"}))
+            return false;
+        caFile = dir + QStringLiteral("/ca.pem");
+        conf += QStringLiteral("cafile %1/ca.pem\ncertfile %1/server.pem\nkeyfile %1/server.key\n")
+                    .arg(dir);
+    }
+    QFile f(dir + QStringLiteral("/mosquitto.conf"));
+    return f.open(QIODevice::WriteOnly) && f.write(conf.toUtf8()) > 0;
 }
 
 bool TestBroker::start()
 {
-    if (port == 0) {
-        if (options.tls && !makeCertificates())
-            return false;
-        QString conf;
-        // Run as root, mosquitto would switch to its own user, who cannot read the test's files.
-        conf +=
-            QStringLiteral("user %1\n").arg(QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
-        conf += QStringLiteral("log_dest file %1/mosquitto.log\n").arg(dir);
-        if (options.persistent)
-            conf += QStringLiteral("persistence true\npersistence_location %1/\n").arg(dir);
-        if (!options.user.isEmpty()) {
-            const QString pw = dir + QStringLiteral("/passwords");
-            QFile(pw).open(QIODevice::WriteOnly);
-            QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("mosquitto_passwd")),
-                              {"-b", pw, options.user, options.password});
-            conf += QStringLiteral("password_file %1\n").arg(pw);
-        }
-        conf +=
-            QStringLiteral("allow_anonymous %1\n").arg(options.user.isEmpty() ? "true" : "false");
-        port = freePort();
-        conf += QStringLiteral("listener %1 127.0.0.1\n").arg(port);
-        if (options.tls)
-            conf += QStringLiteral("cafile %1/ca.pem\ncertfile %1/server.pem\nkeyfile "
-                                   "%1/server.key\n")
-                        .arg(dir);
-        QFile f(dir + QStringLiteral("/mosquitto.conf"));
-        if (!f.open(QIODevice::WriteOnly) || f.write(conf.toUtf8()) < 0)
-            return false;
-    }
-    process.start(sbinTool(QStringLiteral("mosquitto")),
+    if (port == 0 && !configure())
+        return false;
+    const QString sbin = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
+                                                        {"/usr/sbin", "/usr/local/sbin"});
+    process.start(sbin.isEmpty() ? QStringLiteral("mosquitto") : sbin,
                   {QStringLiteral("-c"), dir + QStringLiteral("/mosquitto.conf")});
     process.waitForStarted();
-    const bool up =
-        waitFor(
-            [this] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, quint16(port));
-                return probe.waitForConnected(100) || process.state() == QProcess::NotRunning;
-            },
-            10000) &&
-        process.state() == QProcess::Running;
-    if (!up) {
-        QFile log(dir + QStringLiteral("/mosquitto.log"));
-        log.open(QIODevice::ReadOnly);
-        qWarning() << "mosquitto did not start:" << log.readAll();
-    }
-    return up;
+    return waitFor(
+               [this] {
+                   QTcpSocket probe;
+                   probe.connectToHost(QHostAddress::LocalHost, quint16(port));
+                   return probe.waitForConnected(100) || process.state() == QProcess::NotRunning;
+               },
+               10000) &&
+           process.state() == QProcess::Running;
 }
 
 void TestBroker::stop()
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
     process.terminate();
     if (!process.waitForFinished(5000))
         process.kill();
@@ -131,9 +109,9 @@ TestSubscriber::TestSubscriber(const TestBroker &broker, const QByteArray &patte
     : state(std::make_unique<State>())
 {
     mosquitto_lib_init();
+    state->pattern = pattern;
     state->mosq = mosquitto_new(clientId.isEmpty() ? nullptr : clientId.constData(),
                                 clientId.isEmpty(), state.get());
-    state->pattern = pattern;
     if (!broker.options.user.isEmpty())
         mosquitto_username_pw_set(state->mosq, broker.options.user.toUtf8().constData(),
                                   broker.options.password.toUtf8().constData());
@@ -148,7 +126,7 @@ TestSubscriber::TestSubscriber(const TestBroker &broker, const QByteArray &patte
         state->mosq, [](mosquitto *, void *obj, const mosquitto_message *m) {
             auto *s = static_cast<State *>(obj);
             std::lock_guard<std::mutex> hold(s->mutex);
-            s->messages.append({QByteArray(m->topic),
+            s->messages.append({m->topic,
                                 QByteArray(static_cast<const char *>(m->payload), m->payloadlen),
                                 m->retain});
         });
@@ -172,10 +150,4 @@ QList<TestSubscriber::Message> TestSubscriber::received(const QByteArray &topic)
         if (topic.isEmpty() || m.topic == topic)
             out << m;
     return out;
-}
-
-QByteArray TestSubscriber::last(const QByteArray &topic) const
-{
-    const QList<Message> on = received(topic);
-    return on.isEmpty() ? QByteArray() : on.last().payload;
 }

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -15,27 +14,26 @@ class TestBroker
 public:
     struct Options
     {
-        bool tls = false; // a TLS listener with a certificate of a CA made for the test
-        QString user;     // with a password: anonymous clients are refused
-        QString password;
+        bool tls = false;        // a certificate of a CA made by openssl for the test
+        QString user, password;  // anonymous clients are refused
         bool persistent = false; // sessions survive a restart
     };
 
-    TestBroker(const QString &dir, const Options &options);
+    TestBroker(const QString &dir, const Options &options) : options(options), dir(dir) {}
     ~TestBroker() { stop(); }
 
     // Starts it (again on the same port); false when it does not listen.
     bool start();
     // SIGTERM, as a service manager stops it.
     void stop();
+    QString address() const { return QStringLiteral("127.0.0.1:") + QString::number(port); }
 
     const Options options;
     int port = 0;
     QString caFile; // with tls
-    QString address() const { return QStringLiteral("127.0.0.1:") + QString::number(port); }
 
 private:
-    bool makeCertificates();
+    bool configure();
 
     QString dir;
     QProcess process;
@@ -47,8 +45,7 @@ class TestSubscriber
 public:
     struct Message
     {
-        QByteArray topic;
-        QByteArray payload;
+        QByteArray topic, payload;
         bool retained = false;
     };
 
@@ -57,15 +54,16 @@ public:
                    const QByteArray &clientId = QByteArray());
     ~TestSubscriber();
 
-    // What arrived so far, on `topic` (all when empty).
+    // What arrived so far on `topic`, or on any topic.
     QList<Message> received(const QByteArray &topic = QByteArray()) const;
     // The payload of the last message on `topic`, or empty.
-    QByteArray last(const QByteArray &topic) const;
+    QByteArray last(const QByteArray &topic) const
+    {
+        const QList<Message> on = received(topic);
+        return on.isEmpty() ? QByteArray() : on.last().payload;
+    }
 
 private:
     struct State;
     std::unique_ptr<State> state;
 };
-
-// Runs openssl with `arguments` in `dir`; true when it succeeded.
-bool runOpenssl(const QString &dir, const QStringList &arguments);
