@@ -56,6 +56,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         p.addOption(o);
     for (const auto &o : CertifyPresets::options())
         p.addOption(o);
+    for (const auto &o : FleetPresets::options())
+        p.addOption(o);
 
     if (!p.parse(arguments)) {
         text = p.errorText() + QLatin1Char('\n');
@@ -111,6 +113,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (p.isSet(logOpt))
         presets.logFile = p.value(logOpt);
     text = certification.read(p);
+    if (text.isEmpty())
+        text = fleet.read(p);
     if (!text.isEmpty())
         return Error;
     return Run;
@@ -119,6 +123,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 QString CommandLine::applyTo(MainWindow &window) const
 {
     certification.applyTo(window);
+    if (fleet.any())
+        window.settingsDialog()->setFleetSettings(
+            fleet.appliedTo(window.settingsDialog()->fleetSettings()));
     const bool any = presets.serialPort || presets.tcpHost || presets.baudRate ||
                      presets.interval || presets.autoLog || presets.statusLog || presets.logFile;
     if (!any)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/certifypresets.h"
+#include "fleet/fleetconfig.h"
 #include "link/settingsdialog.h"
 
 #include <QString>
@@ -35,6 +36,8 @@ public:
     // Memory the SRDA table may take, in MiB (default: half the physical memory).
     std::optional<int> srdaLimitMb;
     CertifyPresets certification;
+    // --mqtt and its companions; --fleet runs the fleet view alone.
+    FleetPresets fleet;
 
 private:
     QString text;

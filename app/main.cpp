@@ -3,9 +3,11 @@
 #include "app/shutdownsignals.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "fleet/fleetview.h"
 #include "service/srda.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 
@@ -46,6 +48,14 @@ int main(int argc, char *argv[])
     if (parsed != CommandLine::Run) {
         QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
         return parsed == CommandLine::Error ? 2 : 0;
+    }
+
+    if (cl.fleet.view) {
+        // A lab manager's view of the stations: no analyzer, no main window.
+        FleetSettings stored;
+        stored.load(QSettings());
+        (new FleetView(cl.fleet.appliedTo(stored)))->show();
+        return app.exec();
     }
 
     if (cl.headless) {

@@ -90,6 +90,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
 
     wirePermanent();
     wireSession();
+    wireFleet();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
     resize(compactSize());
 }
@@ -414,6 +415,7 @@ void MainWindow::updateTrend()
     record.conc.toDouble(&numeric);
     if (numeric)
         plot->addTimePoint(now, record.conc);
+    emit trendRowReady(now);
 }
 
 void MainWindow::toOrin(QString text)

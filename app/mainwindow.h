@@ -11,6 +11,7 @@
 #include <memory>
 
 class Certification;
+class FleetPublisher;
 class Console;
 class Instrument;
 class Logger;
@@ -72,6 +73,7 @@ public:
     AnalyzerSession *session() const { return talk; }
     OrinInterface *currentLink() const { return talk->link(); }
     ConnectionLifecycle *connectionLifecycle() const { return talk->lifecycle(); }
+    FleetPublisher *fleetPublisher() const { return fleet; }
     QTimer *pollTimer() const { return talk->pollTimer(); }
     const ParserState &connectionState() const { return talk->parserState(); }
     bool isLoggingOn() const { return loggingOn; }
@@ -95,6 +97,7 @@ public:
     QAction *actionCertification;
     QAction *actionLogging;
     QAction *actionDemoMode;
+    QAction *actionFleetView;
     QAction *actionFirmware;
     QAction *actionQuickStart;
     QAction *actionAboutQt;
@@ -112,6 +115,10 @@ signals:
     void connectionStarted();
     // closeConnection() has finished and the link is gone.
     void connectionClosed();
+    // updateTrend() has made the row of `time` from the status record.
+    void trendRowReady(const QDateTime &time);
+    // The SRDA table stopped storing rows at its memory limit.
+    void srdaLimitReached(qint64 rowsKept);
 
 public slots:
     void instrumentTabDisable(bool on);
@@ -156,6 +163,7 @@ private:
     void buildTabs();
     void wirePermanent();
     void wireSession();
+    void wireFleet();
     void wireConnection(OrinInterface *link);
     void unwireConnection();
     void identified(const QString &serial, bool first);
@@ -188,6 +196,7 @@ private:
     QProgressBar *progressBar;
     std::unique_ptr<WindowHooks> hooks;
     AnalyzerSession *talk = nullptr;
+    FleetPublisher *fleet = nullptr; // status, trend rows and events to the fleet's broker
 
     // Preferences.
     bool consoleVisible = true;

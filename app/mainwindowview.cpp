@@ -196,6 +196,9 @@ void MainWindow::buildMenus()
     }
     tools->addSeparator();
     tools->addAction(actionDemoMode);
+    actionFleetView = action(tr("Fleet View"), tr("The stations publishing to the fleet's broker"),
+                             QKeySequence());
+    tools->addAction(actionFleetView);
 
     QMenu *data = menuBar()->addMenu(tr("Data"));
     data->addAction(actionTrend);

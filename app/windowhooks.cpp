@@ -102,4 +102,5 @@ void WindowHooks::srdaLimitReached(qint64 rowsKept)
 {
     w.srda()->showLimitReached(rowsKept);
     w.consoleWidget()->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
+    emit w.srdaLimitReached(rowsKept);
 }

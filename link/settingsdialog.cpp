@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -173,7 +174,69 @@ void SettingsDialog::buildForm()
     grid->addWidget(fileOptionsBox, 2, 0, 1, 2);
     grid->addWidget(additionalOptionsGroupBox, 3, 0);
     grid->addWidget(recentConnectionsBox, 3, 1);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addWidget(buildFleetBox(), 4, 0, 1, 2);
+    grid->addLayout(buttons, 5, 0, 1, 2);
+}
+
+QGroupBox *SettingsDialog::buildFleetBox()
+{
+    fleetBox = named(new QGroupBox(tr("Fleet")), "fleetBox");
+    fleetBox->setCheckable(true);
+    fleetBox->setToolTip(tr("Publish status, trend rows and events to the fleet's MQTT broker"));
+    brokerEdit = named(new QLineEdit, "brokerEdit");
+    brokerEdit->setPlaceholderText(tr("host or host:port"));
+    topicPrefixEdit = named(new QLineEdit, "topicPrefixEdit");
+    brokerUserEdit = named(new QLineEdit, "brokerUserEdit");
+    passwordFileEdit = named(new QLineEdit, "passwordFileEdit");
+    passwordFileEdit->setToolTip(tr("A file whose first line is the password (chmod 600)"));
+    caFileEdit = named(new QLineEdit, "caFileEdit");
+    caFileEdit->setToolTip(tr("Certificate authority of the broker: connect with TLS"));
+    spoolSpin = named(new QSpinBox, "spoolSpin");
+    spoolSpin->setRange(1, 1000000);
+    spoolSpin->setSuffix(tr(" MiB"));
+    spoolSpin->setToolTip(tr("Disk space for trend rows kept while the broker is away"));
+    auto *form = new QFormLayout(fleetBox);
+    form->addRow(tr("Broker:"), brokerEdit);
+    form->addRow(tr("Topic prefix:"), topicPrefixEdit);
+    form->addRow(tr("User:"), brokerUserEdit);
+    form->addRow(tr("Password file:"), passwordFileEdit);
+    form->addRow(tr("CA file (TLS):"), caFileEdit);
+    form->addRow(tr("Spool limit:"), spoolSpin);
+    return fleetBox;
+}
+
+void SettingsDialog::showFleet(const FleetSettings &f)
+{
+    fleetBox->setChecked(f.enabled);
+    brokerEdit->setText(f.broker);
+    topicPrefixEdit->setText(f.topicPrefix);
+    brokerUserEdit->setText(f.user);
+    passwordFileEdit->setText(f.passwordFile);
+    caFileEdit->setText(f.caFile);
+    spoolSpin->setValue(f.spoolMb);
+}
+
+void SettingsDialog::updateFleet(QSettings &s)
+{
+    FleetSettings f;
+    f.enabled = fleetBox->isChecked();
+    f.broker = brokerEdit->text().trimmed();
+    f.topicPrefix = topicPrefixEdit->text().trimmed();
+    f.user = brokerUserEdit->text();
+    f.passwordFile = passwordFileEdit->text().trimmed();
+    f.caFile = caFileEdit->text().trimmed();
+    f.spoolMb = spoolSpin->value();
+    f.save(s);
+    if (f == fleet)
+        return;
+    fleet = f;
+    emit fleetChanged(fleet);
+}
+
+void SettingsDialog::setFleetSettings(const FleetSettings &f)
+{
+    showFleet(f);
+    apply();
 }
 
 void SettingsDialog::fillPortsParameters()
@@ -218,6 +281,9 @@ void SettingsDialog::loadSettings()
     LogInterval->setValue(s.value(QStringLiteral("LogInterval"), defaultLogInterval).toInt());
     statusLogCheckBox->setChecked(s.value(QStringLiteral("statusLog"), false).toBool());
     reconnectCheckBox->setChecked(s.value(QStringLiteral("autoReconnect"), true).toBool());
+    FleetSettings f;
+    f.load(s);
+    showFleet(f);
     recent.load(s);
     showRecentConnections();
 }
@@ -249,6 +315,7 @@ void SettingsDialog::updateSettings()
     s.setValue(QStringLiteral("LogInterval"), LogInterval->value());
     s.setValue(QStringLiteral("statusLog"), statusLogCheckBox->isChecked());
     s.setValue(QStringLiteral("autoReconnect"), reconnectCheckBox->isChecked());
+    updateFleet(s);
 
     if (recent.add(
             RecentConnections::entryFor(currentSettings, serialPortInfoListBox->currentText())))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fleet/fleetsettings.h"
 #include "link/connectionsettings.h"
 #include "link/recentconnections.h"
 
@@ -50,8 +51,15 @@ public:
     // text for an invalid preset, and then changes nothing; else an empty text.
     QString applyPresets(const SettingsPresets &p);
 
+    // The "Fleet" group: publishing to an MQTT broker.
+    FleetSettings fleetSettings() const { return fleet; }
+    // Fills the group and applies it as "OK" would.
+    void setFleetSettings(const FleetSettings &f);
+
 signals:
     void fileReselected(bool);
+    // "OK" changed the "Fleet" group.
+    void fleetChanged(const FleetSettings &settings);
 
 public slots:
     void apply();
@@ -69,6 +77,9 @@ private:
     void updateSettings();
     void showRecentConnections();
     int addPortItem(const QString &path);
+    QGroupBox *buildFleetBox();
+    void showFleet(const FleetSettings &f);
+    void updateFleet(QSettings &s);
 
     Settings currentSettings;
     RecentConnections recent;
@@ -96,4 +107,13 @@ private:
     QComboBox *baudRateBox = nullptr;
     QGroupBox *recentConnectionsBox = nullptr;
     QListWidget *recentConnections = nullptr;
+
+    FleetSettings fleet;
+    QGroupBox *fleetBox = nullptr;
+    QLineEdit *brokerEdit = nullptr;
+    QLineEdit *topicPrefixEdit = nullptr;
+    QLineEdit *brokerUserEdit = nullptr;
+    QLineEdit *passwordFileEdit = nullptr;
+    QLineEdit *caFileEdit = nullptr;
+    QSpinBox *spoolSpin = nullptr;
 };
