@@ -201,30 +201,49 @@ bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
 bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progress &progress)
 {
     constexpr qint64 blockSize = 1 << 20;
-    std::vector<char> buffer;
-    size_t kept = 0; // the start of a line not yet ended, carried to the next block
+    // Room for the unended start of a line (at most a longest line and its
+    // '\r') ahead of a block; the buffer never grows.
+    constexpr size_t keepMax = size_t(MaxLineLength) + 1;
+    std::vector<char> buffer(keepMax + size_t(blockSize));
+    size_t kept = 0;       // the start of a line not yet ended, carried to the next block
+    bool skipping = false; // inside a line too long to keep: read on to its end
     qint64 lineNumber = 1;
     int untilProgress = ProgressLines - 1;
-    bool firstBlock = true;
     // Points are written in place behind `filled`; the vector is cut to them
     // at the end.
     int filled = points.size();
     QPointF *out = points.data();
+    // Grown by doubling, but never by more than 32 MB at once: room reserved
+    // ahead of the points stays small however many lines are yet to come.
+    const auto grow = [&] {
+        constexpr int largestStep = 2 * 1024 * 1024;
+        const int step = std::max(1024, std::min(filled, largestStep));
+        const int capacity = int(std::min<qint64>(MaxPoints, qint64(filled) + step));
+        if (capacity <= filled)
+            return false;
+        points.reserve(capacity);
+        points.resize(capacity);
+        out = points.data();
+        return true;
+    };
+    bool full = false;
     const auto line = [&](const char *begin, const char *end) {
         if (end > begin && end[-1] == '\r')
             --end;
-        if (filled == points.size()) {
-            points.resize(std::max(1024, filled * 2));
-            out = points.data();
+        if (end - begin > MaxLineLength)
+            return;
+        if (filled == points.size() && !grow()) {
+            full = true;
+            return;
         }
         filled += parseLine(begin, end, out[filled]);
     };
     const auto finish = [&](bool done) {
         points.resize(filled);
+        points.squeeze();
         return done;
     };
     for (;;) {
-        buffer.resize(kept + size_t(blockSize));
         const qint64 got = device.read(buffer.data() + kept, blockSize);
         if (got <= 0)
             break;
@@ -240,22 +259,23 @@ bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progre
                 if (progress && !progress(lineNumber))
                     return finish(false);
             }
-            line(p, newline);
+            if (!skipping)
+                line(p, newline);
+            skipping = false;
             p = newline + 1;
         }
+        if (full)
+            return finish(true);
         kept = size_t(end - p);
-        std::memmove(buffer.data(), p, kept);
-        if (firstBlock && !device.isSequential() && lineNumber > 1) {
-            // Room for the whole file at the first block's line length, so the
-            // points are not copied again and again as they grow.
-            firstBlock = false;
-            const double perLine = double(got - qint64(kept)) / double(lineNumber - 1);
-            const qint64 estimate = qint64(double(device.size()) / perLine * 1.02) + 16;
-            if (filled + estimate < (qint64(1) << 28) && filled + estimate > points.size()) {
-                points.resize(filled + int(estimate));
-                out = points.data();
-            }
+        if (skipping || kept > keepMax) {
+            skipping = true;
+            kept = 0;
+        } else {
+            std::memmove(buffer.data(), p, kept);
         }
+        // A block without a line feed still answers Abort.
+        if (progress && !progress(lineNumber + 1))
+            return finish(false);
     }
     if (kept > 0) {
         ++lineNumber;

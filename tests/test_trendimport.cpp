@@ -5,6 +5,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
+#include <QBuffer>
 #include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -74,6 +75,8 @@ private slots:
     void sameTimesAsQt();
     void twoFilesTwoCurves();
     void abortKeepsLinesRead();
+    void anyFileReadsSafely_data();
+    void anyFileReadsSafely();
 };
 
 void TestTrendImport::lines_data()
@@ -216,6 +219,42 @@ void TestTrendImport::abortKeepsLinesRead()
     QVERIFY(first->dataSize() > 0 && first->dataSize() < 50000);
     QVERIFY(holdsTrendRows(first, first->dataSize()));
     QCOMPARE(int(w.importedCurves()[1]->dataSize()), 0);
+}
+
+void TestTrendImport::anyFileReadsSafely_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("points");
+    const QByteArray row = "2025-01-31 12:00:05, 1";
+    const QByteArray next = "\n2025-01-31 12:00:06, 2\n";
+    const auto padded = [&](int length) { return row + QByteArray(length - row.size(), ' '); };
+    QTest::newRow("longest line kept") << padded(TrendReader::MaxLineLength) + next << 2;
+    QTest::newRow("longest line kept, CR LF")
+        << padded(TrendReader::MaxLineLength) + '\r' + next << 2;
+    QTest::newRow("longer line skipped") << padded(TrendReader::MaxLineLength + 1) + next << 1;
+    QTest::newRow("line across blocks skipped") << padded(3 << 20) + next << 1;
+    QTest::newRow("no line feed at all") << QByteArray(5 << 20, 'x') << 0;
+    QTest::newRow("a row after a million empty lines") << QByteArray(1 << 20, '\n') + row << 1;
+}
+
+// A file picked by mistake: whatever it holds, progress comes with every
+// block read, so Abort is answered before the next one, and a line too long to
+// be a row is skipped.
+void TestTrendImport::anyFileReadsSafely()
+{
+    QFETCH(QByteArray, content);
+    QBuffer file(&content);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVector<QPointF> points;
+    qint64 calls = 0;
+    QVERIFY(TrendReader().read(file, points, [&](qint64) { return ++calls > 0; }));
+    QTEST(points.size(), "points");
+    QVERIFY(calls >= content.size() >> 20);
+
+    file.seek(0);
+    points.clear();
+    QVERIFY(!TrendReader().read(file, points, [](qint64) { return false; }));
+    QVERIFY2(file.pos() <= 1 << 20, qPrintable(QString::number(file.pos())));
 }
 
 QTEST_MAIN(TestTrendImport)
