@@ -267,9 +267,9 @@ void PlotWindow::append(double x, double y, bool extendFilter)
     scheduleReplot();
 }
 
-void PlotWindow::setSeries(const QVector<double> &xs, const QVector<double> &ys)
+void PlotWindow::setSeries(const QVector<double> &xs, const QVector<double> &ys, qint64 pairsBefore)
 {
-    ring.setSeries(xs, ys);
+    ring.setSeries(xs, ys, pairsBefore);
     filterOn = false;
     filteredCount = 0;
     showRing();
