@@ -225,16 +225,26 @@ void TestTrendImport::anyFileReadsSafely_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("points");
+    QTest::addColumn<double>("last"); // the value of the last point
     const QByteArray row = "2025-01-31 12:00:05, 1";
     const QByteArray next = "\n2025-01-31 12:00:06, 2\n";
     const auto padded = [&](int length) { return row + QByteArray(length - row.size(), ' '); };
-    QTest::newRow("longest line kept") << padded(TrendReader::MaxLineLength) + next << 2;
+    QTest::newRow("longest line kept") << padded(TrendReader::MaxLineLength) + next << 2 << 2.0;
     QTest::newRow("longest line kept, CR LF")
-        << padded(TrendReader::MaxLineLength) + '\r' + next << 2;
-    QTest::newRow("longer line skipped") << padded(TrendReader::MaxLineLength + 1) + next << 1;
-    QTest::newRow("line across blocks skipped") << padded(3 << 20) + next << 1;
-    QTest::newRow("no line feed at all") << QByteArray(5 << 20, 'x') << 0;
-    QTest::newRow("a row after a million empty lines") << QByteArray(1 << 20, '\n') + row << 1;
+        << padded(TrendReader::MaxLineLength) + '\r' + next << 2 << 2.0;
+    QTest::newRow("longer line skipped")
+        << padded(TrendReader::MaxLineLength + 1) + next << 1 << 2.0;
+    QTest::newRow("line across blocks skipped") << padded(3 << 20) + next << 1 << 2.0;
+    QTest::newRow("no line feed at all") << QByteArray(5 << 20, 'x') << 0 << 0.0;
+    QTest::newRow("a row after a million empty lines")
+        << QByteArray(1 << 20, '\n') + row << 1 << 1.0;
+    // The first lines promise few points; many more follow.
+    QByteArray longThenShort;
+    for (int i = 0; i < 6000; ++i) {
+        const QByteArray r = "2025-01-31 12:00:05, " + QByteArray::number(i);
+        longThenShort += (i < 1024 ? r.leftJustified(1000, ' ') : r) + '\n';
+    }
+    QTest::newRow("long rows, then many short ones") << longThenShort << 6000 << 5999.0;
 }
 
 // A file picked by mistake: whatever it holds, progress comes with every
@@ -243,17 +253,20 @@ void TestTrendImport::anyFileReadsSafely_data()
 void TestTrendImport::anyFileReadsSafely()
 {
     QFETCH(QByteArray, content);
+    QFETCH(int, points);
     QBuffer file(&content);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QVector<QPointF> points;
+    QVector<QPointF> read;
     qint64 calls = 0;
-    QVERIFY(TrendReader().read(file, points, [&](qint64) { return ++calls > 0; }));
-    QTEST(points.size(), "points");
+    QVERIFY(TrendReader().read(file, read, [&](qint64) { return ++calls > 0; }));
+    QCOMPARE(read.size(), points);
+    if (points > 0)
+        QTEST(read.last().y(), "last");
     QVERIFY(calls >= content.size() >> 20);
 
     file.seek(0);
-    points.clear();
-    QVERIFY(!TrendReader().read(file, points, [](qint64) { return false; }));
+    read.clear();
+    QVERIFY(!TrendReader().read(file, read, [](qint64) { return false; }));
     QVERIFY2(file.pos() <= 1 << 20, qPrintable(QString::number(file.pos())));
 }
 
