@@ -75,6 +75,7 @@ private slots:
     void sameTimesAsQt();
     void twoFilesTwoCurves();
     void abortKeepsLinesRead();
+    void abortOfferedForFileWithoutLineFeeds();
     void anyFileReadsSafely_data();
     void anyFileReadsSafely();
 };
@@ -219,6 +220,34 @@ void TestTrendImport::abortKeepsLinesRead()
     QVERIFY(first->dataSize() > 0 && first->dataSize() < 50000);
     QVERIFY(holdsTrendRows(first, first->dataSize()));
     QCOMPARE(int(w.importedCurves()[1]->dataSize()), 0);
+}
+
+// The line number of a file without line feeds stands still; the progress
+// dialog must come up all the same, so that Abort can be pressed.
+void TestTrendImport::abortOfferedForFileWithoutLineFeeds()
+{
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers << writeFile(dir, QStringLiteral("x.csv"), QByteArray(8 << 20, 'x'));
+    struct SlowReading : FakeClock
+    {
+        qint64 monotonicMs() const override { return mono += 100; } // 100 ms a look
+    } clock;
+    PlotWindow w;
+    w.show();
+    bool offered = false;
+    QTimer operatorLooks;
+    connect(&operatorLooks, &QTimer::timeout, [&] {
+        auto *progress = w.findChild<QProgressDialog *>();
+        if (progress && progress->isVisible()) {
+            offered = true;
+            progress->cancel();
+        }
+    });
+    operatorLooks.start(0);
+    w.addData();
+    QVERIFY(offered);
+    QCOMPARE(int(w.importedCurves().value(0)->dataSize()), 0);
 }
 
 void TestTrendImport::anyFileReadsSafely_data()
