@@ -464,11 +464,10 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
         const double value = cells.at(i).toDouble(&ok);
         rowValues[i] = ok ? value : std::numeric_limits<double>::quiet_NaN();
     }
-    if (!data.appendRow(rowValues.constData())) {
-        if (data.takeLimitNotice())
-            hooks.srdaLimitReached(data.rowCount());
-        return;
-    }
+    // Past the memory limit rows are no longer stored, but the live plot,
+    // which keeps its own points, goes on.
+    if (!data.appendRow(rowValues.constData()) && data.takeLimitNotice())
+        hooks.srdaLimitReached(data.rowCount());
     QStringList columns;
     columns.reserve(cells.size());
     for (const QStringRef &cell : qAsConst(cells))

@@ -53,7 +53,8 @@ public:
     virtual bool srdaRunning() const { return false; }
     virtual SrdaData *srdaData() { return nullptr; }
     virtual void srdaColumnsReady() {} // emit newSRDAColumnsReady()
-    // A data row was stored: updateDataSize() and updatePlotWindow(time, columns).
+    // A data row came in, stored unless the memory limit stopped the storing:
+    // updateDataSize() and updatePlotWindow(time, columns).
     virtual void srdaRowAdded(double timeMs, const QStringList &columns)
     {
         Q_UNUSED(timeMs)

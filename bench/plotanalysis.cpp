@@ -4,7 +4,11 @@
 //  - reading a 1,000,000-row trend file into curve points, against a scan of
 //    the same file that only counts its lines, with the same block reads;
 //  - the longest gap of the window's event loop while "Add Data to Plot"
-//    imports that file behind its progress dialog.
+//    imports that file behind its progress dialog;
+//  - a 200 MB file without a line feed, picked by mistake: the time and the
+//    peak memory of reading it, and through the window the longest event-loop
+//    gap, whether the progress dialog is shown and how soon Abort is answered,
+//    also from a share that delivers it at about 100 MB/s.
 #include "app/trendlog.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
@@ -18,16 +22,25 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +89,92 @@ public:
     QStringList openFileNames(const FileRequest &) override { return {file}; }
     QString file;
 };
+
+// Resident and peak resident memory of this process, in kB.
+qint64 statusKb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Starts a new peak of resident memory from what is resident now (Linux).
+void resetPeakMemory()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// The longest time the event loop could not run a zero-interval timer while
+// `work` ran inside it, in ms.
+double longestGap(const std::function<void()> &work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    tick.start();
+    QTimer::singleShot(0, [&] {
+        last = clock.nsecsElapsed();
+        work();
+        tick.stop();
+        QApplication::quit();
+    });
+    QApplication::exec();
+    return longest / 1e6;
+}
+
+struct Imported
+{
+    double took = 0;      // ms in "Add Data to Plot"
+    double gap = 0;       // longest event-loop gap meanwhile, ms
+    bool shown = false;   // the progress dialog was shown
+    double answered = -1; // ms from Abort to the end of the import
+};
+
+// "Add Data to Plot" of one file in a shown window; Abort pressed after
+// abortAfterMs (0: never).
+Imported importThroughWindow(const QString &path, int abortAfterMs)
+{
+    PlotWindow window;
+    window.show();
+    OneFile dialogs(path);
+    Imported out;
+    out.gap = longestGap([&] {
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (auto *p = window.findChild<QProgressDialog *>())
+                out.shown = out.shown || p->isVisible();
+        });
+        watch.start(10);
+        QElapsedTimer pressed;
+        if (abortAfterMs > 0)
+            QTimer::singleShot(abortAfterMs, [&] {
+                if (auto *p = window.findChild<QProgressDialog *>()) {
+                    pressed.start();
+                    p->cancel();
+                }
+            });
+        QElapsedTimer t;
+        t.start();
+        window.addData();
+        out.took = ms(t);
+        if (pressed.isValid())
+            out.answered = ms(pressed);
+    });
+    return out;
+}
 
 void runningMedianFigures()
 {
@@ -167,45 +266,94 @@ void importFigures()
     std::printf("  medians: %.1f ms and %.1f ms; ratio %.2f\n", middle(bare), middle(import),
                 middle(import) / middle(bare));
 
-    // Through the window, with a timer that fires whenever the event loop runs.
-    PlotWindow window;
-    window.show();
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0, longest = 0;
-    QTimer tick;
-    tick.setInterval(0);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (last)
-            longest = std::max(longest, now - last);
-        last = now;
-    });
-    tick.start();
-    OneFile dialogs(path);
-    QTimer::singleShot(0, &window, [&] {
-        last = clock.nsecsElapsed();
+    // Through the window.
+    const Imported window = importThroughWindow(path, 0);
+    std::printf("  Add Data to Plot: %.1f ms; longest event-loop gap %.1f ms\n", window.took,
+                window.gap);
+}
+
+void noLineFeedFigures()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picked-by-mistake.csv"));
+    const qint64 size = 200ll << 20;
+    const QByteArray block(1 << 20, 'x');
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        for (qint64 written = 0; written < size; written += block.size())
+            file.write(block);
+    }
+    std::printf("no line feed: %.0f MB\n", size / 1e6);
+
+    std::vector<double> runs;
+    qint64 beyond = 0;
+    int calls = 0;
+    for (int r = 0; r < 5; ++r) {
+        resetPeakMemory();
+        const qint64 before = statusKb("VmRSS:");
         QElapsedTimer t;
         t.start();
-        window.addData();
-        const double took = ms(t);
-        tick.stop();
-        std::printf("  Add Data to Plot: %.1f ms for %d points; longest event-loop gap %.1f ms\n",
-                    took, int(window.importedCurves().value(0)->dataSize()), longest / 1e6);
-        QApplication::quit();
-    });
-    QApplication::exec();
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        QVector<QPointF> points;
+        calls = 0;
+        TrendReader().read(file, points, [&](qint64) { return ++calls > 0; });
+        runs.push_back(ms(t));
+        beyond = std::max(beyond, statusKb("VmHWM:") - before);
+    }
+    std::printf("  TrendReader alone: %.1f ms (fastest of 5, median %.1f ms); peak memory "
+                "beyond what was resident before: %.1f MB; %d progress calls\n",
+                *std::min_element(runs.begin(), runs.end()), middle(runs), beyond / 1024.0, calls);
+
+    const Imported local = importThroughWindow(path, 0);
+    std::printf("  Add Data to Plot: %.1f ms; longest event-loop gap %.1f ms; progress dialog "
+                "%s\n",
+                local.took, local.gap,
+                local.shown ? "shown" : "not shown (done before its 500 ms)");
+
+    // The same bytes from a share that delivers about 100 MB/s: the import
+    // takes seconds, long enough for the progress dialog.
+    const QString pipe = dir.filePath(QStringLiteral("slow-share.csv"));
+    for (const int abortAfter : {0, 800}) {
+        if (mkfifo(QFile::encodeName(pipe).constData(), 0600) != 0)
+            qFatal("cannot make %s", qPrintable(pipe));
+        std::thread share([&] {
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
+            for (qint64 sent = 0; fd >= 0 && sent < size; sent += block.size()) {
+                if (::write(fd, block.constData(), size_t(block.size())) != block.size())
+                    break; // Abort closed the reading end
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (fd >= 0)
+                ::close(fd);
+        });
+        const Imported slow = importThroughWindow(pipe, abortAfter);
+        share.join();
+        QFile::remove(pipe);
+        if (abortAfter == 0)
+            std::printf("  from a 100 MB/s share: %.1f ms; longest event-loop gap %.1f ms; "
+                        "progress dialog %s\n",
+                        slow.took, slow.gap, slow.shown ? "shown" : "not shown");
+        else
+            std::printf("  the same, Abort pressed after %d ms: answered in %.1f ms; longest "
+                        "event-loop gap %.1f ms; progress dialog %s\n",
+                        abortAfter, slow.answered, slow.gap, slow.shown ? "shown" : "not shown");
+    }
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    readLocalTimeZoneOnce(); // as the program does
+    readLocalTimeZoneOnce();       // as the program does
+    std::signal(SIGPIPE, SIG_IGN); // the share's writer sees Abort as a closed pipe
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
+    noLineFeedFigures(); // first: its peak memory is not hidden by what the others leave
     runningMedianFigures();
     importFigures();
     return 0;

@@ -43,8 +43,14 @@ Certification::Certification(QWidget *parent)
     run->dialogParent = this;
 
     certifyBox = named(new QGroupBox(tr("Performance Verification"), this), "certifyBox");
-    certifyBox->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold;font-size: "
-                                             "12px;border-radius: 6px;border: 2px solid black;}"));
+    // With a border of its own the box no longer leaves room for its title:
+    // the top margin lowers the frame line to the title's middle, and the
+    // title's background breaks the line where the text stands.
+    certifyBox->setStyleSheet(
+        QStringLiteral("QGroupBox { font-weight: bold;font-size: 12px;border-radius: 6px;border: "
+                       "2px solid black;margin-top: 9px;}"
+                       "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 "
+                       "4px; background-color: palette(window);}"));
     certifyButton =
         named(new QPushButton(tr("Collect Certification Data"), certifyBox), "certifyButton");
     cancelCertifyButton = named(new QPushButton(tr("Cancel"), certifyBox), "cancelCertifyButton");

@@ -13,8 +13,8 @@ public:
     // Milliseconds on a clock that never jumps with the time of day.
     virtual qint64 monotonicMs() const;
     // Waits `ms` milliseconds of monotonic time while the event loop goes on,
-    // so replies are still read and handled meanwhile. A test clock moves its
-    // time on instead of waiting.
+    // so replies are still read and handled meanwhile. Ends early once the
+    // program is quitting. A test clock moves its time on instead of waiting.
     virtual void pause(qint64 ms) const;
 
     static const Clock &instance();

@@ -36,7 +36,7 @@ struct Linear
 
 inline QPoint place(double x, double y, int xDevice, int yDevice)
 {
-    return std::isnan(x) || std::isnan(y) ? Unplaced : QPoint(xDevice, yDevice);
+    return !std::isfinite(x) || !std::isfinite(y) ? Unplaced : QPoint(xDevice, yDevice);
 }
 
 } // namespace

@@ -5,8 +5,11 @@
 
 void appendNumberText(QByteArray &out, double value)
 {
-    if (std::isnan(value))
+    // As a text stream writes it, and as the exports promise.
+    if (std::isnan(value)) {
+        out.append("nan", 3);
         return;
+    }
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, int(result.ptr - buffer));

@@ -267,9 +267,9 @@ void PlotWindow::append(double x, double y, bool extendFilter)
     scheduleReplot();
 }
 
-void PlotWindow::setSeries(const QVector<double> &xs, const QVector<double> &ys)
+void PlotWindow::setSeries(const QVector<double> &xs, const QVector<double> &ys, qint64 pairsBefore)
 {
-    ring.setSeries(xs, ys);
+    ring.setSeries(xs, ys, pairsBefore);
     filterOn = false;
     filteredCount = 0;
     showRing();
@@ -511,13 +511,19 @@ void PlotWindow::importTrendFiles(const QStringList &files)
     // handled every TrendReader::ProgressLines lines, so the window keeps
     // answering and Abort is seen at once.
     constexpr qint64 labelInterval = 50;
-    qint64 labelShown = Clock::monotonic() - labelInterval;
+    const qint64 started = Clock::monotonic();
+    qint64 labelShown = started - labelInterval;
     const TrendReader::Progress keepGoing = [&](qint64 line) {
         const qint64 now = Clock::monotonic();
         if (now - labelShown >= labelInterval) {
             labelShown = now;
             progress.setLabelText(label + QLatin1Char(' ') + QString::number(line));
             progress.setValue(int(qMin<qint64>(line, INT_MAX)));
+            // The dialog shows itself only when its value moves; in a file
+            // without line feeds the line number stands still.
+            if (!progress.isVisible() && !progress.wasCanceled() &&
+                now - started >= progress.minimumDuration())
+                progress.show();
         }
         QCoreApplication::processEvents();
         return !progress.wasCanceled();

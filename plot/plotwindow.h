@@ -47,8 +47,9 @@ public:
     void setDateAxis(bool on);
     // Window title; titles containing "SRDA" get the median filter controls.
     void setPlotTitle(const QString &title);
-    // Replaces the whole series; pairs with a NaN are skipped.
-    void setSeries(const QVector<double> &xs, const QVector<double> &ys);
+    // Replaces the whole series; pairs with a NaN or an infinity are skipped.
+    // A long series may be given by its end (SampleRing::setSeries).
+    void setSeries(const QVector<double> &xs, const QVector<double> &ys, qint64 pairsBefore = 0);
     // Appends (time, value); a value that is not a number adds nothing.
     void addTimePoint(const QDateTime &dateTime, const QString &valueText);
     // Appends (x, y); nothing if either is not a number.

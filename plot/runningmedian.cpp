@@ -8,7 +8,7 @@ double medianOf(const double *values, int begin, int end, std::vector<double> &s
 {
     scratch.clear();
     for (int i = begin; i < end; ++i) {
-        if (!std::isnan(values[i]))
+        if (std::isfinite(values[i]))
             scratch.push_back(values[i]);
     }
     if (scratch.empty())
@@ -61,12 +61,12 @@ void runningMedian(const double *ys, int n, int window, double *out)
     if (n <= 0)
         return;
     window = std::max(window, 1);
-    // Ranks of the values in sorted order, NaN left out (rank -1); equal values
+    // Ranks of the values in sorted order, NaN and infinities left out (rank -1); equal values
     // get distinct ranks, which changes nothing about which value is the middle.
     std::vector<int> order;
     order.reserve(size_t(n));
     for (int i = 0; i < n; ++i) {
-        if (!std::isnan(ys[i]))
+        if (std::isfinite(ys[i]))
             order.push_back(i);
     }
     std::sort(order.begin(), order.end(), [ys](int a, int b) { return ys[a] < ys[b]; });

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-// Median of the values that are not NaN among values[begin] .. values[end-1]:
+// Median of the finite values (no NaN, no infinity) among values[begin] .. values[end-1]:
 // for an even count the upper of the two middle values, no averaging. NaN when
 // there is no value. scratch is working space, kept by the caller between calls.
 double medianOf(const double *values, int begin, int end, std::vector<double> &scratch);

@@ -27,13 +27,15 @@ void SampleRing::clear()
     ++rev;
 }
 
-void SampleRing::setSeries(const QVector<double> &xValues, const QVector<double> &yValues)
+void SampleRing::setSeries(const QVector<double> &xValues, const QVector<double> &yValues,
+                           qint64 pairsBefore)
 {
-    count = 0;
-    isWrapped = false;
+    // Each pair lands where appending the whole series one by one puts it.
+    count = int(qMax<qint64>(0, pairsBefore) % Capacity);
+    isWrapped = pairsBefore >= Capacity;
     const int n = qMin(xValues.size(), yValues.size());
     for (int i = 0; i < n; ++i) {
-        if (std::isnan(xValues[i]) || std::isnan(yValues[i]))
+        if (!std::isfinite(xValues[i]) || !std::isfinite(yValues[i]))
             continue;
         xs[count] = xValues[i];
         ys[count] = yValues[i];

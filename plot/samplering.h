@@ -28,9 +28,12 @@ public:
     int append(double xValue, double yValue);
     // Drops every point (the arrays keep their memory).
     void clear();
-    // Replaces the points by the pairs of xs/ys, skipping pairs with a NaN; only
-    // the last Capacity pairs survive.
-    void setSeries(const QVector<double> &xs, const QVector<double> &ys);
+    // Replaces the points by the pairs of xs/ys, skipping pairs that are not
+    // both finite (NaN, infinities); only the last Capacity pairs survive.
+    // The pairs may be the end of a longer series whose first `pairsBefore`
+    // finite pairs were left out (then at least Capacity of them must be given):
+    // the ring holds what the whole series would have left in it.
+    void setSeries(const QVector<double> &xs, const QVector<double> &ys, qint64 pairsBefore = 0);
 
     void setFiltered(int index, double value);
     // filtered[from .. from+count-1] = values[0 .. count-1]

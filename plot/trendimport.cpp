@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -93,6 +93,104 @@ bool sameHour(const char *a, const char *b, int length)
     std::memcpy(&a2, a + length - 8, 8);
     std::memcpy(&b2, b + length - 8, 8);
     return a1 == b1 && a2 == b2;
+}
+
+// Where read() puts its points: straight into the caller's vector while the
+// room made there lasts, then into chunks joined once at the end. The room is
+// made twice: a little for the first lines, then enough for the rest of the
+// file at their length, up to 32 MB. So a trend file's points are copied at
+// most once, a file that is not what its first lines suggest costs no more
+// than that, and nothing is held twice over as a growing vector would.
+class PointSink
+{
+public:
+    static constexpr int chunkPoints = 1 << 20;           // 16 MB
+    static constexpr qint64 aheadLimit = 2 * 1024 * 1024; // 32 MB of points
+
+    explicit PointSink(QVector<QPointF> &points) : points(points), inVector(points.size()) {}
+
+    // The place for the next point, or nullptr when the room is used up.
+    QPointF *place() const { return next != end ? next : nullptr; }
+    // Makes more room: `expected` is how many more points the file seems to
+    // hold. nullptr once TrendReader::MaxPoints are held.
+    QPointF *moreRoom(qint64 expected);
+    // The point at place() counts.
+    void keep() { ++next; }
+    // Leaves exactly the points read in the caller's vector.
+    void finish();
+
+private:
+    qint64 held() const;
+    void makeVectorRoom(qint64 size);
+
+    QVector<QPointF> &points;
+    int inVector;
+    int vectorRooms = 0;
+    std::vector<std::unique_ptr<QPointF[]>> chunks;
+    QPointF *next = nullptr;
+    QPointF *end = nullptr;
+};
+
+qint64 PointSink::held() const
+{
+    if (chunks.empty())
+        return next ? next - points.constData() : inVector;
+    return inVector + qint64(chunks.size() - 1) * chunkPoints + (next - chunks.back().get());
+}
+
+void PointSink::makeVectorRoom(qint64 size)
+{
+    // Exactly this much: resize() alone would round the capacity up to a
+    // power of two.
+    points.reserve(int(size));
+    points.resize(int(size));
+    next = points.data() + inVector;
+    end = points.data() + size;
+}
+
+QPointF *PointSink::moreRoom(qint64 expected)
+{
+    const qint64 now = held();
+    if (now >= TrendReader::MaxPoints)
+        return nullptr;
+    if (chunks.empty()) {
+        inVector = int(now);
+        if (vectorRooms < 2) {
+            const qint64 more =
+                vectorRooms++ == 0 ? 1024 : qBound<qint64>(1024, expected, aheadLimit);
+            makeVectorRoom(std::min<qint64>(TrendReader::MaxPoints, now + more));
+            return next;
+        }
+    }
+    chunks.emplace_back(new QPointF[chunkPoints]);
+    next = chunks.back().get();
+    end = next + std::min<qint64>(chunkPoints, TrendReader::MaxPoints - now);
+    return next;
+}
+
+void PointSink::finish()
+{
+    const qint64 total = held();
+    if (chunks.empty()) {
+        points.resize(int(total));
+        return;
+    }
+    // Chunk by chunk into one vector of exactly the points, each chunk let go
+    // once copied: never much more than the points themselves at once.
+    QVector<QPointF> all;
+    all.reserve(int(total));
+    all.resize(inVector);
+    std::copy(points.constData(), points.constData() + inVector, all.data());
+    points = QVector<QPointF>();
+    for (size_t c = 0; c < chunks.size(); ++c) {
+        const int from = all.size();
+        const int count = c + 1 < chunks.size() ? chunkPoints : int(next - chunks[c].get());
+        all.resize(from + count);
+        std::copy(chunks[c].get(), chunks[c].get() + count, all.data() + from);
+        chunks[c].reset();
+    }
+    chunks.clear();
+    points = std::move(all);
 }
 
 } // namespace
@@ -201,34 +299,49 @@ bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
 bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progress &progress)
 {
     constexpr qint64 blockSize = 1 << 20;
-    std::vector<char> buffer;
-    size_t kept = 0; // the start of a line not yet ended, carried to the next block
+    // Room for the unended start of a line (at most a longest line and its
+    // '\r') ahead of a block; the buffer never grows.
+    constexpr size_t keepMax = size_t(MaxLineLength) + 1;
+    const std::unique_ptr<char[]> buffer(new char[keepMax + size_t(blockSize)]);
+    size_t kept = 0;       // the start of a line not yet ended, carried to the next block
+    bool skipping = false; // inside a line too long to keep: read on to its end
     qint64 lineNumber = 1;
     int untilProgress = ProgressLines - 1;
-    bool firstBlock = true;
-    // Points are written in place behind `filled`; the vector is cut to them
-    // at the end.
-    int filled = points.size();
-    QPointF *out = points.data();
+    qint64 bufferStart = 0; // the file offset of buffer[0]
+    PointSink sink(points);
+    // The lines still to come, at the length of those read before `lineStart`.
+    const auto linesToCome = [&](const char *lineStart) -> qint64 {
+        const qint64 linesBefore = lineNumber - 2;
+        const qint64 offset = bufferStart + (lineStart - buffer.get());
+        if (device.isSequential() || linesBefore <= 0 || offset <= 0)
+            return 0;
+        return qint64(double(device.size() - offset) * double(linesBefore) / double(offset) *
+                      1.02) +
+               16;
+    };
+    bool full = false;
     const auto line = [&](const char *begin, const char *end) {
         if (end > begin && end[-1] == '\r')
             --end;
-        if (filled == points.size()) {
-            points.resize(std::max(1024, filled * 2));
-            out = points.data();
+        if (end - begin > MaxLineLength)
+            return;
+        QPointF *point = sink.place();
+        if (!point && !(point = sink.moreRoom(linesToCome(begin)))) {
+            full = true;
+            return;
         }
-        filled += parseLine(begin, end, out[filled]);
+        if (parseLine(begin, end, *point))
+            sink.keep();
     };
     const auto finish = [&](bool done) {
-        points.resize(filled);
+        sink.finish();
         return done;
     };
     for (;;) {
-        buffer.resize(kept + size_t(blockSize));
-        const qint64 got = device.read(buffer.data() + kept, blockSize);
+        const qint64 got = device.read(buffer.get() + kept, blockSize);
         if (got <= 0)
             break;
-        const char *p = buffer.data();
+        const char *p = buffer.get();
         const char *end = p + kept + size_t(got);
         for (;;) {
             const auto *newline = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
@@ -240,28 +353,31 @@ bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progre
                 if (progress && !progress(lineNumber))
                     return finish(false);
             }
-            line(p, newline);
+            if (!skipping)
+                line(p, newline);
+            skipping = false;
             p = newline + 1;
         }
+        if (full)
+            return finish(true);
         kept = size_t(end - p);
-        std::memmove(buffer.data(), p, kept);
-        if (firstBlock && !device.isSequential() && lineNumber > 1) {
-            // Room for the whole file at the first block's line length, so the
-            // points are not copied again and again as they grow.
-            firstBlock = false;
-            const double perLine = double(got - qint64(kept)) / double(lineNumber - 1);
-            const qint64 estimate = qint64(double(device.size()) / perLine * 1.02) + 16;
-            if (filled + estimate < (qint64(1) << 28) && filled + estimate > points.size()) {
-                points.resize(filled + int(estimate));
-                out = points.data();
-            }
+        if (skipping || kept > keepMax) {
+            skipping = true;
+            kept = 0;
+            p = end;
+        } else {
+            std::memmove(buffer.get(), p, kept);
         }
+        bufferStart += p - buffer.get();
+        // A block without a line feed still answers Abort.
+        if (progress && !progress(lineNumber + 1))
+            return finish(false);
     }
     if (kept > 0) {
         ++lineNumber;
         if (progress && !progress(lineNumber))
             return finish(false);
-        line(buffer.data(), buffer.data() + kept);
+        line(buffer.get(), buffer.get() + kept);
     }
     return finish(true);
 }

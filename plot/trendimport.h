@@ -18,14 +18,23 @@ class QIODevice;
 //
 // Files hold a million rows and more: the fixed date-time layouts are read by
 // hand, and the time zone is asked once a minute of local time, not per row.
+//
+// Any file may be picked by mistake: a line longer than MaxLineLength is
+// skipped without being kept, so memory beyond the points stays near one read
+// block, and progress is reported for every block read, lines or not.
 class TrendReader
 {
 public:
-    // How many lines are read between two progress calls.
+    // How many lines are read between two progress calls at most.
     static constexpr int ProgressLines = 1024;
-    // Called after every ProgressLines lines and before the last one, with the
-    // number of the line about to be read (the first line counts as 2, as the
-    // progress label has it); false stops the reading there.
+    // Longer lines (without their line end) are no trend rows.
+    static constexpr int MaxLineLength = 64 * 1024;
+    // The most points one QVector<QPointF> can hold in Qt 5 (its size in bytes
+    // is an int); a file with more gives its first MaxPoints.
+    static constexpr int MaxPoints = int((0x7fffffff - 64) / sizeof(QPointF));
+    // Called after every ProgressLines lines, after every block read and before
+    // the last line, with the number of the line about to be read (the first
+    // line counts as 2, as the progress label has it); false stops the reading.
     using Progress = std::function<bool(qint64 lineNumber)>;
 
     // One line without its line end; true when it gives a point.

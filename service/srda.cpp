@@ -200,6 +200,10 @@ void SRDA::updateSRDAColumns()
 
 void SRDA::updateDataSize()
 {
+    // Past the memory limit the label keeps saying so; rows still reach the
+    // live plot.
+    if (table.limitReached())
+        return;
     // Called for every row: the label changes only every 36 s (rounded, as
     // two decimals of the hours would be).
     const qint64 hundredths = (Clock::monotonic() - startMs + 18000) / 36000;
@@ -238,7 +242,11 @@ void SRDA::makePlotWindow()
     const int y = qMax(0, ySelector->currentIndex());
     const QString yName = table.columns().value(y);
     plot->seriesName = yName;
-    plot->setSeries(table.column(x), table.column(y));
+    // Only what the plot keeps: a whole column of a day-long collection
+    // would not fit in one vector.
+    QVector<double> xs, ys;
+    const qint64 before = table.plotTail(x, y, SampleRing::Capacity, xs, ys);
+    plot->setSeries(xs, ys, before);
     plot->setDateAxis(x == 0);
     plot->setPlotTitle(QStringLiteral("SRDA Data: ") + yName + QStringLiteral(" vs ") +
                        table.columns().value(x));

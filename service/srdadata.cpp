@@ -5,7 +5,9 @@
 #include <QDateTime>
 #include <QIODevice>
 
+#include <cmath>
 #include <limits>
+#include <new>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -55,12 +57,34 @@ bool SrdaData::appendRow(const double *values)
             full = notice = true;
             return false;
         }
-        blocks.emplace_back(new double[size_t(blockRows) * size_t(cols)]);
+        if (!addBlock(cols)) {
+            full = notice = true;
+            return false;
+        }
     }
     double *block = blocks.back().get() + at;
     for (int c = 0; c < cols; ++c)
         block[qint64(c) * blockRows] = values[c];
     ++rows;
+    return true;
+}
+
+double *SrdaData::allocateBlock(size_t values)
+{
+    return new (std::nothrow) double[values];
+}
+
+bool SrdaData::addBlock(int cols)
+{
+    std::unique_ptr<double[]> block(allocateBlock(size_t(blockRows) * size_t(cols)));
+    if (!block)
+        return false;
+    // After days of rows the list of blocks itself may find no room to grow.
+    try {
+        blocks.push_back(std::move(block));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     return true;
 }
 
@@ -80,6 +104,36 @@ QVector<double> SrdaData::column(int c) const
     for (qint64 r = 0; r < rows && out.size() < std::numeric_limits<int>::max(); ++r)
         out.append(value(r, c));
     return out;
+}
+
+qint64 SrdaData::plotTail(int xColumn, int yColumn, int most, QVector<double> &xs,
+                          QVector<double> &ys) const
+{
+    xs.clear();
+    ys.clear();
+    const int cols = names.size();
+    if (xColumn < 0 || yColumn < 0 || xColumn >= cols || yColumn >= cols || most <= 0)
+        return 0;
+    // The plot leaves out what it cannot place, as it does for NaN.
+    const auto plotted = [&](qint64 r) {
+        return std::isfinite(value(r, xColumn)) && std::isfinite(value(r, yColumn));
+    };
+    qint64 first = rows;
+    int kept = 0;
+    while (first > 0 && kept < most)
+        kept += plotted(--first);
+    qint64 before = 0;
+    for (qint64 r = 0; r < first; ++r)
+        before += plotted(r);
+    xs.reserve(kept);
+    ys.reserve(kept);
+    for (qint64 r = first; r < rows; ++r) {
+        if (plotted(r)) {
+            xs.append(value(r, xColumn));
+            ys.append(value(r, yColumn));
+        }
+    }
+    return before;
 }
 
 qint64 SrdaData::bytesUsed() const

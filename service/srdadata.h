@@ -16,14 +16,15 @@ class QIODevice;
 // A collection may run for days at thousands of rows a second, so rows go into
 // fixed blocks: appending never copies what is stored, and the table needs
 // little more than 8 bytes a value. A memory limit keeps a long collection from
-// taking the whole machine down with everything it holds.
+// taking the whole machine down with everything it holds; a block that cannot
+// be had stops the storing the same way.
 class SrdaData
 {
 public:
     static constexpr int blockRows = 4096;
 
     SrdaData();
-    ~SrdaData();
+    virtual ~SrdaData();
     SrdaData(const SrdaData &) = delete;
     SrdaData &operator=(const SrdaData &) = delete;
 
@@ -41,7 +42,7 @@ public:
     void clear();
 
     // Stores one row of columnCount() values. False when it is not stored: no
-    // columns, or the memory limit would be passed.
+    // columns, the memory limit would be passed or the memory is not there.
     bool appendRow(const double *values);
     // True once, right after appendRow() first refused a row for the limit.
     bool takeLimitNotice();
@@ -52,7 +53,14 @@ public:
         const double *block = blocks[size_t(row / blockRows)].get();
         return block[qint64(column) * blockRows + row % blockRows];
     }
+    // A whole column; for small tables (a QVector holds at most 2^31 bytes).
     QVector<double> column(int c) const;
+    // What a plot of column y against column x keeps of the table: the last
+    // `most` rows whose two values are both finite, oldest first. Returns how
+    // many such rows come before them, so the plot can place them as the
+    // whole series would have put them.
+    qint64 plotTail(int xColumn, int yColumn, int most, QVector<double> &xs,
+                    QVector<double> &ys) const;
 
     // Memory the rows take, and the most they may take.
     qint64 bytesUsed() const;
@@ -65,11 +73,16 @@ public:
 
     // CSV: the column names, then one row per stored row (local time
     // "yyyy-MM-dd hh:mm:ss", then the values in their shortest exact form,
-    // nothing for NaN); every field followed by ",". False when a write failed.
+    // "nan" for NaN); every field followed by ",". False when a write failed.
     bool writeCsv(QIODevice &out) const;
+
+protected:
+    // One block of `values` doubles, or nullptr when the memory is not there.
+    virtual double *allocateBlock(size_t values);
 
 private:
     void dropRows();
+    bool addBlock(int cols);
 
     QStringList names;
     std::vector<std::unique_ptr<double[]>> blocks; // blockRows x columns each, column-major

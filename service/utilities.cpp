@@ -199,12 +199,24 @@ void Utilities::showFilterText(const QString &text)
     filterLineEdit->setText(text);
 }
 
-void Utilities::lockFilter(bool locked)
+void Utilities::showSpeed(bool on)
 {
-    filterSlider->setEnabled(!locked);
-    refreshFilterPushButton->setEnabled(!locked);
-    filterPushButton->setEnabled(!locked);
-    speedOn = locked;
+    // Whichever way Speed+ changed (the box or a Refresh), the filter field
+    // follows: locked while the analyzer sets the filter, back to two to four
+    // digits (the value shown before) once it is off, so "Change Filter"
+    // never sends text. The blank shown meanwhile moves the slider to 10.
+    speedOn = on;
+    filterSlider->setEnabled(!on);
+    filterLineEdit->setEnabled(!on);
+    refreshFilterPushButton->setEnabled(!on);
+    filterPushButton->setEnabled(!on);
+    const bool showingNumber = !filterLineEdit->inputMask().isEmpty();
+    if (on && showingNumber) {
+        filterBeforeSpeed = filterSlider->value();
+        showFilterText(QStringLiteral(" "));
+    } else if (!on && !showingNumber) {
+        showFilterText(QString::number(filterBeforeSpeed));
+    }
 }
 
 void Utilities::updateFilter(int value)
@@ -238,9 +250,7 @@ void Utilities::updateSpeed(int value)
         const QSignalBlocker block(speedCheckBox);
         speedCheckBox->setChecked(value == 1);
     }
-    if (value == 1)
-        showFilterText(QStringLiteral(" "));
-    lockFilter(value == 1);
+    showSpeed(value == 1);
     waitingForSpeed = false;
 }
 
@@ -288,10 +298,7 @@ void Utilities::switchGasType()
 void Utilities::switchSpeed(int state)
 {
     const bool on = state >= 1;
-    if (on)
-        showFilterText(QStringLiteral(" "));
-    filterLineEdit->setEnabled(!on);
-    lockFilter(on);
+    showSpeed(on);
     emit lineforOrin(QStringLiteral("DYNAMICFILTER_ENABLED ") + QLatin1Char(on ? '1' : '0') +
                      QStringLiteral("\r\n"));
 }

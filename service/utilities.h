@@ -84,5 +84,7 @@ private:
     void favoriteCommand(int index);
     // Filter field text; the digit mask is lifted for "S+" and the blank.
     void showFilterText(const QString &text);
-    void lockFilter(bool locked);
+    // Speed+ on or off as the analyzer or the operator said: the filter controls follow.
+    void showSpeed(bool on);
+    int filterBeforeSpeed = 200; // the slider's value when Speed+ went on
 };

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -513,16 +514,46 @@ void TestCertification::resultsListOnlySelectedScans()
     QVERIFY(text.contains(QStringLiteral("Certifcation%20Data")));
 }
 
+namespace {
+
+// The time of day runs from just before midnight, starting when the first
+// command goes out; waits are the program's own, on the real monotonic clock.
+class MidnightClock : public Clock
+{
+public:
+    MidnightClock() { Clock::install(this); }
+    ~MidnightClock() override { Clock::install(nullptr); }
+    QDateTime now() const override
+    {
+        return QDateTime(QDate(2021, 12, 31), QTime(23, 59, 59, 990))
+            .addMSecs(anchor < 0 ? 0 : monotonicMs() - anchor);
+    }
+    qint64 anchor = -1;
+};
+
+} // namespace
+
 void TestCertification::oneSecondWaitAcrossMidnight()
 {
     Rig rig;
-    rig.clock.t = QDateTime(QDate(2021, 12, 31), QTime(23, 59, 59, 500));
+    const int second = 50; // a shortened pace keeps the test short
+    CertificationSequence::setSecondMs(second);
+    const auto restore = qScopeGuard([] { CertificationSequence::setSecondMs(1000); });
+    MidnightClock clock;
+    QList<qint64> sentAt;
+    rig.onSend = [&](const QString &) {
+        if (clock.anchor < 0)
+            clock.anchor = clock.monotonicMs();
+        sentAt << clock.monotonicMs();
+    };
     rig.start(only(false, false, false, false, true, false));
     rig.tick();
     QCOMPARE(rig.sent, (QStringList{"fact=1\r\n", "fact=1\r\n", "tuneringdowns=-1\r\n",
                                     "opmode=1\r\n", "srda=3\r\n"}));
-    for (int i = 1; i < rig.sentAt.size(); ++i)
-        QVERIFY2(rig.sentAt.at(i) - rig.sentAt.at(i - 1) >= 1000, qPrintable(rig.sent.at(i)));
+    // The first wait begins 10 ms before midnight and still lasts its second.
+    QCOMPARE(Clock::current().date(), QDate(2022, 1, 1));
+    for (int i = 1; i < sentAt.size(); ++i)
+        QVERIFY2(sentAt.at(i) - sentAt.at(i - 1) >= second, qPrintable(rig.sent.at(i)));
 }
 
 void TestCertification::tickIsNeverReentered()

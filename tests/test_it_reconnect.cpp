@@ -59,8 +59,11 @@ void TestItReconnect::comesBackAndTrendGoesOn()
         QSKIP("TCP port 23 cannot be bound here (it needs root)");
     QTemporaryDir tmp;
     const QString link = tmp.filePath(QStringLiteral("analyzer"));
-    QStringList args{QStringLiteral("--restart-after"), QStringLiteral("15"),
-                     QStringLiteral("--restart-delay"), QString::number(comesBack ? 300 : 600000)};
+    // Disconnected while away, the analyzer still comes back a few seconds
+    // later, so an attempt made after Disconnect would find it.
+    QStringList args{QStringLiteral("--verbose"), QStringLiteral("--restart-after"),
+                     QStringLiteral("15"), QStringLiteral("--restart-delay"),
+                     QString::number(comesBack ? 300 : 3000)};
     args += tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("23")}
                 : QStringList{QStringLiteral("--pty"), QStringLiteral("--link"), link};
     SimProcess sim(args);
@@ -112,8 +115,18 @@ void TestItReconnect::comesBackAndTrendGoesOn()
     QVERIFY(waitFor([&] { return w.actionConnect->isEnabled() && !w.isBusy(); }));
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("Disconnected"));
     const int after = reports;
-    QTest::qWait(20 * pacedSecondMs);
-    QCOMPARE(reports, after); // no attempt after Disconnect
+    if (comesBack) {
+        // The goodbye is the last the analyzer hears.
+        QVERIFY(waitFor([&] { return sim.heard().endsWith(QStringLiteral("tuneringdowns 25")); }));
+    } else {
+        // Back on a new pty under the same link name: it says where.
+        QVERIFY(waitFor([&] { return sim.process.canReadLine(); }, 10000));
+    }
+    const int heard = sim.heard().size();
+    // Longer than the longest back-off between attempts (30 paced seconds).
+    QTest::qWait(60 * pacedSecondMs);
+    QCOMPARE(reports, after);
+    QCOMPARE(sim.heard().size(), heard); // no attempt after Disconnect
     QVERIFY2(dialogs->messages.isEmpty(), qPrintable(dialogs->titles().join(", ")));
 
     // One day's file, whole rows from before and after the drop.

@@ -9,7 +9,8 @@ class TestPlotRing : public QObject
     Q_OBJECT
 private slots:
     void fillsThenWraps();
-    void setSeriesSkipsNaNPairs();
+    void setSeriesSkipsWhatCannotBePlaced_data();
+    void setSeriesSkipsWhatCannotBePlaced();
     void setSeriesKeepsTheLastCapacityPairs();
     void setSeriesAfterWrapStartsOver();
     void setSeriesOfUnequalLengthsUsesTheShorter();
@@ -42,11 +43,19 @@ void TestPlotRing::fillsThenWraps()
     QVERIFY(ring.revision() > start);
 }
 
-void TestPlotRing::setSeriesSkipsNaNPairs()
+void TestPlotRing::setSeriesSkipsWhatCannotBePlaced_data()
 {
+    QTest::addColumn<double>("gap");
+    QTest::newRow("NaN") << std::nan("");
+    QTest::newRow("infinity") << HUGE_VAL;
+    QTest::newRow("minus infinity") << -HUGE_VAL;
+}
+
+void TestPlotRing::setSeriesSkipsWhatCannotBePlaced()
+{
+    QFETCH(double, gap);
     SampleRing ring;
-    const double nan = std::nan("");
-    ring.setSeries({1, nan, 3, 4, 5}, {10, 20, nan, 40, 50});
+    ring.setSeries({1, gap, 3, 4, 5}, {10, 20, gap, 40, 50});
     QCOMPARE(ring.sampleCount(), 3);
     QVERIFY(!ring.wrapped());
     QCOMPARE(QVector<double>(ring.x(), ring.x() + 3), (QVector<double>{1, 4, 5}));

@@ -230,9 +230,14 @@ void TestPlotWindow::setSeriesReplacesEverything()
 {
     PlotWindow w;
     const double nan = std::nan("");
-    w.setSeries({1, nan, 3}, {1, 2, nan});
+    w.setSeries({1, nan, 3, 4, 5}, {1, 2, nan, HUGE_VAL, -HUGE_VAL});
     QCOMPARE(w.sampleCount(), 1);
     QCOMPARE(w.mainCurve()->sample(0), QPointF(1, 1));
+    // Nothing infinite reaches the scales.
+    w.setAutoYScale();
+    const QwtInterval y = w.plot()->axisInterval(QwtPlot::yLeft);
+    QVERIFY(std::isfinite(y.minValue()) && std::isfinite(y.maxValue()));
+    QVERIFY(y.contains(1.0));
 
     QVector<double> xs(250000), ys(250000);
     for (int i = 0; i < xs.size(); ++i) {

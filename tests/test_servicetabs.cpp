@@ -127,7 +127,7 @@ void TestServiceTabs::srdaHeaderSelectorsPointsExport()
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll(), QByteArray("Date/Time,Tau,TauStd,\n"
                                        "2025-01-31 12:00:01,99.5,0.25,\n"
-                                       "2025-01-31 12:00:02,99.125,,\n"));
+                                       "2025-01-31 12:00:02,99.125,nan,\n"));
     QVERIFY(dialogs->messages.isEmpty());
 
     QTest::mouseClick(srda->stopButton, Qt::LeftButton);
@@ -229,6 +229,7 @@ void TestServiceTabs::memoryLimitSaysSoOnceAndReadingGoesOn()
     const qint64 blockBytes = qint64(SrdaData::blockRows) * 2 * sizeof(double);
     srda->data().setMemoryLimit(blockBytes);
     startSrda(w, a, "Date/Time\tN\r\n");
+    srda->ySelector->setCurrentIndex(1);
     // The console keeps the last 100 lines: few rows after the limit.
     const int rows = SrdaData::blockRows + 4;
     for (int sent = 0; sent < rows;) {
@@ -248,6 +249,8 @@ void TestServiceTabs::memoryLimitSaysSoOnceAndReadingGoesOn()
     QCOMPARE(w.consoleWidget()->toPlainText().count(text), 1);
     QCOMPARE(srda->data().rowCount(), qint64(SrdaData::blockRows));
     QCOMPARE(srda->data().value(SrdaData::blockRows - 1, 1), double(SrdaData::blockRows - 1));
+    // The live plot keeps its own points and goes on.
+    QCOMPARE(srda->plotWindow()->sampleCount(), rows);
     QVERIFY(dialogs->messages.isEmpty());
 
     // A new collection starts with room again.

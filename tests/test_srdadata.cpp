@@ -1,3 +1,4 @@
+#include "plot/samplering.h"
 #include "service/srdadata.h"
 
 #include <QBuffer>
@@ -14,8 +15,28 @@ class TestSrdaData : public QObject
 private slots:
     void exportWritesEveryRowExactly_data();
     void exportWritesEveryRowExactly();
+    void blocksUpToTheMemoryLimit_data();
     void blocksUpToTheMemoryLimit();
+    void plotTailPlotsAsTheWholeColumns_data();
+    void plotTailPlotsAsTheWholeColumns();
 };
+
+namespace {
+
+// A machine that has room for only so many blocks.
+class ShortOfMemory : public SrdaData
+{
+public:
+    int blocksLeft = 0;
+
+protected:
+    double *allocateBlock(size_t values) override
+    {
+        return blocksLeft-- > 0 ? SrdaData::allocateBlock(values) : nullptr;
+    }
+};
+
+} // namespace
 
 void TestSrdaData::exportWritesEveryRowExactly_data()
 {
@@ -25,8 +46,8 @@ void TestSrdaData::exportWritesEveryRowExactly_data()
     // ring-down detail the export is for.
     QTest::newRow("long decimals")
         << QVector<double>{99.1234567, 0.1} << QByteArray("99.1234567,0.1,");
-    QTest::newRow("not a number is an empty field")
-        << QVector<double>{std::numeric_limits<double>::quiet_NaN(), -2} << QByteArray(",-2,");
+    QTest::newRow("not a number is nan")
+        << QVector<double>{std::numeric_limits<double>::quiet_NaN(), -2} << QByteArray("nan,-2,");
     QTest::newRow("large and tiny")
         << QVector<double>{1e21, 1.5e-9} << QByteArray("1e+21,1.5e-09,");
 }
@@ -51,12 +72,22 @@ void TestSrdaData::exportWritesEveryRowExactly()
                              "2025-02-01 00:00:00,3,4,\n");
 }
 
+void TestSrdaData::blocksUpToTheMemoryLimit_data()
+{
+    QTest::addColumn<bool>("limit"); // else the machine has memory for two blocks only
+    QTest::newRow("memory limit") << true;
+    QTest::newRow("no memory for a third block") << false;
+}
+
 void TestSrdaData::blocksUpToTheMemoryLimit()
 {
-    SrdaData data;
+    QFETCH(bool, limit);
+    ShortOfMemory data;
     data.setColumns({"Date/Time", "N"});
     const qint64 block = qint64(SrdaData::blockRows) * 2 * sizeof(double);
-    data.setMemoryLimit(2 * block + block / 2);
+    if (limit)
+        data.setMemoryLimit(2 * block + block / 2);
+    data.blocksLeft = limit ? 100 : 2;
     qint64 stored = 0;
     for (;; ++stored) {
         const double row[] = {1000.0 * stored, double(stored)};
@@ -85,7 +116,49 @@ void TestSrdaData::blocksUpToTheMemoryLimit()
     QVERIFY(!data.limitReached());
     QVERIFY(!data.appendRow(row)); // no header: no columns to match
     data.setColumns({"Date/Time", "Tau"});
+    data.blocksLeft = 1;
     QVERIFY(data.appendRow(row));
+}
+
+void TestSrdaData::plotTailPlotsAsTheWholeColumns_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("gapEvery"); // every so many rows a NaN or an infinity
+    QTest::newRow("few rows") << 1000 << 7;
+    QTest::newRow("the ring's worth") << SampleRing::Capacity << 0;
+    QTest::newRow("a little more") << SampleRing::Capacity + 5 << 0;
+    QTest::newRow("more than the ring, with gaps") << SampleRing::Capacity + 3000 << 11;
+    QTest::newRow("well past two rings, with gaps") << 2 * SampleRing::Capacity + 12345 << 13;
+}
+
+// Only the last points the plot keeps are copied, yet the plot shows exactly
+// what it would from the whole columns.
+void TestSrdaData::plotTailPlotsAsTheWholeColumns()
+{
+    QFETCH(int, rows);
+    QFETCH(int, gapEvery);
+    SrdaData data;
+    data.setColumns({"Date/Time", "Tau", "Loss"});
+    const double gaps[] = {std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity()};
+    for (int r = 0; r < rows; ++r) {
+        const bool gap = gapEvery && r % gapEvery == 0;
+        const double row[] = {1000.0 * r, gap ? gaps[r % 3] : 0.5 * r, gap ? 1.0 : -r};
+        QVERIFY(data.appendRow(row));
+    }
+    QVector<double> xs, ys;
+    const qint64 before = data.plotTail(2, 1, SampleRing::Capacity, xs, ys);
+    QVERIFY(xs.size() <= SampleRing::Capacity);
+    SampleRing tail, whole;
+    tail.setSeries(xs, ys, before);
+    whole.setSeries(data.column(2), data.column(1));
+    QCOMPARE(tail.sampleCount(), whole.sampleCount());
+    QCOMPARE(tail.wrapped(), whole.wrapped());
+    QCOMPARE(QVector<double>(tail.x(), tail.x() + tail.size()),
+             QVector<double>(whole.x(), whole.x() + whole.size()));
+    QCOMPARE(QVector<double>(tail.y(), tail.y() + tail.size()),
+             QVector<double>(whole.y(), whole.y() + whole.size()));
 }
 
 QTEST_MAIN(TestSrdaData)

@@ -5,6 +5,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
+#include <QBuffer>
 #include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -74,6 +75,9 @@ private slots:
     void sameTimesAsQt();
     void twoFilesTwoCurves();
     void abortKeepsLinesRead();
+    void abortOfferedForFileWithoutLineFeeds();
+    void anyFileReadsSafely_data();
+    void anyFileReadsSafely();
 };
 
 void TestTrendImport::lines_data()
@@ -216,6 +220,83 @@ void TestTrendImport::abortKeepsLinesRead()
     QVERIFY(first->dataSize() > 0 && first->dataSize() < 50000);
     QVERIFY(holdsTrendRows(first, first->dataSize()));
     QCOMPARE(int(w.importedCurves()[1]->dataSize()), 0);
+}
+
+// The line number of a file without line feeds stands still; the progress
+// dialog must come up all the same, so that Abort can be pressed.
+void TestTrendImport::abortOfferedForFileWithoutLineFeeds()
+{
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers << writeFile(dir, QStringLiteral("x.csv"), QByteArray(8 << 20, 'x'));
+    struct SlowReading : FakeClock
+    {
+        qint64 monotonicMs() const override { return mono += 100; } // 100 ms a look
+    } clock;
+    PlotWindow w;
+    w.show();
+    bool offered = false;
+    QTimer operatorLooks;
+    connect(&operatorLooks, &QTimer::timeout, [&] {
+        auto *progress = w.findChild<QProgressDialog *>();
+        if (progress && progress->isVisible()) {
+            offered = true;
+            progress->cancel();
+        }
+    });
+    operatorLooks.start(0);
+    w.addData();
+    QVERIFY(offered);
+    QCOMPARE(int(w.importedCurves().value(0)->dataSize()), 0);
+}
+
+void TestTrendImport::anyFileReadsSafely_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("last"); // the value of the last point
+    const QByteArray row = "2025-01-31 12:00:05, 1";
+    const QByteArray next = "\n2025-01-31 12:00:06, 2\n";
+    const auto padded = [&](int length) { return row + QByteArray(length - row.size(), ' '); };
+    QTest::newRow("longest line kept") << padded(TrendReader::MaxLineLength) + next << 2 << 2.0;
+    QTest::newRow("longest line kept, CR LF")
+        << padded(TrendReader::MaxLineLength) + '\r' + next << 2 << 2.0;
+    QTest::newRow("longer line skipped")
+        << padded(TrendReader::MaxLineLength + 1) + next << 1 << 2.0;
+    QTest::newRow("line across blocks skipped") << padded(3 << 20) + next << 1 << 2.0;
+    QTest::newRow("no line feed at all") << QByteArray(5 << 20, 'x') << 0 << 0.0;
+    QTest::newRow("a row after a million empty lines")
+        << QByteArray(1 << 20, '\n') + row << 1 << 1.0;
+    // The first lines promise few points; many more follow.
+    QByteArray longThenShort;
+    for (int i = 0; i < 6000; ++i) {
+        const QByteArray r = "2025-01-31 12:00:05, " + QByteArray::number(i);
+        longThenShort += (i < 1024 ? r.leftJustified(1000, ' ') : r) + '\n';
+    }
+    QTest::newRow("long rows, then many short ones") << longThenShort << 6000 << 5999.0;
+}
+
+// A file picked by mistake: whatever it holds, progress comes with every
+// block read, so Abort is answered before the next one, and a line too long to
+// be a row is skipped.
+void TestTrendImport::anyFileReadsSafely()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, points);
+    QBuffer file(&content);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVector<QPointF> read;
+    qint64 calls = 0;
+    QVERIFY(TrendReader().read(file, read, [&](qint64) { return ++calls > 0; }));
+    QCOMPARE(read.size(), points);
+    if (points > 0)
+        QTEST(read.last().y(), "last");
+    QVERIFY(calls >= content.size() >> 20);
+
+    file.seek(0);
+    read.clear();
+    QVERIFY(!TrendReader().read(file, read, [](qint64) { return false; }));
+    QVERIFY2(file.pos() <= 1 << 20, qPrintable(QString::number(file.pos())));
 }
 
 QTEST_MAIN(TestTrendImport)

@@ -77,18 +77,25 @@ void TestUtilities::filterAnswers()
 
 void TestUtilities::speedPlusLocksTheFilter_data()
 {
-    QTest::addColumn<bool>("byAnswer"); // else by the operator's click
-    QTest::newRow("operator") << false;
-    QTest::newRow("analyzer's answer to a refresh") << true;
+    // How Speed+ is turned on, then off: the operator's click on the box, or
+    // the analyzer's answer to a Refresh.
+    QTest::addColumn<bool>("onByAnswer");
+    QTest::addColumn<bool>("offByAnswer");
+    QTest::newRow("operator, operator") << false << false;
+    QTest::newRow("answer, answer") << true << true;
+    QTest::newRow("operator, answer") << false << true;
+    QTest::newRow("answer, operator") << true << false;
 }
 
 void TestUtilities::speedPlusLocksTheFilter()
 {
-    QFETCH(bool, byAnswer);
+    QFETCH(bool, onByAnswer);
+    QFETCH(bool, offByAnswer);
     Utilities u;
+    u.show();
     u.setCommandButtonsEnabled(true);
     QSignalSpy sent(&u, &Utilities::lineforOrin);
-    const auto turn = [&](bool on) {
+    const auto turn = [&](bool on, bool byAnswer) {
         if (!byAnswer)
             return QTest::mouseClick(u.speedCheckBox, Qt::LeftButton);
         QTest::mouseClick(u.refreshSpeedPushButton, Qt::LeftButton);
@@ -96,10 +103,10 @@ void TestUtilities::speedPlusLocksTheFilter()
         u.updateSpeed(on ? 1 : 0);
         QVERIFY(!u.waitingForSpeed);
     };
-    turn(true);
+    turn(true, onByAnswer);
     QVERIFY(u.speedCheckBox->isChecked() && u.speedOn);
-    QVERIFY(!u.filterSlider->isEnabled() && !u.filterPushButton->isEnabled());
-    QVERIFY(!u.refreshFilterPushButton->isEnabled());
+    QVERIFY(!u.filterSlider->isEnabled() && !u.filterLineEdit->isEnabled());
+    QVERIFY(!u.filterPushButton->isEnabled() && !u.refreshFilterPushButton->isEnabled());
     // Unlocking all command buttons leaves the filter with the analyzer.
     u.setCommandButtonsEnabled(true);
     QVERIFY(!u.filterPushButton->isEnabled());
@@ -107,23 +114,26 @@ void TestUtilities::speedPlusLocksTheFilter()
     u.updateFilter(150);
     QCOMPARE(u.filterLineEdit->text(), QString("S+"));
 
-    turn(false);
+    turn(false, offByAnswer);
     QVERIFY(!u.speedCheckBox->isChecked());
     QVERIFY(u.filterSlider->isEnabled() && u.filterLineEdit->isEnabled());
     QVERIFY(u.filterPushButton->isEnabled());
-    // The digit mask is back for the numbers.
+    // Digits only again: letters typed go nowhere, and the filter sent is a number.
+    QCOMPARE(u.filterLineEdit->inputMask(), QString("0099"));
+    u.filterLineEdit->setFocus();
+    QTest::keyClicks(u.filterLineEdit, "abc");
+    QTest::mouseClick(u.filterPushButton, Qt::LeftButton);
     QTest::mouseClick(u.refreshFilterPushButton, Qt::LeftButton);
     u.updateFilter(250);
     QCOMPARE(u.filterLineEdit->text(), QString("250"));
-    QCOMPARE(u.filterLineEdit->inputMask(), QString("0099"));
 
     // Showing the analyzer's state sends no order to change it.
     QStringList lines;
     for (const auto &s : sent)
         lines << s.at(0).toString();
-    const QString on = byAnswer ? "DYNAMICFILTER_ENABLED\r\n" : "DYNAMICFILTER_ENABLED 1\r\n";
-    const QString off = byAnswer ? "DYNAMICFILTER_ENABLED\r\n" : "DYNAMICFILTER_ENABLED 0\r\n";
-    QCOMPARE(lines, (QStringList{on, off, "filter\r\n"}));
+    const QString on = onByAnswer ? "DYNAMICFILTER_ENABLED\r\n" : "DYNAMICFILTER_ENABLED 1\r\n";
+    const QString off = offByAnswer ? "DYNAMICFILTER_ENABLED\r\n" : "DYNAMICFILTER_ENABLED 0\r\n";
+    QCOMPARE(lines, (QStringList{on, off, "filter 200\r\n", "filter\r\n"}));
 }
 
 void TestUtilities::gasListMerges_data()
