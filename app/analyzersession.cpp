@@ -10,12 +10,6 @@
 
 namespace {
 
-QByteArray upToZero(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return zero < 0 ? bytes : bytes.left(zero);
-}
-
 // The serial reply among the lines of a chunk (two replies may arrive in one read).
 QString serialIn(const QByteArray &chunk)
 {
@@ -206,7 +200,7 @@ void AnalyzerSession::linkStarted()
     ssnidSent = true;
     poll.start(pollSeconds() * CommandSequence::secondMs());
     progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
-    sinceReply.start();
+    noteReply();
     emit started();
 }
 
@@ -281,7 +275,7 @@ void AnalyzerSession::readData()
     }
     emit received(chunk);
     setProgress(100);
-    sinceReply.start();
+    noteReply();
     route(chunk);
 }
 
@@ -323,7 +317,7 @@ void AnalyzerSession::identify(const QByteArray &chunk)
     st.serialNumber = answer;
     st.identified = true;
     connection->answered();
-    sinceReply.start();
+    noteReply();
     emit identified(answer, first);
     if (run) {
         // The same analyzer is back: the run goes on from the step it was in.
@@ -392,8 +386,12 @@ void AnalyzerSession::queryStatus()
         return;
     case PollCycle::Silence::Quiet:
         // Left standing: the connection text must not hide that replies stopped.
+        // Worked out once a quiet spell, so the text stays the same from tick to tick.
+        if (!quietTimeKnown)
+            lastReplyTime = Clock::current().addMSecs(-sinceReply.elapsed());
+        quietTimeKnown = true;
         emit statusText(QStringLiteral("Last response from analyzer received at: ") +
-                        Clock::current().addMSecs(-sinceReply.elapsed()).toString(Qt::TextDate));
+                        lastReplyTime.toString(Qt::TextDate));
         break;
     case PollCycle::Silence::None:
         if (current)
@@ -456,7 +454,7 @@ void AnalyzerSession::setTabInFront(int index)
     tab = index;
     if (!current || connection->state() == ConnectionLifecycle::State::Closing)
         return;
-    sinceReply.start();
+    noteReply();
     poll.stop();
     progressTimer.stop();
     setProgress(0);
@@ -468,6 +466,12 @@ void AnalyzerSession::setTabInFront(int index)
         send(PollCycle::pollCommand(0, st.compatibilityMode, 0));
         setProgress(100);
     }
+}
+
+void AnalyzerSession::noteReply()
+{
+    sinceReply.start();
+    quietTimeKnown = false;
 }
 
 void AnalyzerSession::setProgress(int value)

@@ -122,6 +122,8 @@ private:
     void sendPoll();
     void progressTick();
     void setProgress(int value);
+    // A reply came (or polling restarted): silence is counted from now.
+    void noteReply();
     void linkOpened(OrinInterface *link);
     void linkStarted();
     void linkClosing();
@@ -150,6 +152,8 @@ private:
     // Since the last reply (or poll restart), on the monotonic clock; the time
     // of day is worked out only when it is shown, not for every chunk.
     QElapsedTimer sinceReply;
+    QDateTime lastReplyTime; // shown while the analyzer is quiet
+    bool quietTimeKnown = false;
     QString serial; // the analyzer of this connection, once it has answered
     int tab = 0;
     ReplyOwner *run = nullptr;

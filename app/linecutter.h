@@ -2,6 +2,14 @@
 
 #include <QByteArray>
 
+// The bytes up to the first zero byte: what goes to the analyzer and the
+// console never carries a NUL.
+inline QByteArray upToZero(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+
 // Cuts the received byte stream into chunks of whole lines. A chunk ends at
 // the last line feed of what has arrived so far and may hold several lines;
 // the rest waits for its line feed. A runaway stream without line feeds is

@@ -43,12 +43,6 @@ enum Tab
     DiagnosticsTab = 4
 };
 
-QByteArray upToZero(const QByteArray &bytes)
-{
-    const int zero = bytes.indexOf('\0');
-    return zero < 0 ? bytes : bytes.left(zero);
-}
-
 QString baseTitle()
 {
     return QStringLiteral("Telvar Interface Software ") + QLatin1String(MainWindow::version);
