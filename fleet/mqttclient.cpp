@@ -36,6 +36,9 @@ struct MqttClient::Shared
     bool finished = false;
     std::condition_variable changed;
     std::vector<QByteArray> subscriptions;
+    // Set where onConnect takes its copy of the subscriptions: from then on a
+    // new one is subscribed at once, as the copy no longer holds it.
+    bool sessionUp = false;
     QString lastError; // libmosquitto's last error line (TLS failures say why there)
     mosquitto *mosq = nullptr;
 
@@ -73,6 +76,7 @@ struct MqttClient::Shared
                 return;
             }
             topics = s.subscriptions;
+            s.sessionUp = rc == 0;
         }
         if (rc != 0) {
             QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
@@ -91,6 +95,10 @@ struct MqttClient::Shared
     static void onDisconnect(mosquitto *, void *obj, int rc)
     {
         Shared &s = of(obj);
+        {
+            std::lock_guard<std::mutex> hold(s.mutex);
+            s.sessionUp = false;
+        }
         QString reason;
         if (rc == MOSQ_ERR_ERRNO)
             reason = QString::fromLocal8Bit(std::strerror(errno));
@@ -243,11 +251,15 @@ void MqttClient::subscribe(const QByteArray &pattern)
 {
     if (!shared)
         return;
+    // Not by `up`: the connection may be made before its signal arrives here.
+    // libmosquitto is called without the mutex, which its callbacks take.
+    bool now = false;
     {
         std::lock_guard<std::mutex> hold(shared->mutex);
         shared->subscriptions.push_back(pattern);
+        now = shared->sessionUp;
     }
-    if (up)
+    if (now)
         mosquitto_subscribe(shared->mosq, nullptr, pattern.constData(), 1);
 }
 
