@@ -424,7 +424,16 @@ void AnalyzerSession::queryStatus()
 
 void AnalyzerSession::askIdentity()
 {
-    // An answer that did not come by the next tick is not waited for any longer.
+    // An answer is awaited for one whole poll period: the tick right after the
+    // last query may come a moment after it. Not come by the tick after that,
+    // it is not waited for any longer, and the question is asked again.
+    const bool awaited = st.unitsPending || st.speciesPending || st.modelPending;
+    if (awaited && identityJustAsked) {
+        identityJustAsked = false;
+        sendPoll();
+        return;
+    }
+    identityJustAsked = false;
     st.unitsPending = st.speciesPending = st.modelPending = false;
     // Identity queries, each once per connection, a second or two apart.
     for (const PollCycle::IdentityQuery &q : PollCycle::identityQueries(st)) {
@@ -433,6 +442,7 @@ void AnalyzerSession::askIdentity()
                 return;
             send(q.command);
             st.*q.pending = true;
+            identityJustAsked = true;
             emit statusText(q.statusText);
         });
     }

@@ -138,6 +138,7 @@ private:
     ParserHooks &hooks;
     ConnectionLifecycle *connection;
     CommandSequence *identityPace;
+    bool identityJustAsked = false; // a query went out since the last tick
     OrinInterface *current = nullptr;
     ConnectionSettings currentSettings;
     bool demo = false;

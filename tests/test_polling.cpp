@@ -274,9 +274,12 @@ void TestPolling::failingLogKeepsRowsInOrder()
     FakeAnalyzer a;
     answerLikeAnOrin(a);
     int sent = 0;
+    bool answering = true;
     a.answerer = [&](const QByteArray &command) -> QByteArray {
         if (command != "status")
             return a.answers.value(command);
+        if (!answering)
+            return QByteArray();
         return statusReport(QByteArray::number(++sent));
     };
     QTemporaryDir tmp;
@@ -297,6 +300,9 @@ void TestPolling::failingLogKeepsRowsInOrder()
     w.openConnection();
     QVERIFY(waitFor([&] { return heldOpen && dialogs->messages.size() == 1; }, 8000));
     QVERIFY(waitFor([&] { return sent >= 5; }));
+    // Disconnect once the last report sent has been read.
+    answering = false;
+    QVERIFY(waitFor([&] { return w.instrument()->record.conc == QString::number(sent); }));
     w.closeConnection();
     QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
     QVERIFY(sent > 20); // polling went on while the box was open
