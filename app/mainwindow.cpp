@@ -219,9 +219,14 @@ void MainWindow::wireConnection(OrinInterface *link)
                  &OrinInterface::serviceCommand);
     w << connect(instrumentTab->tuneButton, &QPushButton::released, link,
                  &OrinInterface::tuneCommand);
+    // A scan start also puts the analyzer in service mode, but not when the
+    // scan was refused because another run has the analyzer's replies.
     for (QPushButton *b :
          {serviceTab->rcsButton, serviceTab->tempScanButton, serviceTab->fineScanButton})
-        w << connect(b, &QPushButton::clicked, link, &OrinInterface::serviceCommand);
+        w << connect(b, &QPushButton::clicked, link, [this, link] {
+            if (!talk->currentRun() || talk->currentRun() == serviceTab)
+                link->serviceCommand();
+        });
     w << connect(srdaTab->serviceButton, &QPushButton::clicked, link,
                  &OrinInterface::serviceCommand);
     w << connect(srdaTab->tuneButton, &QPushButton::clicked, link, &OrinInterface::tuneCommand);

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "console/console.h"
 #include "plot/plotwindow.h"
+#include "service/service.h"
 #include "service/srda.h"
 #include "service/utilities.h"
 #include "support/fakeanalyzer.h"
@@ -33,6 +34,8 @@ private slots:
     void elapsedHoursCountOnAfterStop();
     void memoryLimitSaysSoOnceAndReadingGoesOn();
     void wrongModeBoxWaitsForTheReplyPath();
+    // A scan refused while a collection owns the replies sends nothing.
+    void refusedScanLeavesTheCollectionAlone();
 
 private:
     void connectTo(MainWindow &w, FakeAnalyzer &a);
@@ -280,6 +283,21 @@ void TestServiceTabs::wrongModeBoxWaitsForTheReplyPath()
     QVERIFY(waitFor([&] { return Dialogs::pendingPosts() == 0; }));
     QVERIFY(!u->waitingForSpeed);
     QVERIFY(!u->speedCheckBox->isChecked());
+}
+
+void TestServiceTabs::refusedScanLeavesTheCollectionAlone()
+{
+    FakeAnalyzer a;
+    MainWindow w;
+    connectTo(w, a);
+    startSrda(w, a, "Date/Time\tTau\r\n");
+    const int heard = a.commands.size();
+    w.tabs()->setCurrentIndex(3);
+    w.service()->rcsButton->click();
+    QTest::qWait(300);
+    QCOMPARE(a.commands.mid(heard), QList<QByteArray>());
+    QVERIFY(w.srda()->srdaRunning);
+    QCOMPARE(w.service()->scans().state(), ServiceScan::Idle);
 }
 
 QTEST_MAIN(TestServiceTabs)
