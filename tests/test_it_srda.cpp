@@ -22,6 +22,23 @@ private slots:
     void collectionGoesOnAfterALostLink();
 };
 
+namespace {
+
+// Connected to the analyzer at `port`, polling each second, until the SRDA
+// tab's buttons are enabled by the identity answers.
+bool connectForSrda(MainWindow &w, const QString &port)
+{
+    SettingsPresets p;
+    p.serialPort = port;
+    p.interval = 1;
+    if (!w.settingsDialog()->applyPresets(p).isEmpty())
+        return false;
+    w.openConnection();
+    return waitFor([&] { return w.srda()->onPeakButton->isEnabled(); }, 15000);
+}
+
+} // namespace
+
 void TestItSrda::collectStopExport()
 {
     QSettings().clear();
@@ -36,13 +53,8 @@ void TestItSrda::collectStopExport()
     QVERIFY(sim.ready());
 
     MainWindow w;
-    SettingsPresets p;
-    p.serialPort = sim.endpoint;
-    p.interval = 1;
-    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
-    w.openConnection();
+    QVERIFY(connectForSrda(w, sim.endpoint));
     SRDA *srda = w.srda();
-    QVERIFY(waitFor([&] { return srda->onPeakButton->isEnabled(); }, 15000));
 
     w.tabs()->setCurrentIndex(4);
     QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
@@ -99,13 +111,8 @@ void TestItSrda::collectionGoesOnAfterALostLink()
     QVERIFY(sim.ready());
 
     MainWindow w;
-    SettingsPresets p;
-    p.serialPort = device;
-    p.interval = 1;
-    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
-    w.openConnection();
+    QVERIFY(connectForSrda(w, device));
     SRDA *srda = w.srda();
-    QVERIFY(waitFor([&] { return srda->onPeakButton->isEnabled(); }, 15000));
     w.tabs()->setCurrentIndex(4);
     qint64 atLoss = -1;
     connect(w.session(), &AnalyzerSession::lost, this, [&] { atLoss = srda->data().rowCount(); });
