@@ -25,6 +25,21 @@ QString serialIn(const QByteArray &chunk)
     return QString();
 }
 
+QString runName(ReplyOwner::Kind kind)
+{
+    switch (kind) {
+    case ReplyOwner::Kind::Verification:
+        return AnalyzerSession::tr("a performance verification");
+    case ReplyOwner::Kind::ServiceScan:
+        return AnalyzerSession::tr("a service scan");
+    case ReplyOwner::Kind::Srda:
+        return AnalyzerSession::tr("an SRDA collection");
+    case ReplyOwner::Kind::FileSend:
+        return AnalyzerSession::tr("a command file send");
+    }
+    return QString();
+}
+
 } // namespace
 
 AnalyzerSession::AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
@@ -42,6 +57,8 @@ AnalyzerSession::AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
     connect(connection, &ConnectionLifecycle::closed, this, &AnalyzerSession::finishClose);
     connect(connection, &ConnectionLifecycle::lost, this, &AnalyzerSession::linkLost);
     connect(connection, &ConnectionLifecycle::retryFailed, this, &AnalyzerSession::retryFailed);
+    connect(connection, &ConnectionLifecycle::retryFailed, this,
+            &AnalyzerSession::checkLongestPause);
     connect(&poll, &QTimer::timeout, this, &AnalyzerSession::queryStatus);
     connect(&progressTimer, &QTimer::timeout, this, &AnalyzerSession::progressTick);
     connect(identityPace, &CommandSequence::finished, this, &AnalyzerSession::ownerMayHaveChanged);
@@ -63,7 +80,8 @@ AnalyzerSession::Owner AnalyzerSession::owner() const
             return Owner::FileSend;
         }
     }
-    if (!current || !st.identified)
+    // Nobody speaks for a connection that is closing, lost or not yet identified.
+    if (!current || !st.identified || connection->state() != ConnectionLifecycle::State::Connected)
         return Owner::None;
     if (identityPace->isRunning() || st.unitsPending || st.speciesPending || st.modelPending)
         return Owner::Identity;
@@ -83,15 +101,16 @@ bool AnalyzerSession::claim(ReplyOwner *who)
 {
     if (run == who)
         return true;
-    if (run)
-        return false; // one run at a time
-    const Owner now = owner();
-    if (now == Owner::None && connection->state() != ConnectionLifecycle::State::Disconnected)
-        return false; // the analyzer is not (yet, or again) known to be there
+    const QString why = whyNoStart();
+    if (!why.isEmpty()) {
+        emit refused(tr("Not started: ") + why + QLatin1Char('.'));
+        return false;
+    }
     // No more identity queries; answers already on their way still go to the
     // identity step (see route()).
     identityPace->cancel();
     run = who;
+    noteReply(); // the run's silence counts from its start
     ownerMayHaveChanged();
     return true;
 }
@@ -101,11 +120,90 @@ void AnalyzerSession::release(ReplyOwner *who)
     if (run != who)
         return;
     run = nullptr;
+    pausedAt = -1;
     ownerMayHaveChanged();
+}
+
+void AnalyzerSession::owe(ReplyOwner *, const QString &commands)
+{
+    // Only an analyzer known by its serial number can be owed anything; it is
+    // told when it is identified again, and nobody else is.
+    if (!serial.isNull() && connection->state() != ConnectionLifecycle::State::Disconnected)
+        owed += commands;
+}
+
+QString AnalyzerSession::linkRefusal() const
+{
+    switch (connection->state()) {
+    case ConnectionLifecycle::State::Disconnected:
+        return tr("not connected");
+    case ConnectionLifecycle::State::Closing:
+        return tr("the connection is closing");
+    case ConnectionLifecycle::State::Waiting:
+        return tr("the connection is lost, reconnecting");
+    case ConnectionLifecycle::State::Opening:
+        if (connection->isReconnect())
+            return tr("the connection is lost, reconnecting");
+        break;
+    case ConnectionLifecycle::State::Connected:
+        break;
+    }
+    if (!current || !current->connectionOpen())
+        return tr("not connected");
+    return QString();
+}
+
+QString AnalyzerSession::whyNot(Speaker who) const
+{
+    if (run)
+        return tr("%1 is running").arg(runName(run->runKind()));
+    const QString why = linkRefusal();
+    if (!why.isEmpty() || who == Speaker::Console)
+        return why;
+    return st.identified ? QString() : tr("the analyzer has not said who it is yet");
+}
+
+QString AnalyzerSession::whyNotFor(const ReplyOwner *who) const
+{
+    if (run && run != who)
+        return tr("%1 is running").arg(runName(run->runKind()));
+    const QString why = linkRefusal();
+    if (!why.isEmpty())
+        return why;
+    return st.identified ? QString() : tr("the analyzer has not said who it is yet");
+}
+
+QString AnalyzerSession::whyNoStart() const
+{
+    if (run)
+        return tr("%1 is running").arg(runName(run->runKind()));
+    const QString why = linkRefusal();
+    if (!why.isEmpty())
+        return why;
+    if (!st.identified || connection->state() != ConnectionLifecycle::State::Connected)
+        return tr("the analyzer has not said who it is yet");
+    return QString();
+}
+
+qint64 AnalyzerSession::pausedMs() const
+{
+    return run && pausedAt >= 0 ? Clock::monotonic() - pausedAt : -1;
+}
+
+void AnalyzerSession::checkLongestPause()
+{
+    if (!run || pausedAt < 0)
+        return;
+    if (Clock::monotonic() - pausedAt < qint64(maxPause) * 60 * CommandSequence::secondMs())
+        return;
+    const QString text = noAnalyzerText(serial, maxPause);
+    abandonRun(text);
+    emit notOurAnalyzer(tr("No analyzer"), text);
 }
 
 void AnalyzerSession::abandonRun(const QString &reason)
 {
+    pausedAt = -1;
     if (ReplyOwner *gone = run) {
         run = nullptr; // nothing it says on its way out goes anywhere
         gone->abandonRun(reason);
@@ -139,6 +237,8 @@ bool AnalyzerSession::connectTo(const ConnectionSettings &settings, bool demoMod
     demo = demoMode;
     st.demoMode = demo;
     serial = QString();
+    st.serialNumber.clear();
+    owed.clear();
     return connection->connectTo(settings);
 }
 
@@ -169,7 +269,29 @@ void AnalyzerSession::closeThen(std::function<void()> after)
     connection->disconnectNow();
 }
 
-void AnalyzerSession::send(const QString &text)
+bool AnalyzerSession::send(const QString &text, Speaker who)
+{
+    const QString why = whyNot(who);
+    if (!why.isEmpty()) {
+        emit refused(tr("Not sent: ") + why + QLatin1Char('.'));
+        return false;
+    }
+    write(text);
+    return true;
+}
+
+bool AnalyzerSession::sendFor(const ReplyOwner *who, const QString &text)
+{
+    const QString why = whyNotFor(who);
+    if (!why.isEmpty()) {
+        emit refused(tr("Not sent: ") + why + QLatin1Char('.'));
+        return false;
+    }
+    write(text);
+    return true;
+}
+
+void AnalyzerSession::write(const QString &text)
 {
     if (current && current->connectionOpen())
         current->writeData(upToZero(text.toUtf8()));
@@ -202,6 +324,7 @@ void AnalyzerSession::linkStarted()
     progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
     noteReply();
     emit started();
+    ownerMayHaveChanged();
 }
 
 void AnalyzerSession::linkClosing()
@@ -223,8 +346,11 @@ void AnalyzerSession::linkLost(const QString &reason, bool retrying)
 {
     if (retrying) {
         // The run keeps what it has and waits for the analyzer to come back.
-        if (run)
+        if (run) {
+            if (pausedAt < 0)
+                pausedAt = Clock::monotonic();
             run->pauseRun();
+        }
         emit lost(reason, true);
         return;
     }
@@ -242,7 +368,12 @@ void AnalyzerSession::finishClose()
     setProgress(100);
     current = nullptr;
     cutter.clear();
+    // The next connection may be another analyzer, or the demo: nothing of
+    // this one's identity is carried over.
     serial = QString();
+    st.serialNumber.clear();
+    st.compatibilityMode = false;
+    owed.clear();
     st.identified = false;
     emit closed();
     ownerMayHaveChanged();
@@ -319,8 +450,12 @@ void AnalyzerSession::identify(const QByteArray &chunk)
     connection->answered();
     noteReply();
     emit identified(answer, first);
+    // What a run stopped during the loss still owes this analyzer.
+    if (!owed.isEmpty())
+        write(std::exchange(owed, QString()));
     if (run) {
         // The same analyzer is back: the run goes on from the step it was in.
+        pausedAt = -1;
         emit controlsEnabled(true);
         run->resumeRun();
     } else if (!first && (!st.unitsCode.isEmpty() && !st.speciesName.isEmpty())) {
@@ -340,17 +475,19 @@ QString AnalyzerSession::otherAnalyzerText(const QString &expected, const QStrin
         .arg(answered, expected);
 }
 
-QString AnalyzerSession::noAnalyzerText(const QString &expected)
+QString AnalyzerSession::noAnalyzerText(const QString &expected, int minutes)
 {
-    return tr("No analyzer answered when the connection came back (serial number %1 was "
-              "expected).  The run was cancelled; Telvar keeps trying to reconnect.")
-        .arg(expected);
+    return tr("No analyzer answered for %2 minutes after the connection was lost (serial number "
+              "%1 was expected).  The run was cancelled; Telvar keeps trying to reconnect.")
+        .arg(expected)
+        .arg(minutes);
 }
 
 void AnalyzerSession::giveUpOnReturn(const QString &text)
 {
     // Nothing more goes to this analyzer, not even the goodbye: it is not ours.
     abandonRun(text);
+    owed.clear();
     emit notOurAnalyzer(tr("Another analyzer"), text);
     identityPace->cancel();
     poll.stop();
@@ -361,21 +498,17 @@ void AnalyzerSession::giveUpOnReturn(const QString &text)
 
 void AnalyzerSession::queryStatus()
 {
-    const qint64 silentSeconds =
-        sinceReply.isValid() ? sinceReply.elapsed() / CommandSequence::secondMs() : 0;
-    if (!st.identified && !serial.isNull() && connection->isReconnect() &&
-        silentSeconds > 3 * qint64(pollSeconds())) {
-        // The link came back but the analyzer did not say who it is: the run
-        // cannot be trusted to the link, and the back-off goes on where it was.
-        if (run) {
-            const QString text = noAnalyzerText(serial);
-            abandonRun(text);
-            emit notOurAnalyzer(tr("No analyzer"), text);
-        }
+    const qint64 silentMs = sinceReply.isValid() ? sinceReply.elapsed() : 0;
+    const qint64 pollMs = qint64(pollSeconds()) * CommandSequence::secondMs();
+    if (!st.identified && !serial.isNull() && connection->isReconnect() && silentMs > 3 * pollMs) {
+        // The link came back but the analyzer did not say who it is (it may
+        // still be starting): the run stays paused, up to the longest pause,
+        // and the back-off goes on where it was.
+        checkLongestPause();
         connection->reportLoss(tr("no response from the analyzer"));
         return;
     }
-    switch (PollCycle::silence(silentSeconds, pollSeconds(), gotReply, tab == 0)) {
+    switch (PollCycle::silence(silentMs, pollMs, gotReply, tab == 0)) {
     case PollCycle::Silence::NeverAnswered:
         if (connection->isReconnect()) {
             connection->reportLoss(tr("no response from the analyzer"));
@@ -414,7 +547,7 @@ void AnalyzerSession::queryStatus()
         st.unitsPending = st.speciesPending = st.modelPending = false;
         const QString command = run->pollCommand();
         if (!command.isEmpty())
-            send(command);
+            write(command);
         return;
     }
     if (identityPace->isRunning())
@@ -440,7 +573,7 @@ void AnalyzerSession::askIdentity()
         identityPace->wait(q.waitSeconds).then([this, q] {
             if (!current || run || !(st.*q.answer).isEmpty())
                 return;
-            send(q.command);
+            write(q.command);
             st.*q.pending = true;
             identityJustAsked = true;
             emit statusText(q.statusText);
@@ -456,7 +589,7 @@ void AnalyzerSession::sendPoll()
         return;
     const QString command = PollCycle::pollCommand(tab, st.compatibilityMode, 0);
     if (!command.isEmpty())
-        send(command);
+        write(command);
 }
 
 void AnalyzerSession::setTabInFront(int index)
@@ -473,7 +606,7 @@ void AnalyzerSession::setTabInFront(int index)
         progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
     }
     if (index == 0 && !run) {
-        send(PollCycle::pollCommand(0, st.compatibilityMode, 0));
+        write(PollCycle::pollCommand(0, st.compatibilityMode, 0));
         setProgress(100);
     }
 }
@@ -482,6 +615,7 @@ void AnalyzerSession::noteReply()
 {
     sinceReply.start();
     quietTimeKnown = false;
+    quietTold = false;
 }
 
 void AnalyzerSession::setProgress(int value)
@@ -492,9 +626,12 @@ void AnalyzerSession::setProgress(int value)
 
 void AnalyzerSession::progressTick()
 {
-    const int before = progressValue;
-    setProgress(qMax(0, before - 5));
-    // Half a poll period without a reply.
-    if (before == 55 && run)
+    setProgress(qMax(0, progressValue - 5));
+    // Half a poll period without a reply, on the session's own count: the
+    // progress shown may have been reset by a change of tab.
+    if (run && !quietTold && sinceReply.isValid() &&
+        sinceReply.elapsed() >= qint64(pollSeconds()) * CommandSequence::secondMs() / 2) {
+        quietTold = true;
         run->quiet();
+    }
 }

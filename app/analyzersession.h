@@ -44,6 +44,16 @@ public:
         FileSend
     };
 
+    // Who a command comes from when it is not a run's. Monitoring speaks only
+    // while no run holds the conversation, and so do the operator's console
+    // and the tabs' buttons; the run that holds it speaks through sendFor().
+    enum class Speaker
+    {
+        Monitoring,
+        Console,
+        Controls
+    };
+
     AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
                     ConnectionLifecycle::LinkFactory factory, QObject *parent = nullptr);
     ~AnalyzerSession() override;
@@ -52,6 +62,7 @@ public:
     void enrol(ReplyOwner *run) { run->seatAt(this); }
     bool claim(ReplyOwner *run) override;
     void release(ReplyOwner *run) override;
+    void owe(ReplyOwner *run, const QString &commands) override;
 
     // Opens a connection with `settings`; false when it does not open.
     bool connectTo(const ConnectionSettings &settings, bool demo);
@@ -59,8 +70,22 @@ public:
     void disconnectNow();
     // Closes the connection (as Disconnect) and calls `after` once it is closed.
     void closeThen(std::function<void()> after);
-    // Writes a command to the analyzer, if the link is open.
-    void send(const QString &text);
+    // Writes a command from `who`. Refused, with nothing written and `refused`
+    // saying why, while a run holds the conversation or there is no open link.
+    bool send(const QString &text, Speaker who = Speaker::Controls);
+    // Writes a command of `run`: only while it holds the conversation (or none
+    // does) and the analyzer it belongs to has said who it is.
+    bool sendFor(const ReplyOwner *run, const QString &text);
+    // Why `who` (or `run`) may not speak now, or a run start now; empty when it may.
+    QString whyNot(Speaker who) const;
+    QString whyNotFor(const ReplyOwner *run) const;
+    QString whyNoStart() const;
+    // A run paused by a lost link is cancelled when its analyzer has not been
+    // back for this long.
+    void setMaxPauseMinutes(int minutes) { maxPause = qMax(1, minutes); }
+    int maxPauseMinutes() const { return maxPause; }
+    // How long the run has been waiting for its analyzer (-1: not paused).
+    qint64 pausedMs() const;
     // The tab in front changed: polls restart from now (and the dashboard asks at once).
     void setTabInFront(int index);
 
@@ -83,7 +108,7 @@ public:
     // The message when another analyzer, or none, answers after the link came back.
     static QString otherAnalyzerText(const QString &expected, const QString &answered,
                                      bool runCancelled);
-    static QString noAnalyzerText(const QString &expected);
+    static QString noAnalyzerText(const QString &expected, int minutes);
 
 signals:
     // A link is open: wire the console and the mode buttons to it.
@@ -112,6 +137,8 @@ signals:
     // the operator (the run, if any, is cancelled).
     void notOurAnalyzer(const QString &title, const QString &text);
     void ownerChanged(AnalyzerSession::Owner owner);
+    // A command or a run start was refused: one line for the operator.
+    void refused(const QString &line);
 
 private:
     void readData();
@@ -133,6 +160,9 @@ private:
     void abandonRun(const QString &reason);
     void giveUpOnReturn(const QString &text);
     void ownerMayHaveChanged();
+    void write(const QString &text);
+    QString linkRefusal() const;
+    void checkLongestPause();
 
     StatusRecord &record;
     ParserHooks &hooks;
@@ -160,4 +190,8 @@ private:
     ReplyOwner *run = nullptr;
     Owner lastOwner = Owner::None;
     QList<std::function<void()>> afterClose;
+    QString owed;           // stop commands for the analyzer of `serial`, when it is back
+    qint64 pausedAt = -1;   // monotonic ms at which the run was paused
+    bool quietTold = false; // the run heard of this quiet spell
+    int maxPause = 30;
 };

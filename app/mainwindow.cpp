@@ -84,6 +84,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
 
     wirePermanent();
     wireSession();
+    wireSpeakers();
     wireFleet();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
     resize(compactSize());
@@ -109,6 +110,13 @@ void MainWindow::wirePermanent()
     connect(actionOptions, &QAction::triggered, options, &QWidget::show);
     connect(actionPlotWindow, &QAction::triggered, plot, &QWidget::show);
     connect(actionLogToFile, &QAction::toggled, this, [this](bool on) {
+        if (on && settings->settings().logFile.isEmpty()) {
+            // The file first: its Cancel leaves logging off, and its OK turns
+            // logging on through fileReselected.
+            toggleLogger(false);
+            settings->reselectFile();
+            return;
+        }
         configureLogger();
         toggleLogger(on);
     });
@@ -129,7 +137,6 @@ void MainWindow::wirePermanent()
             &MainWindow::currentCavityCommand);
     connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this, &MainWindow::drcsd);
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
-    connect(serviceTab, &Service::lineforOrin, this, &MainWindow::toOrin);
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
     connect(serviceTab, &Service::downloadComplete, this, [this] {
         qDebug() << "Emitting scanDone()";
@@ -149,10 +156,8 @@ void MainWindow::wirePermanent()
     });
     connect(options, &OptionsDialog::userScansChanged, this, &MainWindow::userScansChange);
     connect(options, &OptionsDialog::scansChanged, certificationTab, &Certification::changeScans);
-    connect(srdaTab, &SRDA::lineforOrin, this, &MainWindow::toOrin);
     connect(srdaTab, &SRDA::lineforConsole, this, &MainWindow::toConsole);
     connect(srdaTab, &SRDA::lineforLogger, this, &MainWindow::toLogger);
-    connect(utilitiesTab, &Utilities::lineforOrin, this, &MainWindow::toOrin);
     connect(utilitiesTab, &Utilities::lineforConsole, this, &MainWindow::toConsole);
     connect(utilitiesTab, &Utilities::lineforLogger, this, &MainWindow::toLogger);
     connect(certificationTab, &Certification::certifying, this, &MainWindow::instrumentTabDisable);
@@ -183,6 +188,7 @@ void MainWindow::wireSession()
     connect(talk, &AnalyzerSession::retryFailed, this, [this](const QString &why, int waitSeconds) {
         setStatus(lossText + QStringLiteral(" (") + why +
                   tr("; next try in %1 s)").arg(waitSeconds));
+        showLoss(why, waitSeconds);
     });
     connect(talk, &AnalyzerSession::neverAnswered, this, [this] {
         Dialogs::Message m;
@@ -199,7 +205,8 @@ void MainWindow::wireSession()
     });
     connect(talk, &AnalyzerSession::notOurAnalyzer, this,
             [this](const QString &title, const QString &text) {
-                setStatus(text);
+                // The box is the journal's line; the status bar only shows it.
+                statusBar()->showMessage(text);
                 Dialogs::post(Dialogs::Icon::Critical, title, text, this);
             });
     // A download's replies get a fresh half poll period before silence ends it.
@@ -211,28 +218,8 @@ void MainWindow::wireConnection(OrinInterface *link)
     auto &w = connectionWiring;
     w << connect(console, &Console::getData, link, &OrinInterface::appendCharToWrite);
     w << connect(console, &Console::consoleBackspace, link, &OrinInterface::deleteCharToWrite);
-    w << connect(console, &Console::consoleEnter, link, &OrinInterface::sendStringToOrin);
+    w << connect(console, &Console::consoleEnter, link, [this, link] { typedLine(link); });
     w << connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::lineEditEnterPressed);
-    w << connect(instrumentTab->measureButton, &QPushButton::released, link,
-                 &OrinInterface::measureCommand);
-    w << connect(instrumentTab->serviceButton, &QPushButton::released, link,
-                 &OrinInterface::serviceCommand);
-    w << connect(instrumentTab->tuneButton, &QPushButton::released, link,
-                 &OrinInterface::tuneCommand);
-    // A scan start also puts the analyzer in service mode, but not when the
-    // scan was refused because another run has the analyzer's replies.
-    for (QPushButton *b :
-         {serviceTab->rcsButton, serviceTab->tempScanButton, serviceTab->fineScanButton})
-        w << connect(b, &QPushButton::clicked, link, [this, link] {
-            if (!talk->currentRun() || talk->currentRun() == serviceTab)
-                link->serviceCommand();
-        });
-    w << connect(srdaTab->serviceButton, &QPushButton::clicked, link,
-                 &OrinInterface::serviceCommand);
-    w << connect(srdaTab->tuneButton, &QPushButton::clicked, link, &OrinInterface::tuneCommand);
-    w << connect(srdaTab->measureButton, &QPushButton::clicked, link,
-                 &OrinInterface::measureCommand);
-    w << connect(certificationTab, &Certification::lineforOrin, this, &MainWindow::toOrin);
     w << connect(certificationTab, &Certification::lineforConsole, this, &MainWindow::toConsole);
     w << connect(certificationTab, &Certification::lineforLogger, this, &MainWindow::toLogger);
     w << connect(link, &OrinInterface::lineforLogger, this, &MainWindow::toLogger);
@@ -346,13 +333,15 @@ void MainWindow::linkLost(const QString &reason, bool retrying)
         setStatus(lossText);
         console->appendText(lossText + QLatin1Char('\n'));
         setControlsEnabled(false);
+        lostAt = Clock::current();
+        showLoss(reason, -1);
         return;
     }
     // Without reconnecting: say so once, after the loss has been handled,
-    // and disconnect as Disconnect does.
+    // and disconnect as Disconnect does. The box is the journal's one line.
     const QString text = tr("Connection lost: ") + reason;
-    setStatus(text);
-    talk->closeThen([this, text] { setStatus(text); });
+    statusBar()->showMessage(text);
+    talk->closeThen([this, text] { statusBar()->showMessage(text); });
     Dialogs::post(Dialogs::Icon::Critical, tr("Connection lost"), text, this);
 }
 
@@ -419,7 +408,7 @@ void MainWindow::updateTrend()
 
 void MainWindow::toOrin(QString text)
 {
-    talk->send(text);
+    talk->send(text, AnalyzerSession::Speaker::Console);
 }
 
 void MainWindow::toConsole(QString text)
@@ -439,10 +428,12 @@ void MainWindow::toLogger(QString text)
 void MainWindow::lineEditEnterPressed()
 {
     const QString line = lineEdit->text() + QStringLiteral("\r\n");
+    lineEdit->clear();
+    if (!consoleMaySend())
+        return;
     toOrin(line);
     toConsole(line);
     toLogger(line);
-    lineEdit->clear();
 }
 
 void MainWindow::setDemoMode(bool on)

@@ -3,6 +3,7 @@
 #include "app/analyzersession.h"
 #include "link/settingsdialog.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
 #include <QMetaObject>
@@ -164,6 +165,12 @@ private:
     void wirePermanent();
     void wireSession();
     void wireFleet();
+    void wireSpeakers();
+    void followOwner();
+    bool consoleMaySend();
+    void typedLine(OrinInterface *link);
+    void sendMode(int opmode, const ReplyOwner *forRun);
+    void showLoss(const QString &reason, int nextTrySeconds);
     void wireConnection(OrinInterface *link);
     void unwireConnection();
     void identified(const QString &serial, bool first);
@@ -207,6 +214,8 @@ private:
 
     std::unique_ptr<TrendWriter> trend;
     bool loggingOn = false;
+    bool controlsOn = false; // the session says the analyzer is there and identified
+    QDateTime lostAt;        // when the link was lost, for the dashboard
     bool noReconnect = false;
     bool headless = false;
     // Texts written to the journal since the analyzer last answered: a

@@ -413,14 +413,3 @@ void MainWindow::trendDataFolder()
     const QString target = file.isFile() ? file.absolutePath() : trend->trendFile();
     Dialogs::instance().openUrl(QUrl::fromLocalFile(target));
 }
-
-void MainWindow::setControlsEnabled(bool on)
-{
-    instrumentTab->measureButton->setEnabled(on);
-    instrumentTab->serviceButton->setEnabled(on);
-    instrumentTab->tuneButton->setEnabled(on);
-    serviceTab->setControlsEnabled(on);
-    srdaTab->setControlsEnabled(on);
-    certificationTab->setControlsEnabled(on);
-    utilitiesTab->setControlsEnabled(on);
-}

@@ -4,9 +4,9 @@
 
 namespace PollCycle {
 
-Silence silence(qint64 silentSeconds, int pollSeconds, bool gotReply, bool onDashboard)
+Silence silence(qint64 silentMs, qint64 pollMs, bool gotReply, bool onDashboard)
 {
-    if (!onDashboard || silentSeconds <= 3 * qint64(pollSeconds))
+    if (!onDashboard || silentMs <= 3 * pollMs)
         return Silence::None;
     return gotReply ? Silence::Quiet : Silence::NeverAnswered;
 }

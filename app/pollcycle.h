@@ -15,9 +15,9 @@ enum class Silence
     Quiet,         // the analyzer answered once and has been quiet since: say when
 };
 
-// Silence is judged only with the dashboard in front, after more than three
-// poll periods (whole seconds, strictly greater).
-Silence silence(qint64 silentSeconds, int pollSeconds, bool gotReply, bool onDashboard);
+// Silence is judged only with the dashboard in front, on the first tick more
+// than three poll periods after the last reply (milliseconds, not rounded).
+Silence silence(qint64 silentMs, qint64 pollMs, bool gotReply, bool onDashboard);
 
 struct IdentityQuery
 {

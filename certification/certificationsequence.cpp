@@ -209,7 +209,10 @@ void CertificationSequence::endRun()
 
 void CertificationSequence::cancel()
 {
-    // While the link is lost there is nobody to put back in service mode.
+    // While the link is lost there is nobody to put back in service mode now:
+    // the analyzer is told when it is back.
+    if (paused && step != Idle && !cancelling)
+        oweStop(restoreCommands().join(QString()));
     stop(QStringLiteral("Performance verification cancelled"), !paused);
 }
 
@@ -230,14 +233,15 @@ void CertificationSequence::stop(const QString &reason, bool tell)
     ++runId;
     progressTimer.stop();
     responseTimer.stop();
-    // Back to service mode with SRDA off and the usual ring-down count.
+    // A Disconnect in a paced second cuts the rest short (abandonRun).
     if (tell) {
         const unsigned run = runId;
-        send(QStringLiteral("opmode 0\r\n"));
-        waitStillSame(run);
-        send(QStringLiteral("srda=0\r\n"));
-        waitStillSame(run);
-        send(QStringLiteral("tuneringdowns=25\r\n"));
+        const QStringList restore = restoreCommands();
+        for (int i = 0; i < restore.size(); ++i) {
+            if (i > 0 && !waitStillSame(run))
+                break;
+            send(restore[i]);
+        }
     }
     releaseReplies();
     emit progressReset();
@@ -698,7 +702,15 @@ void CertificationSequence::resumeRun()
     progressTimer.start(5 * secondMs());
 }
 
+QStringList CertificationSequence::restoreCommands()
+{
+    return {QStringLiteral("opmode 0\r\n"), QStringLiteral("srda=0\r\n"),
+            QStringLiteral("tuneringdowns=25\r\n")};
+}
+
 void CertificationSequence::abandonRun(const QString &reason)
 {
+    if (cancelling)
+        ++runId; // the restore after a Cancel stops where it is
     stop(reason, false);
 }

@@ -150,6 +150,8 @@ private:
     void sendToAll(const QString &text);
     // One paced second; false when the run was cancelled or restarted meanwhile.
     bool waitStillSame(unsigned run);
+    // Back to service mode with SRDA off and the usual ring-down count.
+    static QStringList restoreCommands();
     void showProgress(int hours);
     bool hoursElapsed(int hours) const;
     void scanReply(const QStringList &tokens);

@@ -14,6 +14,9 @@ public:
     // True when `run` owns the replies from now on (or already did).
     virtual bool claim(ReplyOwner *run) = 0;
     virtual void release(ReplyOwner *run) = 0;
+    // The commands `run` owes the analyzer for a stop made while the link was
+    // lost: they go out when the same analyzer is back, never to another one.
+    virtual void owe(ReplyOwner *run, const QString &commands) = 0;
 };
 
 // A long run that owns the analyzer's replies while it lasts: a performance
@@ -59,6 +62,12 @@ protected:
     {
         if (seat)
             seat->release(this);
+    }
+    // A stop while paused: nothing goes to the link now.
+    void oweStop(const QString &commands)
+    {
+        if (seat)
+            seat->owe(this, commands);
     }
 
 private:

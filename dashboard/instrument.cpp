@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -37,8 +38,12 @@ void setFace(QPushButton *button, const QString &image, const QString &fallbackT
         return;
     }
     QPalette palette = button->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    for (auto group : {QPalette::Active, QPalette::Inactive})
         palette.setBrush(group, QPalette::Button, QBrush(face));
+    // Disabled, the picture is greyed, so a click before connecting is not
+    // mistaken for one that did nothing.
+    palette.setBrush(QPalette::Disabled, QPalette::Button,
+                     QBrush(QIcon(face).pixmap(face.size(), QIcon::Disabled)));
     button->setPalette(palette);
     button->setText(QString());
     button->setFixedSize(face.size());
@@ -52,7 +57,8 @@ Instrument::Instrument(QWidget *parent)
       conc(new QLabel(QStringLiteral(" "), box)), units(new QLabel(QStringLiteral(" "), box)),
       species(new QLabel(box)), gas(new QLabel(box)), status(new QLabel(QStringLiteral(" "), this)),
       laserCurrent(valueLabel(this)), laserTemp(valueLabel(this)), rdTime(valueLabel(this)),
-      tauZero(valueLabel(this)), tempCaption(new QLabel(QStringLiteral("Temp"), this))
+      tauZero(valueLabel(this)), tempCaption(new QLabel(QStringLiteral("Temp"), this)),
+      staleLine(new QLabel(this))
 {
     for (int i = 0; i < 3; ++i)
         lampPictures[i] = QPixmap(lampImage(LampColour(i)));
@@ -92,6 +98,11 @@ Instrument::Instrument(QWidget *parent)
     status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     status->setStyleSheet(QStringLiteral("border:2px solid grey; border-radius: 5px;"));
     grid->addWidget(status, 5, 0, 2, 4);
+
+    staleLine->setWordWrap(true);
+    staleLine->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold;"));
+    staleLine->hide();
+    grid->addWidget(staleLine, 10, 0, 1, 9);
 
     grid->addWidget(new QLabel(tr("Laser Current"), this), 5, 5, 1, 3);
     grid->addWidget(laserCurrent, 5, 7);
@@ -161,6 +172,28 @@ void Instrument::setLabelStyle(const QString &style)
     setStyleSheet(style);
 }
 
+void Instrument::paintReadouts()
+{
+    // Old values stay readable, but nobody takes them for live ones.
+    const QString grey = stale ? QStringLiteral(" color: grey;") : QString();
+    conc->setStyleSheet(concStyle + grey);
+    units->setStyleSheet(QStringLiteral("font-size: 36px;") + grey);
+    for (QLabel *label : {gas, species})
+        label->setStyleSheet(QStringLiteral("font-size: 18px;") + grey);
+    for (QLabel *label : {status, laserCurrent, laserTemp, rdTime, tauZero})
+        label->setStyleSheet(QLatin1String(valueStyle) + grey);
+}
+
+void Instrument::showStale(const QString &line)
+{
+    stale = true;
+    staleLine->setText(line);
+    staleLine->show();
+    for (int i = 0; i < lampCount; ++i)
+        setLamp(Lamp(i), LampColour::Grey);
+    paintReadouts();
+}
+
 void Instrument::updateInstrumentWindow()
 {
     const ConcReadout readout = concentrationReadout(record.conc, record.units, ppmThreshold);
@@ -169,17 +202,16 @@ void Instrument::updateInstrumentWindow()
         units->setText(readout.unitsText);
     if (readout.setConcText)
         conc->setText(readout.concText);
-    conc->setStyleSheet(readout.concStyle);
+    concStyle = readout.concStyle;
+    stale = false;
+    staleLine->hide();
+    paintReadouts();
 
     box->setTitle(record.modeText);
     status->setText(record.statusText);
-    units->setStyleSheet(QStringLiteral("font-size: 36px;"));
 
-    const QString small = QStringLiteral("font-size: 18px;");
     gas->setText(QLatin1String("in ") + record.gasType);
-    gas->setStyleSheet(small);
     species->setText(record.species);
-    species->setStyleSheet(small);
 
     laserCurrent->setText(record.laserCurrent);
     laserTemp->setText(record.laserTemp);
@@ -217,4 +249,7 @@ void Instrument::clearDisplay()
     tauZero->setText(QStringLiteral(" \u00B1 "));
     for (int i = 0; i < lampCount; ++i)
         setLamp(Lamp(i), LampColour::Grey);
+    stale = false;
+    staleLine->hide();
+    paintReadouts();
 }

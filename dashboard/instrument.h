@@ -65,14 +65,21 @@ public:
     QLabel *tauZeroLabel() const { return tauZero; }
     QLabel *lampLabel(Lamp lamp) const { return lampLabels[int(lamp)]; }
     QLabel *tempCaptionLabel() const { return tempCaption; }
+    QLabel *staleLabel() const { return staleLine; }
+    bool isStale() const { return stale; }
 
 public slots:
     void updateInstrumentWindow();
     void tempAlarmVisible(bool visible);
     void clearDisplay();
+    // The values shown are no longer live (the link is lost): lamps grey,
+    // readouts greyed, and `line` says since when. The next status report
+    // makes them live again.
+    void showStale(const QString &line);
 
 private:
     void setLamp(Lamp lamp, LampColour colour);
+    void paintReadouts();
 
     QGroupBox *box;
     QLabel *conc;
@@ -85,6 +92,9 @@ private:
     QLabel *rdTime;
     QLabel *tauZero;
     QLabel *tempCaption;
+    QLabel *staleLine;
+    bool stale = false;
+    QString concStyle;
     QLabel *lampLabels[lampCount];
     LampColour lamps[lampCount];
     QPixmap lampPictures[3]; // by LampColour; null when the picture is missing

@@ -141,5 +141,6 @@ void EthernetInterface::socketDisconnected()
     if (!open || lostReported)
         return;
     lostReported = true;
-    emit connectionLost(socket->errorString());
+    emit connectionLost(
+        readableReason(socket->errorString(), tr("the analyzer closed the connection")));
 }

@@ -47,3 +47,11 @@ void OrinInterface::tuneCommand()
     writeData("opmode 1\r\n");
     writeData("status\r\n");
 }
+
+QString OrinInterface::readableReason(const QString &reason, const QString &fallback)
+{
+    const QString text = reason.trimmed();
+    if (text.isEmpty() || text.compare(QLatin1String("Unknown error"), Qt::CaseInsensitive) == 0)
+        return fallback;
+    return text;
+}

@@ -28,6 +28,10 @@ public:
     QByteArray lineBuffer; // characters typed in the console since the last Enter
     bool open = false;
 
+    // The reason a transport gives for a loss, or `fallback` where it gives
+    // none an operator could read ("Unknown error").
+    static QString readableReason(const QString &reason, const QString &fallback);
+
 signals:
     void getResponse();
     // Bytes have arrived; the main window's reply reader collects them with readData().

@@ -76,6 +76,6 @@ void SerialInterface::portError()
     if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
         error == QSerialPort::PermissionError || error == QSerialPort::ReadError) {
         lostReported = true;
-        emit connectionLost(port->errorString());
+        emit connectionLost(readableReason(port->errorString(), tr("the serial device went away")));
     }
 }

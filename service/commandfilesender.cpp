@@ -10,10 +10,12 @@ CommandFileSender::CommandFileSender(QObject *parent) : QObject(parent)
     connect(&timer, &QTimer::timeout, this, &CommandFileSender::sendNext);
 }
 
-void CommandFileSender::start(QIODevice *newDevice, int periodMs)
+void CommandFileSender::start(QIODevice *newDevice, int periodMs, const std::function<void()> &open)
 {
     if (!claimReplies())
         return;
+    if (open)
+        open();
     device = newDevice;
     paused = false;
     timer.start(periodMs);

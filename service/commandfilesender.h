@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 class QIODevice;
 
 // Sends a prepared file of analyzer commands, one raw line per period: each
@@ -23,7 +25,9 @@ public:
 
     // Starts pacing: the first line one period from now. Called again while
     // sending, the pace restarts and the next line of the same device follows.
-    void start(QIODevice *device, int periodMs);
+    // `open` readies the device once the send may start (it is not called for
+    // a start refused because another run has the analyzer).
+    void start(QIODevice *device, int periodMs, const std::function<void()> &open = nullptr);
     void cancel();
     bool isSending() const { return timer.isActive() || paused; }
     int period() const { return timer.interval(); }

@@ -177,7 +177,14 @@ void Service::download(int kind)
 
 void Service::cancelScan()
 {
-    send(stopScan());
+    // Cancelled while the link is lost: the scan ends now, and the analyzer
+    // is put back in service mode when it is back.
+    const bool owed = paused;
+    const QString line = stopScan();
+    if (owed)
+        oweStop(line);
+    else
+        send(line);
 }
 
 QString Service::stopScan()

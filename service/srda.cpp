@@ -131,11 +131,18 @@ SRDA::~SRDA()
 
 void SRDA::setControlsEnabled(bool on)
 {
+    controls = on;
+    updateButtons();
+}
+
+void SRDA::updateButtons()
+{
     for (QPushButton *b : {onPeakButton, offPeakButton, stopButton, serviceButton, tuneButton,
                            measureButton, sendFileButton})
-        b->setEnabled(on);
-    // A collection can always be stopped, also while the link is lost.
-    stopButton->setEnabled(on || srdaRunning);
+        b->setEnabled(controls);
+    // A collection can always be stopped, also while the link is lost or
+    // while it holds the analyzer (which takes the other controls away).
+    stopButton->setEnabled(controls || srdaRunning);
 }
 
 void SRDA::start(const QString &commands)
@@ -147,12 +154,14 @@ void SRDA::start(const QString &commands)
     srdaRunning = true;
     startCommands = commands;
     restartClock();
+    updateButtons();
 }
 
 void SRDA::resumeRun()
 {
     if (!srdaRunning)
         return;
+    paused = false;
     // The analyzer starts streaming again with a header of the same columns.
     table.keepRowsOnSameHeader();
     emit lineforOrin(startCommands);
@@ -162,7 +171,9 @@ void SRDA::resumeRun()
 void SRDA::abandonRun(const QString &)
 {
     srdaRunning = false;
+    paused = false;
     releaseReplies();
+    updateButtons();
 }
 
 void SRDA::sendSRDAONCommand()
@@ -178,10 +189,18 @@ void SRDA::sendSRDAOFFCommand()
 void SRDA::sendSRDAStopCommand()
 {
     const QString commands = QStringLiteral("srda 0\r\ntuneringdowns 25\r\n");
-    emit lineforOrin(commands);
-    emit lineforConsole(commands);
+    // Stopped while the link is lost: the collection ends now, and the
+    // analyzer hears the stop when it is back.
+    if (paused) {
+        oweStop(commands);
+    } else {
+        emit lineforOrin(commands);
+        emit lineforConsole(commands);
+    }
     srdaRunning = false;
+    paused = false;
     releaseReplies();
+    updateButtons();
 }
 
 void SRDA::restartClock()
@@ -308,12 +327,15 @@ void SRDA::selectConfigFile()
 void SRDA::startConfigFile()
 {
     // Pressed again while sending: only the pace restarts, the file goes on.
-    if (!configFile.isOpen()) {
+    // The file is opened only once the send may start, so a refused start
+    // leaves nothing open for the next one.
+    sender->start(&configFile, delaySpinBox->value() * 1000, [this] {
+        if (configFile.isOpen())
+            return;
         configFile.setFileName(configFilePath);
         if (configFile.open(QIODevice::ReadOnly))
             qDebug() << "success opening file, sending started";
-    }
-    sender->start(&configFile, delaySpinBox->value() * 1000);
+    });
 }
 
 void SRDA::cancelConfigFile()

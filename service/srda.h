@@ -34,6 +34,8 @@ public:
     // set, every reply is SRDA stream and the window neither polls nor lets
     // the operator leave this tab.
     bool srdaRunning = false;
+    bool paused = false;   // the link is lost in the middle of a collection
+    bool controls = false; // the analyzer is there and no other run holds it
 
     SrdaData &data() { return table; }
     const SrdaData &data() const { return table; }
@@ -46,7 +48,7 @@ public:
 
     Kind runKind() const override { return Kind::Srda; }
     void reply(const QByteArray &) override {} // the parser reads the stream
-    void pauseRun() override {}
+    void pauseRun() override { paused = srdaRunning; }
     void resumeRun() override;
     void abandonRun(const QString &) override;
 
@@ -94,6 +96,7 @@ public slots:
 private:
     void start(const QString &commands);
     void restartClock();
+    void updateButtons();
 
     SrdaData table;
     PlotWindow *plot;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,10 +71,18 @@ void TestCertificationTab::optionsCancelRestores()
 void TestCertificationTab::runDisablesTheOtherTabs()
 {
     ScriptedDialogs dialogs;
-    MainWindow w;
+    MainWindow::Options demo;
+    demo.demo = true;
+    MainWindow w(demo);
     w.optionsDialog()->applyScans(noScans()); // through scansChanged to the tab
-    w.tabs()->setCurrentIndex(1);
     CertificationSequence *run = w.certification()->sequence();
+    // Not before the analyzer is there and has said who it is.
+    run->certify();
+    QVERIFY(!w.certification()->inProgress());
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("Not started: not connected."));
+    w.openConnection();
+    QVERIFY(waitFor([&] { return w.certification()->certifyButton->isEnabled(); }));
+    w.tabs()->setCurrentIndex(1);
     run->certify();
     QVERIFY(w.certification()->inProgress());
     QVERIFY(!w.tabs()->isTabEnabled(0) && !w.tabs()->isTabEnabled(2) && w.tabs()->isTabEnabled(1));

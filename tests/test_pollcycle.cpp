@@ -23,13 +23,17 @@ void TestPollCycle::silenceVerdict_data()
     QTest::addColumn<bool>("gotReply");
     QTest::addColumn<bool>("dashboard");
     QTest::addColumn<Silence>("verdict");
+    // Milliseconds since the last reply: the tick just after 3 s of a 1 s
+    // interval is the first silent one, not the one after it.
     QTest::newRow("3 s of a 1 s interval is not yet silence")
-        << qint64(3) << 1 << true << true << Silence::None;
-    QTest::newRow("4 s of a 1 s interval") << qint64(4) << 1 << true << true << Silence::Quiet;
-    QTest::newRow("never answered") << qint64(4) << 1 << false << true << Silence::NeverAnswered;
-    QTest::newRow("another tab in front") << qint64(400) << 1 << false << false << Silence::None;
-    QTest::newRow("15 s of a 5 s interval") << qint64(15) << 5 << true << true << Silence::None;
-    QTest::newRow("16 s of a 5 s interval") << qint64(16) << 5 << true << true << Silence::Quiet;
+        << qint64(3000) << 1 << true << true << Silence::None;
+    QTest::newRow("the first tick after 3 s of a 1 s interval")
+        << qint64(3004) << 1 << true << true << Silence::Quiet;
+    QTest::newRow("never answered") << qint64(3004) << 1 << false << true << Silence::NeverAnswered;
+    QTest::newRow("another tab in front") << qint64(400000) << 1 << false << false << Silence::None;
+    QTest::newRow("15 s of a 5 s interval") << qint64(15000) << 5 << true << true << Silence::None;
+    QTest::newRow("just over 15 s of a 5 s interval")
+        << qint64(15001) << 5 << true << true << Silence::Quiet;
 }
 
 void TestPollCycle::silenceVerdict()
@@ -39,7 +43,7 @@ void TestPollCycle::silenceVerdict()
     QFETCH(bool, gotReply);
     QFETCH(bool, dashboard);
     QFETCH(Silence, verdict);
-    QCOMPARE(silence(silent, interval, gotReply, dashboard), verdict);
+    QCOMPARE(silence(silent, interval * 1000, gotReply, dashboard), verdict);
 }
 
 void TestPollCycle::identityQueriesInOrder()

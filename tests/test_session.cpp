@@ -1,10 +1,17 @@
 #include "app/analyzersession.h"
 #include "app/commandsequence.h"
+#include "certification/certificationsequence.h"
 #include "link/orininterface.h"
+#include "service/commandfilesender.h"
+#include "service/service.h"
+#include "service/srda.h"
 #include "support/fakeanalyzer.h"
 #include "support/testsupport.h"
 
+#include <QBuffer>
 #include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 
 // The session without a window: an analyzer played by a scripted link, the
 // paced second shortened. Each kind of run meets a lost link and what may
@@ -79,6 +86,14 @@ private slots:
     void runAcrossALostLink_data();
     void runAcrossALostLink();
     void identityAnswersStayWithTheIdentityStep();
+    // Only the owner of the conversation speaks, and a run starts only on a
+    // live, identified connection.
+    void oneSpeakerDuringARun_data();
+    void oneSpeakerDuringARun();
+    // A stop made while the link is lost is said to the same analyzer when it
+    // is back, and to nobody before.
+    void stopWhilePausedIsOwed_data();
+    void stopWhilePausedIsOwed();
 
 private:
     void connectAndIdentify();
@@ -102,6 +117,7 @@ void TestSession::init()
         link = new ScriptLink(analyzer);
         return link.data();
     });
+    session->setMaxPauseMinutes(1); // 1.2 s at the shortened second
 }
 
 void TestSession::connectAndIdentify()
@@ -113,18 +129,24 @@ void TestSession::connectAndIdentify()
     QCOMPARE(session->knownSerial(), QStringLiteral("1234"));
 }
 
-void TestSession::runAcrossALostLink_data()
+// Each kind of run with each case.
+static void addRunRows(const char *column, std::initializer_list<const char *> cases)
 {
     QTest::addColumn<ReplyOwner::Kind>("kind");
-    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>(column);
     const QList<QPair<const char *, ReplyOwner::Kind>> kinds = {
         {"verification", ReplyOwner::Kind::Verification},
         {"service scan", ReplyOwner::Kind::ServiceScan},
         {"SRDA", ReplyOwner::Kind::Srda},
         {"file send", ReplyOwner::Kind::FileSend}};
     for (const auto &k : kinds)
-        for (const char *after : {"same analyzer", "another analyzer", "no analyzer", "Disconnect"})
-            QTest::addRow("%s, %s", k.first, after) << k.second << QString(after);
+        for (const char *c : cases)
+            QTest::addRow("%s, %s", k.first, c) << k.second << QString(c);
+}
+
+void TestSession::runAcrossALostLink_data()
+{
+    addRunRows("after", {"same analyzer", "another analyzer", "no analyzer", "Disconnect"});
 }
 
 void TestSession::runAcrossALostLink()
@@ -140,7 +162,7 @@ void TestSession::runAcrossALostLink()
     QVERIFY(!second.start()); // one run at a time
 
     // The run's replies are its own (the SRDA stream is read by the parser).
-    session->send(QStringLiteral("ping\r\n"));
+    QVERIFY(session->sendFor(&run, QStringLiteral("ping\r\n")));
     QVERIFY(waitFor([&] { return analyzer.heard.contains("ping"); }));
     const bool parsed = kind == ReplyOwner::Kind::Srda;
     QVERIFY(waitFor([&] { return run.replies.size() == (parsed ? 0 : 1); }, 300));
@@ -221,6 +243,143 @@ void TestSession::identityAnswersStayWithTheIdentityStep()
     QCOMPARE(session->owner(), AnalyzerSession::Owner::Verification);
     session->disconnectNow();
     QVERIFY(waitFor([&] { return !run.abandoned.isEmpty(); }));
+}
+
+void TestSession::oneSpeakerDuringARun_data()
+{
+    addRunRows("what", {"another tab's button", "the console", "a start in the goodbye",
+                        "no analyzer, then the same one"});
+}
+
+void TestSession::oneSpeakerDuringARun()
+{
+    QFETCH(ReplyOwner::Kind, kind);
+    QFETCH(QString, what);
+    connectAndIdentify();
+    FakeRun run(kind);
+    session->enrol(&run);
+    QSignalSpy refused(session.get(), &AnalyzerSession::refused);
+    const QString name = kind == ReplyOwner::Kind::Verification  ? "a performance verification"
+                         : kind == ReplyOwner::Kind::ServiceScan ? "a service scan"
+                         : kind == ReplyOwner::Kind::Srda        ? "an SRDA collection"
+                                                                 : "a command file send";
+
+    if (what == "a start in the goodbye") {
+        session->disconnectNow();
+        QCOMPARE(session->lifecycle()->state(), ConnectionLifecycle::State::Closing);
+        QVERIFY(!run.start());
+        QCOMPARE(refused.last().first().toString(),
+                 QStringLiteral("Not started: the connection is closing."));
+        QVERIFY(waitFor([&] { return !session->link(); }));
+        QVERIFY(!run.start());
+        QCOMPARE(refused.last().first().toString(), QStringLiteral("Not started: not connected."));
+        return;
+    }
+    QVERIFY(run.start());
+    if (what == "no analyzer, then the same one") {
+        // Still booting after the return: the run waits, as long as the
+        // longest pause allows, and goes on when the analyzer answers.
+        analyzer.silent = true;
+        emit link->connectionLost(QStringLiteral("cable pulled"));
+        QVERIFY(waitFor([&] { return session->pausedMs() >= 600; }, 5000)); // half of 1.2 s
+        QVERIFY(session->lifecycle()->attempts() >= 1);
+        analyzer.silent = false;
+        QVERIFY(waitFor([&] { return run.resumes == 1; }, 8000));
+        QVERIFY(run.abandoned.isEmpty());
+        QCOMPARE(session->currentRun(), &run);
+        QCOMPARE(session->pausedMs(), qint64(-1));
+        return;
+    }
+    const auto speaker = what == "the console" ? AnalyzerSession::Speaker::Console
+                                               : AnalyzerSession::Speaker::Controls;
+    FakeRun otherTab(ReplyOwner::Kind::ServiceScan);
+    session->enrol(&otherTab);
+    QVERIFY(!session->send(QStringLiteral("filter\r\n"), speaker));
+    QVERIFY(!session->sendFor(&otherTab, QStringLiteral("lt\r\n")));
+    QCOMPARE(refused.last().first().toString(),
+             QStringLiteral("Not sent: %1 is running.").arg(name));
+    QVERIFY(session->sendFor(&run, QStringLiteral("ping\r\n")));
+    QVERIFY(waitFor([&] { return analyzer.heard.contains("ping"); }));
+    QVERIFY(!analyzer.heard.contains("filter"));
+    QVERIFY(!analyzer.heard.contains("lt") || kind == ReplyOwner::Kind::ServiceScan);
+    session->disconnectNow();
+}
+
+void TestSession::stopWhilePausedIsOwed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QList<QByteArray>>("owed");
+    QTest::newRow("SRDA Stop") << "SRDA" << QList<QByteArray>{"srda 0", "tuneringdowns 25"};
+    QTest::newRow("scan Cancel") << "scan" << QList<QByteArray>{"opmode 0"};
+    QTest::newRow("verification Cancel")
+        << "verification" << QList<QByteArray>{"opmode 0", "srda=0", "tuneringdowns=25"};
+    QTest::newRow("file send Cancel") << "file send" << QList<QByteArray>{};
+}
+
+void TestSession::stopWhilePausedIsOwed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QList<QByteArray>, owed);
+    QTemporaryDir dir;
+    SRDA srda;
+    Service scan;
+    CertificationSequence verification;
+    verification.setFolder(dir.path());
+    CommandFileSender sender;
+    QBuffer file;
+    file.setData("first\r\nsecond\r\n");
+    // Wired as the window wires them: every command names its run.
+    connect(&srda, &SRDA::lineforOrin, this, [&](const QString &t) { session->sendFor(&srda, t); });
+    connect(&scan, &Service::lineforOrin, this,
+            [&](const QString &t) { session->sendFor(&scan, t); });
+    connect(&verification, &CertificationSequence::lineforOrin, this,
+            [&](const QString &t) { session->sendFor(&verification, t); });
+    for (ReplyOwner *r : std::initializer_list<ReplyOwner *>{&srda, &scan, &verification, &sender})
+        session->enrol(r);
+    connectAndIdentify();
+
+    std::function<void()> stop;
+    if (kind == "SRDA") {
+        srda.sendSRDAONCommand();
+        stop = [&] { srda.sendSRDAStopCommand(); };
+    } else if (kind == "scan") {
+        scan.startScan(ServiceScan::RefCell);
+        stop = [&] { scan.cancelScan(); };
+    } else if (kind == "verification") {
+        CertScans only;
+        only.optimizeLaser = true;
+        only.cavityTempScan = only.refCellScan = only.onPeak = only.offPeak = false;
+        only.collectSettings = false;
+        verification.setScans(only);
+        verification.certify();
+        stop = [&] { verification.cancel(); };
+    } else {
+        file.open(QIODevice::ReadOnly);
+        sender.start(&file, 10);
+        stop = [&] { sender.cancel(); };
+    }
+    QVERIFY(session->currentRun());
+    emit link->connectionLost(QStringLiteral("cable pulled"));
+    analyzer.silent = true; // the cable stays out for a while
+    QVERIFY(waitFor([&] { return session->pausedMs() >= 0; }));
+    const int mark = analyzer.heard.size();
+    stop();
+    QCOMPARE(session->currentRun(), nullptr); // ended at once
+    waitFor([] { return false; }, 100);
+    // Nothing but the attempts to reconnect while the cable is out.
+    for (const QByteArray &c : analyzer.heard.mid(mark))
+        QVERIFY2(c == "fact=1" || c == "ssnid", c.constData());
+    analyzer.silent = false;
+    QVERIFY(waitFor([&] { return session->owner() == AnalyzerSession::Owner::Monitoring; }, 8000));
+    waitFor([] { return false; }, 60);
+    // The same analyzer hears who it is asked, then what the run owed it.
+    QList<QByteArray> heard = analyzer.heard.mid(mark);
+    const int asked = heard.lastIndexOf("ssnid");
+    QVERIFY(asked >= 0);
+    QCOMPARE(heard.mid(asked + 1, owed.size()), owed);
+    if (kind == "file send")
+        QVERIFY(!heard.contains("first") && !heard.contains("second"));
+    session->disconnectNow();
 }
 
 QTEST_MAIN(TestSession)
