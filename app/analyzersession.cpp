@@ -234,6 +234,7 @@ bool AnalyzerSession::connectTo(const ConnectionSettings &settings, bool demoMod
     if (connection->state() != ConnectionLifecycle::State::Disconnected)
         return false;
     currentSettings = settings;
+    maxPause = qMax(1, settings.maxPauseMinutes);
     demo = demoMode;
     st.demoMode = demo;
     serial = QString();

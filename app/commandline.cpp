@@ -51,8 +51,14 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("Memory the collected SRDA rows may take, in MiB (default: half of the "
                        "physical memory)."),
         QStringLiteral("N"));
-    for (const auto &o : {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt,
-                          statusLogOpt, logOpt, noReconnectOpt, headlessOpt, srdaLimitOpt})
+    const QCommandLineOption maxPauseOpt(
+        QStringLiteral("max-pause"),
+        QStringLiteral("A run paused by a lost link is cancelled when its analyzer has not come "
+                       "back within MIN minutes (default 30)."),
+        QStringLiteral("MIN"));
+    for (const auto &o :
+         {demoOpt, connectOpt, serialOpt, baudOpt, tcpOpt, intervalOpt, autologOpt, statusLogOpt,
+          logOpt, noReconnectOpt, maxPauseOpt, headlessOpt, srdaLimitOpt})
         p.addOption(o);
     for (const auto &o : CertifyPresets::options())
         p.addOption(o);
@@ -102,7 +108,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (p.isSet(tcpOpt))
         presets.tcpHost = p.value(tcpOpt);
     if (!number(baudOpt, presets.baudRate) || !number(intervalOpt, presets.interval) ||
-        !number(srdaLimitOpt, srdaLimitMb))
+        !number(maxPauseOpt, presets.maxPause) || !number(srdaLimitOpt, srdaLimitMb))
         return Error;
     if (srdaLimitMb && *srdaLimitMb < 1) {
         text = QStringLiteral("--srda-limit-mb takes 1 or more\n");
@@ -127,7 +133,8 @@ QString CommandLine::applyTo(MainWindow &window) const
         window.settingsDialog()->setFleetSettings(
             fleet.appliedTo(window.settingsDialog()->fleetSettings()));
     const bool any = presets.serialPort || presets.tcpHost || presets.baudRate ||
-                     presets.interval || presets.autoLog || presets.statusLog || presets.logFile;
+                     presets.interval || presets.maxPause || presets.autoLog || presets.statusLog ||
+                     presets.logFile;
     if (!any)
         return QString();
     const QString error = window.settingsDialog()->applyPresets(presets);

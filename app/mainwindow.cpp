@@ -329,12 +329,12 @@ void MainWindow::linkLost(const QString &reason, bool retrying)
     if (retrying) {
         // Unattended stations come back by themselves: no box, which nobody
         // would be there to close. A run waits, and its Cancel stays in reach.
+        lostAt = Clock::current();
+        showLoss(reason, -1);
         lossText = tr("Connection lost: ") + reason + tr(", reconnecting\u2026");
         setStatus(lossText);
         console->appendText(lossText + QLatin1Char('\n'));
         setControlsEnabled(false);
-        lostAt = Clock::current();
-        showLoss(reason, -1);
         return;
     }
     // Without reconnecting: say so once, after the loss has been handled,

@@ -27,5 +27,6 @@ struct ConnectionSettings
     QString logFile;
     QString ipAddress = QStringLiteral("192.168.1.223");
     qint32 portNumber = 23;
-    bool autoReconnect = true; // a lost link is reopened by itself until Disconnect
+    bool autoReconnect = true;   // a lost link is reopened by itself until Disconnect
+    qint32 maxPauseMinutes = 30; // a run waits this long for its analyzer to come back
 };

@@ -142,6 +142,16 @@ void SettingsDialog::buildForm()
         tr("When the cable is pulled, the analyzer restarts or the network drops, try again "
            "until Disconnect"));
     reconnectCheckBox->setChecked(true);
+    maxPauseBox = named(new QSpinBox, "maxPauseBox");
+    maxPauseBox->setRange(1, 24 * 60);
+    maxPauseBox->setValue(30);
+    maxPauseBox->setToolTip(tr("A run waits this long for its analyzer to come back after the "
+                               "connection is lost, then it is cancelled"));
+    auto *pause = new QHBoxLayout;
+    pause->addWidget(new QLabel(tr("Longest pause of a run:")));
+    pause->addWidget(maxPauseBox);
+    pause->addWidget(new QLabel(tr("min")));
+    pause->addStretch();
     auto *interval = new QHBoxLayout;
     interval->addWidget(new QLabel(tr("Acquisition Interval:")));
     interval->addWidget(LogInterval);
@@ -155,6 +165,7 @@ void SettingsDialog::buildForm()
                                      "than 5 sec.")));
     options->addWidget(statusLogCheckBox);
     options->addWidget(reconnectCheckBox);
+    options->addLayout(pause);
 
     recentConnectionsBox = named(new QGroupBox(tr("Recent Connections")), "recentConnectionsBox");
     recentConnections = named(new QListWidget, "recentConnections");
@@ -281,6 +292,7 @@ void SettingsDialog::loadSettings()
     LogInterval->setValue(s.value(QStringLiteral("LogInterval"), defaultLogInterval).toInt());
     statusLogCheckBox->setChecked(s.value(QStringLiteral("statusLog"), false).toBool());
     reconnectCheckBox->setChecked(s.value(QStringLiteral("autoReconnect"), true).toBool());
+    maxPauseBox->setValue(s.value(QStringLiteral("maxPauseMinutes"), 30).toInt());
     FleetSettings f;
     f.load(s);
     showFleet(f);
@@ -302,6 +314,7 @@ void SettingsDialog::updateSettings()
     currentSettings.autoLog = autoLogCheckBox->isChecked();
     currentSettings.statusLog = statusLogCheckBox->isChecked();
     currentSettings.autoReconnect = reconnectCheckBox->isChecked();
+    currentSettings.maxPauseMinutes = maxPauseBox->value();
     currentSettings.localEchoEnabled = localEchoCheckBox->isChecked();
     currentSettings.connectionType = connectionTypeBox->currentText();
     currentSettings.logInterval = LogInterval->value();
@@ -315,6 +328,7 @@ void SettingsDialog::updateSettings()
     s.setValue(QStringLiteral("LogInterval"), LogInterval->value());
     s.setValue(QStringLiteral("statusLog"), statusLogCheckBox->isChecked());
     s.setValue(QStringLiteral("autoReconnect"), reconnectCheckBox->isChecked());
+    s.setValue(QStringLiteral("maxPauseMinutes"), maxPauseBox->value());
     updateFleet(s);
 
     if (recent.add(
@@ -432,6 +446,9 @@ QString SettingsDialog::applyPresets(const SettingsPresets &p)
     if (p.interval &&
         (*p.interval < LogInterval->minimum() || *p.interval > LogInterval->maximum()))
         return tr("Acquisition interval %1 is outside 1 to 1000 seconds.").arg(*p.interval);
+    if (p.maxPause &&
+        (*p.maxPause < maxPauseBox->minimum() || *p.maxPause > maxPauseBox->maximum()))
+        return tr("Longest pause %1 is outside 1 to 1440 minutes.").arg(*p.maxPause);
 
     if (p.serialPort) {
         const QString &path = *p.serialPort;
@@ -453,6 +470,8 @@ QString SettingsDialog::applyPresets(const SettingsPresets &p)
         baudRateBox->setCurrentIndex(baudIndex);
     if (p.interval)
         LogInterval->setValue(*p.interval);
+    if (p.maxPause)
+        maxPauseBox->setValue(*p.maxPause);
     if (p.autoLog)
         autoLogCheckBox->setChecked(true);
     if (p.statusLog)

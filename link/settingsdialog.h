@@ -31,6 +31,7 @@ struct SettingsPresets
     bool autoLog = false;
     bool statusLog = false;
     std::optional<QString> logFile; // taken as given
+    std::optional<int> maxPause;    // minutes
 };
 
 // The non-modal "Settings" window: how to reach the analyzer, the connection label,
@@ -98,6 +99,7 @@ private:
     QCheckBox *autoLogCheckBox = nullptr;
     QCheckBox *statusLogCheckBox = nullptr;
     QCheckBox *reconnectCheckBox = nullptr;
+    QSpinBox *maxPauseBox = nullptr;
     QGroupBox *parametersBox = nullptr;
     QLineEdit *ipAddressBox = nullptr;
     QSpinBox *portNumBox = nullptr;

@@ -31,6 +31,8 @@ void TestCommandLine::parses_data()
     QTest::newRow("both links") << QStringList{"--serial", "/dev/ttyUSB0", "--tcp", "10.0.0.5"}
                                 << int(CommandLine::Error);
     QTest::newRow("interval text") << QStringList{"--interval", "soon"} << int(CommandLine::Error);
+    QTest::newRow("max pause text")
+        << QStringList{"--max-pause", "long"} << int(CommandLine::Error);
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << int(CommandLine::Error);
     QTest::newRow("stray argument") << QStringList{"file.txt"} << int(CommandLine::Error);
     QTest::newRow("missing value") << QStringList{"--serial"} << int(CommandLine::Error);
@@ -65,7 +67,7 @@ void TestCommandLine::presetsFillTheSettings()
     ScriptedDialogs dialogs;
     CommandLine cl;
     QCOMPARE(cl.parse({"telvar", "--serial", "/dev/telvar-test-port", "--baud", "9600",
-                       "--interval", "2", "--autolog", "--status-log"}),
+                       "--interval", "2", "--autolog", "--status-log", "--max-pause", "45"}),
              CommandLine::Run);
     QVERIFY(!cl.demo);
     QVERIFY(!cl.connect);
@@ -77,6 +79,7 @@ void TestCommandLine::presetsFillTheSettings()
     QCOMPARE(s.baudRate, 9600);
     QCOMPARE(s.stringBaudRate, QString("9600"));
     QCOMPARE(s.logInterval, 2);
+    QCOMPARE(s.maxPauseMinutes, 45);
     QVERIFY(s.autoLog);
     QVERIFY(s.statusLog);
     QVERIFY(!w.isLoggingOn());

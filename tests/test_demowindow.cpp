@@ -3,6 +3,7 @@
 #include "dashboard/instrument.h"
 #include "link/orininterface.h"
 #include "plot/plotwindow.h"
+#include "support/fakeanalyzer.h"
 #include "support/testsupport.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@ private slots:
     void cleanup();
     void serviceModeThenLiveMeasure();
     void demoPreferenceAndTrendName();
+    void demoAfterARealAnalyzer();
 
 private:
     ScriptedDialogs *dialogs = nullptr;
@@ -120,6 +122,48 @@ void TestDemoWindow::demoPreferenceAndTrendName()
     demo.demo = true;
     MainWindow shown(demo);
     QVERIFY(shown.actionDemoMode->isChecked());
+}
+
+void TestDemoWindow::demoAfterARealAnalyzer()
+{
+    // Analyzer 4321 first, then Tools -> Demo Mode and Connect: its trend file
+    // is left as it was, and the demo rows go to the demo's own file.
+    FakeAnalyzer real;
+    real.answers = {{"ssnid", "4321\r\n"},
+                    {"unitdisp", "1\r\n"},
+                    {"species", "H2O\r\n"},
+                    {"modelname", "ORIN OK\r\n"},
+                    {"status", statusReport()}};
+    MainWindow w;
+    SettingsPresets p;
+    p.serialPort = real.pty.slavePath();
+    p.interval = 1;
+    p.autoLog = true;
+    QVERIFY(w.settingsDialog()->applyPresets(p).isEmpty());
+    int rows = 0;
+    connect(&w, &MainWindow::trendRowReady, this, [&] { ++rows; });
+    w.openConnection();
+    QVERIFY(waitFor([&] { return rows >= 2; }, 10000));
+    const QString realFile = w.trendFile();
+    QVERIFY(QFileInfo(realFile).fileName().startsWith("SN-4321-"));
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
+    QFile before(realFile);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray kept = before.readAll();
+    before.close();
+
+    w.actionDemoMode->setChecked(true);
+    w.openConnection();
+    QCOMPARE(w.serialLabel()->text(), QString("DEMO MODE"));
+    const int realRows = rows;
+    QVERIFY(waitFor([&] { return rows >= realRows + 3; }, 10000));
+    QVERIFY(QFileInfo(w.trendFile()).fileName().startsWith("SN--"));
+    w.closeConnection();
+    QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
+    QFile after(realFile);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), kept);
 }
 
 QTEST_MAIN(TestDemoWindow)

@@ -2,10 +2,12 @@
 #include "app/connectionlifecycle.h"
 #include "app/mainwindow.h"
 #include "console/console.h"
+#include "dashboard/instrument.h"
 #include "simprocess.h"
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -71,8 +73,22 @@ void TestItReconnect::comesBackAndTrendGoesOn()
 
     MainWindow w;
     QStringList statusTexts;
-    connect(w.statusBar(), &QStatusBar::messageChanged, this,
-            [&](const QString &text) { statusTexts << text; });
+    // What the dashboard shows the moment the loss is known: nothing as live.
+    bool staleAtLoss = false;
+    Instrument *dash = w.instrument();
+    const auto anyLampLit = [dash] {
+        for (int i = 0; i < Instrument::lampCount; ++i)
+            if (dash->lampColour(Instrument::Lamp(i)) != Instrument::LampColour::Grey)
+                return true;
+        return false;
+    };
+    connect(w.statusBar(), &QStatusBar::messageChanged, this, [&](const QString &text) {
+        statusTexts << text;
+        if (text.startsWith(QLatin1String("Connection lost: ")) && !staleAtLoss)
+            staleAtLoss = dash->isStale() && !anyLampLit() &&
+                          dash->staleLabel()->text().startsWith("Connection lost at ") &&
+                          dash->concLabel()->styleSheet().contains("color: grey");
+    });
     int reports = 0;
     connect(&w, &MainWindow::newStatusReady, this, [&] { ++reports; });
     SettingsPresets p;
@@ -94,6 +110,7 @@ void TestItReconnect::comesBackAndTrendGoesOn()
         return false;
     };
     QVERIFY(waitFor(lossSeen, 15000));
+    QVERIFY(staleAtLoss);
     const int before = reports;
     QVERIFY(before >= 3);
     QVERIFY(w.actionDisconnect->isEnabled()); // still the operator's connection
@@ -105,6 +122,9 @@ void TestItReconnect::comesBackAndTrendGoesOn()
 
     if (comesBack) {
         QVERIFY(waitFor([&] { return reports >= before + 5; }, 20000));
+        // Live again: lamps lit, readouts in their colours, no loss line.
+        QVERIFY(!dash->isStale() && anyLampLit() && dash->staleLabel()->isHidden());
+        QVERIFY(!dash->concLabel()->styleSheet().contains("color: grey"));
         QVERIFY(w.connectionState().identified);
         QVERIFY(w.connectionLifecycle()->attempts() == 0);
     } else {

@@ -73,18 +73,27 @@ void TestTrafficLog::buttonFollowsTheSwitch()
 void TestTrafficLog::chooserOpensWhenNoFileIsSet()
 {
     MainWindow w;
+    // The chooser cancelled: nothing changes, and no box about an unwritable file follows.
+    dialogs->fileAnswers = QStringList{QString()};
+    w.actionLogToFile->setChecked(true);
+    QVERIFY(!w.isLoggingOn());
+    QVERIFY(!w.actionLogToFile->isChecked());
+    w.toLogger("status\r");
+    QVERIFY(dialogs->messages.isEmpty());
+
     dialogs->fileAnswers = QStringList{testHome() + "/chosen"};
     w.actionLogToFile->setChecked(true);
-    QCOMPARE(dialogs->fileAsks.size(), 1);
+    QCOMPARE(dialogs->fileAsks.size(), 2);
     QCOMPARE(dialogs->fileAsks.first().title, QString("Choose File"));
     QVERIFY(w.isLoggingOn());
+    QVERIFY(w.actionLogToFile->isChecked());
     QCOMPARE(w.settingsDialog()->settings().logFile, testHome() + "/chosen.txt");
     QCOMPARE(w.logFileButton()->text(), (testHome() + "/chosen.txt").right(24));
 
     // Clicking the button picks another file; cancelling changes nothing.
     dialogs->fileAnswers = QStringList{QString()};
     QTest::mouseClick(w.logFileButton(), Qt::LeftButton);
-    QCOMPARE(dialogs->fileAsks.size(), 2);
+    QCOMPARE(dialogs->fileAsks.size(), 3);
     QCOMPARE(w.settingsDialog()->settings().logFile, testHome() + "/chosen.txt");
     QVERIFY(w.isLoggingOn());
 }
