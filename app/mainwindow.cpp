@@ -5,6 +5,7 @@
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "console/console.h"
 #include "console/logger.h"
@@ -132,7 +133,7 @@ void MainWindow::wirePermanent()
     connect(serviceTab, &Service::lineforOrin, this, &MainWindow::toOrin);
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
     connect(serviceTab, &Service::downloadComplete, this, [this] {
-        qDebug() << "Emitting scanDone()";
+        qCDebug(telvarDebug) << "Emitting scanDone()";
         emit scanDone();
     });
 

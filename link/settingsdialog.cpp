@@ -1,6 +1,7 @@
 #include "link/settingsdialog.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 
 #include <QCheckBox>
@@ -388,7 +389,7 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
 {
     if (!item)
         return;
-    qDebug() << item->text();
+    qCDebug(telvarDebug) << item->text();
     const RecentConnections::ParsedEntry entry = RecentConnections::parse(item->text());
     if (!entry.valid)
         return;
@@ -397,14 +398,14 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
         const int port = serialPortInfoListBox->findText(entry.portOrIp,
                                                          Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (port >= 0) {
-            qDebug() << "Found match at " << port;
+            qCDebug(telvarDebug) << "Found match at " << port;
             serialPortInfoListBox->setCurrentIndex(port);
         }
         if (!entry.baud.isEmpty()) {
             const int baud =
                 baudRateBox->findText(entry.baud, Qt::MatchExactly | Qt::MatchCaseSensitive);
             if (baud >= 0) {
-                qDebug() << "Found match at " << baud;
+                qCDebug(telvarDebug) << "Found match at " << baud;
                 baudRateBox->setCurrentIndex(baud);
             }
         }
