@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "common/buildinfo.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -68,7 +69,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return Exit;
     }
     if (p.isSet(version)) {
-        text = QStringLiteral("Telvar ") + QLatin1String(MainWindow::version) + QLatin1Char('\n');
+        text = BuildInfo::versionLine() + QLatin1Char('\n');
         return Exit;
     }
     if (!p.positionalArguments().isEmpty()) {

@@ -31,7 +31,7 @@
 
 #include <cstdio>
 
-const char *const MainWindow::version = "1.3.1";
+const char *const MainWindow::version = TELVAR_VERSION;
 
 namespace {
 
