@@ -2,6 +2,7 @@
 
 #include "common/debuglog.h"
 #include "common/dialogs.h"
+#include "common/hostport.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -71,8 +72,9 @@ bool EthernetInterface::opened(bool connected, const ConnectionSettings &setting
     if (connected) {
         qCDebug(telvarDebug) << "Connected";
         open = true;
-        connectionText =
-            QStringLiteral("Connected to ") + settings.ipAddress + QStringLiteral(":") + port;
+        // An IPv6 address in brackets, so that the port stands apart.
+        connectionText = QStringLiteral("Connected to ") +
+                         HostPort::join(settings.ipAddress, settings.portNumber);
         writeData(accessCode);
         return true;
     }
