@@ -58,6 +58,14 @@ void TestCommandLine::versionAndHelp()
                  .match(cl.message())
                  .hasMatch(),
              qPrintable(cl.message()));
+    // The About box says the same.
+    {
+        ScriptedDialogs dialogs;
+        MainWindow w;
+        w.about();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages.first().informativeText.startsWith(cl.message().trimmed() + "\n"));
+    }
     QCOMPARE(cl.parse({"telvar", "--help"}), CommandLine::Exit);
     for (const char *option : {"--demo", "--connect", "--serial", "--baud", "--tcp", "--interval",
                                "--autolog", "--status-log", "--log"})
