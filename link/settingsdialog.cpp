@@ -29,13 +29,14 @@ namespace {
 const QString defaultIpAddress = QStringLiteral("192.168.1.223");
 constexpr int defaultLogInterval = 5;
 constexpr int defaultTcpPort = 23;
+constexpr int serialIndex = 0;
+constexpr int ethernetIndex = 1;
 
+// A stored or listed port that is no TCP port reads as the analyzer's own.
 int tcpPortOrDefault(int port)
 {
     return port >= 1 && port <= 65535 ? port : defaultTcpPort;
 }
-constexpr int serialIndex = 0;
-constexpr int ethernetIndex = 1;
 
 QSettings store()
 {
