@@ -17,6 +17,6 @@ dpkg-deb --field "$deb" Depends
 mmdebstrap --quiet --variant=minbase --include=desktop-file-utils \
     --customize-hook="copy-in $deb /root" \
     --customize-hook='chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends /root/telvar_*.deb"' \
-    --customize-hook='chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -ec "telvar --version; telvar-sim --help >/dev/null; desktop-file-validate /usr/share/applications/telvar.desktop; for s in 48 128 256; do test -s /usr/share/icons/hicolor/\${s}x\${s}/apps/telvar.png; done; test -s /usr/share/doc/telvar/README.md"' \
+    --customize-hook='chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root sh -ec "telvar --version; telvar-sim --help >/dev/null; desktop-file-validate /usr/share/applications/telvar.desktop; for s in 48 128 256; do test -s /usr/share/icons/hicolor/\${s}x\${s}/apps/telvar.png; done; test -s /usr/share/doc/telvar/README.md; test -s /usr/share/man/man1/telvar.1.gz; test -s /usr/share/metainfo/com.quorvane.telvar.metainfo.xml"' \
     bookworm /dev/null
 echo "package root: installed, runs, desktop entry valid"

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/mainwindow.h"
+#include "common/buildinfo.h"
 
 #include <QAction>
 #include <QCommandLineParser>
@@ -26,8 +27,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                                                     "115200."),
                                      QStringLiteral("RATE"));
     const QCommandLineOption tcpOpt(
-        QStringLiteral("tcp"), QStringLiteral("Reach the analyzer over TCP (port 23) at HOST."),
-        QStringLiteral("HOST"));
+        QStringLiteral("tcp"),
+        QStringLiteral("Reach the analyzer over TCP at HOST, on PORT (default 23; a "
+                       "serial-to-Ethernet converter often uses 4001). An IPv6 address is "
+                       "written [ADDRESS]:PORT."),
+        QStringLiteral("HOST[:PORT]"));
     const QCommandLineOption intervalOpt(QStringLiteral("interval"),
                                          QStringLiteral("Acquisition interval, 1 to 1000 s."),
                                          QStringLiteral("SECONDS"));
@@ -74,7 +78,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return Exit;
     }
     if (p.isSet(version)) {
-        text = QStringLiteral("Telvar ") + QLatin1String(MainWindow::version) + QLatin1Char('\n');
+        text = BuildInfo::versionLine() + QLatin1Char('\n');
         return Exit;
     }
     if (!p.positionalArguments().isEmpty()) {

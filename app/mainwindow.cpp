@@ -5,6 +5,7 @@
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "console/console.h"
 #include "console/logger.h"
@@ -30,7 +31,7 @@
 
 #include <cstdio>
 
-const char *const MainWindow::version = "1.3.1";
+const char *const MainWindow::version = TELVAR_VERSION;
 
 namespace {
 
@@ -139,7 +140,7 @@ void MainWindow::wirePermanent()
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
     connect(serviceTab, &Service::downloadComplete, this, [this] {
-        qDebug() << "Emitting scanDone()";
+        qCDebug(telvarDebug) << "Emitting scanDone()";
         emit scanDone();
     });
 

@@ -3,6 +3,7 @@
 #include "app/trendlog.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
+#include "common/buildinfo.h"
 #include "common/dialogs.h"
 #include "console/console.h"
 #include "console/logger.h"
@@ -262,6 +263,7 @@ void MainWindow::about()
     m.text = QStringLiteral("Telvar Software Version ") + QLatin1String(version) +
              QStringLiteral("\n\n");
     m.informativeText =
+        BuildInfo::versionLine() + QStringLiteral("\n\n") +
         tr("Telvar monitors and services one Orin cavity ring-down gas analyzer over a serial "
            "line or TCP.\n\nBuilt with the Qt %1 toolkit, the Qwt plotting library and the "
            "zlib compression library (through QuaZip).")

@@ -1,5 +1,7 @@
 #include "app/statusparser.h"
 
+#include "common/debuglog.h"
+
 #include <QDateTime>
 #include <QDebug>
 
@@ -160,13 +162,13 @@ QStringList StatusParser::tokenList() const
 void StatusParser::parseData(const QString &chunk)
 {
     if (chunk.isEmpty()) {
-        qDebug() << "Empty line! leaving parseData()";
+        qCDebug(telvarDebug) << "Empty line! leaving parseData()";
         return;
     }
     tokenise(chunk, tokens);
     const int n = tokens.size();
     if (n == 0) {
-        qDebug() << "Empty list! leaving parseData()";
+        qCDebug(telvarDebug) << "Empty list! leaving parseData()";
         return;
     }
     const QStringRef last = tokens.last();
@@ -190,7 +192,7 @@ void StatusParser::parseData(const QString &chunk)
     if (state.unitsPending && last.size() == 1) {
         state.unitsCode = last.toString();
         state.unitsPending = false;
-        qDebug() << "unitDisp " + state.unitsCode;
+        qCDebug(telvarDebug) << "unitDisp " + state.unitsCode;
         static const char *const unitTexts[] = {"PPBv", "PPBw", "Deg  C", "Deg  F", "K e l v i n"};
         const ushort code = last.at(0).unicode();
         if (code >= '1' && code <= '5')
@@ -236,7 +238,7 @@ void StatusParser::parseData(const QString &chunk)
 
     if (chunk.contains(QLatin1String("!UNKNOWN")) && state.currentTab == 0 && !state.unitsPending) {
         state.compatibilityMode = true;
-        qDebug() << "Switching to CompatibilityMode";
+        qCDebug(telvarDebug) << "Switching to CompatibilityMode";
     } else if (state.unitsPending && last == QLatin1String("!UNKNOWN")) {
         state.unitsCode = QStringLiteral("-1");
         state.unitsPending = false;
@@ -436,14 +438,14 @@ void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
         for (const QStringRef &c : qAsConst(cells))
             columns.append(c.toString());
         for (int i = 0; i < dateColumn; ++i) {
-            qDebug() << "startIndex = " << dateColumn << "i = " << i;
+            qCDebug(telvarDebug) << "startIndex = " << dateColumn << "i = " << i;
             columns.removeFirst();
         }
         if (!data.setColumns(columns))
             return; // the same collection again, after a lost link
         hooks.srdaColumnsReady();
-        qDebug() << "Got columns, they are:" << data.columns()
-                 << "and there are " + QString::number(data.columnCount()) + " of them";
+        qCDebug(telvarDebug) << "Got columns, they are:" << data.columns()
+                             << "and there are " + QString::number(data.columnCount()) + " of them";
         return;
     }
 

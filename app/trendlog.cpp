@@ -1,6 +1,7 @@
 #include "app/trendlog.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "console/logger.h"
 
 #include <QDebug>
@@ -67,15 +68,17 @@ bool TrendWriter::append(const QString &serial, const QString &row, bool statusL
     // The folder comes first: probing a file in a missing folder would report
     // a log file error on the first start of every new installation.
     if (!QDir(dir).exists()) {
-        qDebug() << "dir does not exist";
-        qDebug() << (QDir().mkpath(dir) ? "revale true" : "reval false");
+        qCDebug(telvarDebug) << "dir does not exist";
+        // Made whether the trace is on or not.
+        const bool made = QDir().mkpath(dir);
+        qCDebug(telvarDebug) << (made ? "revale true" : "reval false");
     }
     // The logger has reported an unwritable file; one report per row is enough.
     if (!logger.fileIsValid(file))
         return false;
     QByteArray bytes;
     if (QFileInfo(file).size() < 10) {
-        qDebug() << "autoLog file does not exist";
+        qCDebug(telvarDebug) << "autoLog file does not exist";
         bytes = trendHeader(statusLog).toUtf8();
     }
     // Header and row in one write, so that a kill leaves whole rows.

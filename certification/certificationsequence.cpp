@@ -1,6 +1,7 @@
 #include "certification/certificationsequence.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "common/safefilename.h"
 
@@ -106,12 +107,12 @@ void CertificationSequence::closeFiles()
     if (settingsFile.isOpen()) {
         settingsReader.reset();
         settingsFile.close();
-        qDebug() << "Closed Get_Factory_Settings.txt file";
+        qCDebug(telvarDebug) << "Closed Get_Factory_Settings.txt file";
     }
     if (sendingFile.isOpen()) {
         sendingReader.reset();
         sendingFile.close();
-        qDebug() << "Closed fileToSEnd";
+        qCDebug(telvarDebug) << "Closed fileToSEnd";
     }
 }
 
@@ -412,9 +413,9 @@ void CertificationSequence::tickSettings()
         settingsFile.setFileName(settingsCommandFile);
         if (settingsFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
             settingsReader = std::make_unique<QTextStream>(&settingsFile);
-            qDebug() << "Opened Get Settings File";
+            qCDebug(telvarDebug) << "Opened Get Settings File";
         } else {
-            qDebug() << "Failed to open Get Settings File";
+            qCDebug(telvarDebug) << "Failed to open Get Settings File";
         }
         return;
     }
@@ -589,7 +590,7 @@ void CertificationSequence::timedOut()
     nextStep();
     phase = 0;
     resetPositions(-1.0);
-    qDebug() << "TIMED OUT!";
+    qCDebug(telvarDebug) << "TIMED OUT!";
 }
 
 void CertificationSequence::makeArchive()
@@ -600,7 +601,7 @@ void CertificationSequence::makeArchive()
     names.archive = CertFiles::archiveName(serial, Clock::current());
     QDir().mkpath(certFolder);
     const QStringList members = CertFiles::existingMembers(certFolder, names.dataFiles());
-    qDebug() << members;
+    qCDebug(telvarDebug) << members;
     archiveError.clear();
     archiveMade = CertFiles::writeArchive(certFolder + names.archive, members, &archiveError);
     emit statusText(archiveMade ? QStringLiteral("Finished making .zip file")

@@ -1,5 +1,6 @@
 #include "console/logger.h"
 
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 
 #include <QDebug>
@@ -24,7 +25,7 @@ bool Logger::log(QByteArray bytesToWrite, QString filename)
         failureReported = false;
         return true;
     }
-    qDebug() << "Log file not writeable!";
+    qCDebug(telvarDebug) << "Log file not writeable!";
     reportFailure();
     return false;
 }
@@ -67,6 +68,6 @@ QString Logger::loggingFolder() const
 
 void Logger::loggingDataFolder()
 {
-    qDebug() << (lastFileExists() ? "logfile exists" : "log file doesn't exist");
+    qCDebug(telvarDebug) << (lastFileExists() ? "logfile exists" : "log file doesn't exist");
     Dialogs::instance().openUrl(QUrl::fromLocalFile(loggingFolder()));
 }

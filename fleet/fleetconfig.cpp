@@ -1,5 +1,7 @@
 #include "fleet/fleetconfig.h"
 
+#include "common/hostport.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -40,51 +42,32 @@ const QCommandLineOption
 
 QString BrokerConfig::name() const
 {
-    const QString h =
-        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    return h + QLatin1Char(':') + QString::number(port);
+    return HostPort::join(host, port);
 }
 
 QString parseBroker(const QString &text, bool tls, QString &host, int &port)
 {
-    const QString t = text.trimmed();
-    QString portText;
-    if (t.startsWith(QLatin1Char('['))) {
-        const int close = t.indexOf(QLatin1Char(']'));
-        if (close < 0)
-            return QStringLiteral("Broker address without its closing ']': ") + text;
-        host = t.mid(1, close - 1);
-        const QString rest = t.mid(close + 1);
-        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
-            return QStringLiteral("Unexpected text after the broker address: ") + text;
-        portText = rest.mid(1);
-        if (rest.startsWith(QLatin1Char(':')) && portText.isEmpty())
-            return QStringLiteral("No port after ':' in the broker address: ") + text;
-    } else {
-        const int colon = t.indexOf(QLatin1Char(':'));
-        if (colon >= 0 && t.indexOf(QLatin1Char(':'), colon + 1) >= 0)
-            return QStringLiteral("Write an IPv6 broker address in brackets, [ADDRESS]:PORT: ") +
-                   text;
-        host = colon < 0 ? t : t.left(colon);
-        if (colon >= 0) {
-            portText = t.mid(colon + 1);
-            if (portText.isEmpty())
-                return QStringLiteral("No port after ':' in the broker address: ") + text;
-        }
-    }
-    if (host.isEmpty())
+    const HostPort address = HostPort::parse(text, tls ? 8883 : 1883);
+    switch (address.problem) {
+    case HostPort::None:
+        break;
+    case HostPort::NoClosingBracket:
+        return QStringLiteral("Broker address without its closing ']': ") + text;
+    case HostPort::TextAfterBracket:
+        return QStringLiteral("Unexpected text after the broker address: ") + text;
+    case HostPort::NoPortAfterColon:
+        return QStringLiteral("No port after ':' in the broker address: ") + text;
+    case HostPort::Ipv6WithoutBrackets:
+        return QStringLiteral("Write an IPv6 broker address in brackets, [ADDRESS]:PORT: ") + text;
+    case HostPort::NoHost:
         return QStringLiteral("No broker host given.");
-    for (const QChar c : qAsConst(host)) {
-        if (c.isSpace() || c.unicode() < 0x20)
-            return QStringLiteral("Broker host with a blank or control character: ") + text;
+    case HostPort::BlankInHost:
+        return QStringLiteral("Broker host with a blank or control character: ") + text;
+    case HostPort::BadPort:
+        return QStringLiteral("Broker port is not 1 to 65535: ") + address.portText;
     }
-    port = tls ? 8883 : 1883;
-    if (!portText.isEmpty()) {
-        bool ok = false;
-        port = portText.toInt(&ok);
-        if (!ok || port < 1 || port > 65535)
-            return QStringLiteral("Broker port is not 1 to 65535: ") + portText;
-    }
+    host = address.host;
+    port = address.port;
     return QString();
 }
 

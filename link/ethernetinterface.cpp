@@ -1,6 +1,8 @@
 #include "link/ethernetinterface.h"
 
+#include "common/debuglog.h"
 #include "common/dialogs.h"
+#include "common/hostport.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -68,10 +70,11 @@ bool EthernetInterface::opened(bool connected, const ConnectionSettings &setting
     opening = false;
     const QString port = QString::number(settings.portNumber);
     if (connected) {
-        qDebug() << "Connected";
+        qCDebug(telvarDebug) << "Connected";
         open = true;
-        connectionText =
-            QStringLiteral("Connected to ") + settings.ipAddress + QStringLiteral(":") + port;
+        // An IPv6 address in brackets, so that the port stands apart.
+        connectionText = QStringLiteral("Connected to ") +
+                         HostPort::join(settings.ipAddress, settings.portNumber);
         writeData(accessCode);
         return true;
     }
@@ -80,7 +83,7 @@ bool EthernetInterface::opened(bool connected, const ConnectionSettings &setting
     errorText = QStringLiteral("Unable to open connection with ") + settings.ipAddress +
                 QStringLiteral(", port: ") + port;
     connectionText = errorText;
-    qDebug() << "Not connected...";
+    qCDebug(telvarDebug) << "Not connected...";
     return false;
 }
 
@@ -114,7 +117,7 @@ bool EthernetInterface::connectionOpen()
 
 void EthernetInterface::socketError(QAbstractSocket::SocketError code)
 {
-    qDebug() << "socket error happened" << int(code);
+    qCDebug(telvarDebug) << "socket error happened" << int(code);
     if (backgroundOpening) {
         finishBackgroundLater(false);
         return;
@@ -130,7 +133,7 @@ void EthernetInterface::socketError(QAbstractSocket::SocketError code)
         if (!self)
             return; // disconnected meanwhile
         self->boxOpen = false;
-        qDebug() << "socket state" << self->socket->state();
+        qCDebug(telvarDebug) << "socket state" << self->socket->state();
     });
 }
 

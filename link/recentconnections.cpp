@@ -15,7 +15,10 @@ QString RecentConnections::entryFor(const ConnectionSettings &settings, const QS
     const QString head = settings.connectionType + QStringLiteral(", ");
     if (settings.connectionType == QLatin1String("Serial"))
         return head + portItemText + QStringLiteral(", ") + settings.stringBaudRate;
-    return head + settings.ipAddress;
+    // The analyzer's own port is left out, as entries have always read.
+    if (settings.portNumber == 23)
+        return head + settings.ipAddress;
+    return head + settings.ipAddress + QStringLiteral(", ") + QString::number(settings.portNumber);
 }
 
 RecentConnections::ParsedEntry RecentConnections::parse(const QString &entry)

@@ -20,10 +20,11 @@ public:
         bool valid = false;
         QString type;     // "Serial", "Ethernet", or whatever the entry says
         QString portOrIp; // port item text for "Serial", address for "Ethernet"
-        QString baud;     // third part, empty when missing
+        QString baud;     // third part: the baud rate, or the TCP port; empty when missing
     };
 
-    // "Serial, COM3, 115200" or "Ethernet, 192.168.1.223" (the TCP port is fixed).
+    // "Serial, COM3, 115200", "Ethernet, 192.168.1.223" (port 23) or
+    // "Ethernet, 192.168.1.223, 4001".
     static QString entryFor(const ConnectionSettings &settings, const QString &portItemText);
     // Splits at commas and spaces; fewer than two parts is invalid.
     static ParsedEntry parse(const QString &entry);

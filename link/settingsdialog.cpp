@@ -1,7 +1,9 @@
 #include "link/settingsdialog.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
+#include "common/hostport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,8 +28,15 @@ namespace {
 
 const QString defaultIpAddress = QStringLiteral("192.168.1.223");
 constexpr int defaultLogInterval = 5;
+constexpr int defaultTcpPort = 23;
 constexpr int serialIndex = 0;
 constexpr int ethernetIndex = 1;
+
+// A stored or listed port that is no TCP port reads as the analyzer's own.
+int tcpPortOrDefault(int port)
+{
+    return port >= 1 && port <= 65535 ? port : defaultTcpPort;
+}
 
 QSettings store()
 {
@@ -108,9 +117,10 @@ void SettingsDialog::buildForm()
     ipAddressBox = named(new QLineEdit(defaultIpAddress), "ipAddressBox");
     ipAddressBox->setMinimumWidth(100);
     portNumBox = named(new QSpinBox, "portNumBox");
-    portNumBox->setRange(1, 10000);
-    portNumBox->setValue(23);
-    portNumBox->setEnabled(false); // the analyzer's TCP service is always on port 23
+    portNumBox->setRange(1, 65535);
+    portNumBox->setValue(defaultTcpPort);
+    portNumBox->setToolTip(tr("23 for the analyzer's own TCP service; a serial-to-Ethernet "
+                              "converter often listens on another, such as 4001"));
     auto *ethernet = new QGridLayout(parametersBox);
     ethernet->addWidget(new QLabel(tr("IP Address")), 0, 0);
     ethernet->addWidget(ipAddressBox, 0, 1);
@@ -287,6 +297,7 @@ void SettingsDialog::loadSettings()
 {
     const QSettings s = store();
     ipAddressBox->setText(s.value(QStringLiteral("ipAddress"), defaultIpAddress).toString());
+    portNumBox->setValue(tcpPortOrDefault(s.value(QStringLiteral("portNumber")).toInt()));
     const int type = s.value(QStringLiteral("ConnectionType"), serialIndex).toInt();
     connectionTypeBox->setCurrentIndex(type == ethernetIndex ? ethernetIndex : serialIndex);
     LogInterval->setValue(s.value(QStringLiteral("LogInterval"), defaultLogInterval).toInt());
@@ -324,6 +335,7 @@ void SettingsDialog::updateSettings()
 
     QSettings s = store();
     s.setValue(QStringLiteral("ipAddress"), ipAddressBox->text());
+    s.setValue(QStringLiteral("portNumber"), portNumBox->value());
     s.setValue(QStringLiteral("ConnectionType"), connectionTypeBox->currentIndex());
     s.setValue(QStringLiteral("LogInterval"), LogInterval->value());
     s.setValue(QStringLiteral("statusLog"), statusLogCheckBox->isChecked());
@@ -402,7 +414,7 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
 {
     if (!item)
         return;
-    qDebug() << item->text();
+    qCDebug(telvarDebug) << item->text();
     const RecentConnections::ParsedEntry entry = RecentConnections::parse(item->text());
     if (!entry.valid)
         return;
@@ -411,20 +423,21 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
         const int port = serialPortInfoListBox->findText(entry.portOrIp,
                                                          Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (port >= 0) {
-            qDebug() << "Found match at " << port;
+            qCDebug(telvarDebug) << "Found match at " << port;
             serialPortInfoListBox->setCurrentIndex(port);
         }
         if (!entry.baud.isEmpty()) {
             const int baud =
                 baudRateBox->findText(entry.baud, Qt::MatchExactly | Qt::MatchCaseSensitive);
             if (baud >= 0) {
-                qDebug() << "Found match at " << baud;
+                qCDebug(telvarDebug) << "Found match at " << baud;
                 baudRateBox->setCurrentIndex(baud);
             }
         }
     } else if (entry.type == QLatin1String("Ethernet")) {
         connectionTypeBox->setCurrentIndex(ethernetIndex);
         ipAddressBox->setText(entry.portOrIp);
+        portNumBox->setValue(tcpPortOrDefault(entry.baud.toInt()));
     }
 }
 
@@ -434,8 +447,21 @@ QString SettingsDialog::applyPresets(const SettingsPresets &p)
         return tr("Choose either a serial port or a TCP host, not both.");
     if (p.serialPort && p.serialPort->trimmed().isEmpty())
         return tr("No serial port given.");
-    if (p.tcpHost && p.tcpHost->trimmed().isEmpty())
-        return tr("No TCP host given.");
+    const HostPort tcp = HostPort::parse(p.tcpHost.value_or(QString()), defaultTcpPort);
+    if (p.tcpHost) {
+        switch (tcp.problem) {
+        case HostPort::None:
+            break;
+        case HostPort::NoHost:
+            return tr("No TCP host given.");
+        case HostPort::NoPortAfterColon:
+        case HostPort::BadPort:
+            return tr("The TCP port in %1 is not a number from 1 to 65535.").arg(*p.tcpHost);
+        default:
+            return tr("Not a TCP address: %1 (an IPv6 address is written [ADDRESS]:PORT).")
+                .arg(*p.tcpHost);
+        }
+    }
     int baudIndex = -1;
     if (p.baudRate) {
         baudIndex = baudRateBox->findData(*p.baudRate);
@@ -464,7 +490,8 @@ QString SettingsDialog::applyPresets(const SettingsPresets &p)
     }
     if (p.tcpHost) {
         connectionTypeBox->setCurrentIndex(ethernetIndex);
-        ipAddressBox->setText(p.tcpHost->trimmed());
+        ipAddressBox->setText(tcp.host);
+        portNumBox->setValue(tcp.port);
     }
     if (baudIndex >= 0)
         baudRateBox->setCurrentIndex(baudIndex);

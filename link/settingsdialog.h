@@ -26,8 +26,8 @@ struct SettingsPresets
 {
     std::optional<QString> serialPort; // any device path, listed by the platform or not
     std::optional<int> baudRate;
-    std::optional<QString> tcpHost;
-    std::optional<int> interval; // seconds
+    std::optional<QString> tcpHost; // HOST[:PORT], an IPv6 address as [ADDRESS]:PORT
+    std::optional<int> interval;    // seconds
     bool autoLog = false;
     bool statusLog = false;
     std::optional<QString> logFile; // taken as given

@@ -1,6 +1,7 @@
 #include "plot/plotwindow.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "plot/axisdialogs.h"
 #include "plot/decimatingcurve.h"
@@ -455,7 +456,7 @@ void PlotWindow::exportPlot()
 {
     const QImage picture = grab().toImage();
     if (picture.isNull()) {
-        qDebug() << "Failed to capture the plot for saving";
+        qCDebug(telvarDebug) << "Failed to capture the plot for saving";
         return;
     }
     QString selectedFilter;

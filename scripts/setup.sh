@@ -3,7 +3,7 @@
 # Idempotent; run as root (or with sudo) on Debian 12.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config
+packages=(g++ cmake ninja-build pkg-config help2man
           qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
           libquazip1-qt5-dev libbenchmark-dev
           libmosquitto-dev mosquitto mosquitto-clients openssl

@@ -1,5 +1,7 @@
 #include "service/commandfilesender.h"
 
+#include "common/debuglog.h"
+
 #include <QDebug>
 #include <QIODevice>
 
@@ -59,6 +61,6 @@ void CommandFileSender::sendNext()
     if (zero >= 0)
         line.truncate(zero);
     const QString text = QString::fromLatin1(line);
-    qDebug() << text;
+    qCDebug(telvarDebug) << text;
     emit lineReady(text);
 }

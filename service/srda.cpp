@@ -1,6 +1,7 @@
 #include "service/srda.h"
 
 #include "common/clock.h"
+#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "plot/plotwindow.h"
 #include "service/commandfilesender.h"
@@ -274,7 +275,7 @@ void SRDA::makePlotWindow()
 
 void SRDA::saveData()
 {
-    qDebug() << "ExportData";
+    qCDebug(telvarDebug) << "ExportData";
     if (table.columnCount() < 2) {
         noData(tr("No SRDA data to export"));
         return;
@@ -334,7 +335,7 @@ void SRDA::startConfigFile()
             return;
         configFile.setFileName(configFilePath);
         if (configFile.open(QIODevice::ReadOnly))
-            qDebug() << "success opening file, sending started";
+            qCDebug(telvarDebug) << "success opening file, sending started";
     });
 }
 

@@ -105,7 +105,7 @@ inline bool waitForTrendRows(const QProcess &program, const QString &home, int r
         40000);
 }
 
-// The program's TCP port is fixed at 23, which only root may bind.
+// The analyzer's own TCP port 23, which only root may bind.
 inline bool canBindTelnetPort()
 {
     QTcpServer probe;

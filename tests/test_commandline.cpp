@@ -55,7 +55,19 @@ void TestCommandLine::versionAndHelp()
 {
     CommandLine cl;
     QCOMPARE(cl.parse({"telvar", "--version"}), CommandLine::Exit);
-    QCOMPARE(cl.message(), QString("Telvar 1.3.1\n"));
+    // The commit built from: a short hash, marked when the tree had changes.
+    QVERIFY2(QRegularExpression("^Telvar 1\\.3\\.1 \\(commit ([0-9a-f]{12}(-dirty)?|unknown)\\)\n$")
+                 .match(cl.message())
+                 .hasMatch(),
+             qPrintable(cl.message()));
+    // The About box says the same.
+    {
+        ScriptedDialogs dialogs;
+        MainWindow w;
+        w.about();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages.first().informativeText.startsWith(cl.message().trimmed() + "\n"));
+    }
     QCOMPARE(cl.parse({"telvar", "--help"}), CommandLine::Exit);
     for (const char *option : {"--demo", "--connect", "--serial", "--baud", "--tcp", "--interval",
                                "--autolog", "--status-log", "--log"})

@@ -13,6 +13,7 @@ private slots:
     void init();
     void cleanup();
     void sendsAccessCodeFirst();
+    void ipv6Converter();
     void everyWriteGetsLineFeed_data();
     void everyWriteGetsLineFeed();
     void repliesAreReadWhole();
@@ -74,6 +75,24 @@ void TestEthernet::sendsAccessCodeFirst()
     QCOMPARE(link.connectionText, QString("Connected to 127.0.0.1:%1").arg(server->serverPort()));
     QCOMPARE(receive(6), QByteArray("8264\r\n"));
     QVERIFY(dialogs->messages.isEmpty());
+}
+
+void TestEthernet::ipv6Converter()
+{
+    QTcpServer converter;
+    if (!converter.listen(QHostAddress::LocalHostIPv6, 0))
+        QSKIP("no IPv6 loopback here");
+    EthernetInterface link;
+    ConnectionSettings s;
+    s.ipAddress = "::1";
+    s.portNumber = converter.serverPort();
+    QVERIFY(link.openConnection(s));
+    QVERIFY(waitFor([&] { return converter.hasPendingConnections(); }));
+    QTcpSocket *analyzer = converter.nextPendingConnection();
+    QVERIFY(waitFor([&] { return analyzer->bytesAvailable() >= 6; }));
+    QCOMPARE(analyzer->readAll(), QByteArray("8264\r\n"));
+    // The port stands apart from the address.
+    QCOMPARE(link.connectionText, QString("Connected to [::1]:%1").arg(converter.serverPort()));
 }
 
 void TestEthernet::everyWriteGetsLineFeed_data()

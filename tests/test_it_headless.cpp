@@ -19,9 +19,11 @@ private slots:
     void boxBecomesOneLine();
     void eachEventJournalledOnce_data();
     void eachEventJournalledOnce();
+    void tcpStationJournal_data();
+    void tcpStationJournal();
 
 private:
-    void start(QProcess &telvar, const QStringList &arguments);
+    void start(QProcess &telvar, const QStringList &arguments, bool debug = false);
 };
 
 void TestItHeadless::init()
@@ -29,12 +31,14 @@ void TestItHeadless::init()
     QDir(testHome() + QStringLiteral("/QuorvaneData")).removeRecursively();
 }
 
-void TestItHeadless::start(QProcess &telvar, const QStringList &arguments)
+void TestItHeadless::start(QProcess &telvar, const QStringList &arguments, bool debug)
 {
-    // Nothing that would lead Qt to a display.
+    // Nothing that would lead Qt to a display, nor debug output unless asked for.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_LOGGING_RULES"})
         env.remove(QLatin1String(name));
+    if (debug)
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("telvar.debug=true"));
     telvar.setProcessEnvironment(env);
     telvar.start(QStringLiteral(TELVAR_BIN), QStringList{QStringLiteral("--headless")} + arguments);
     QVERIFY(telvar.waitForStarted());
@@ -172,6 +176,55 @@ void TestItHeadless::eachEventJournalledOnce()
     texts = texts.mid(texts.indexOf(QStringLiteral("Getting model name...")));
     QVERIFY2(QStringList(texts).removeDuplicates() == 0, qPrintable(texts.join('\n')));
     QCOMPARE(count(), 1);
+}
+
+void TestItHeadless::tcpStationJournal_data()
+{
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("journal only") << false;
+    QTest::newRow("telvar.debug=true") << true;
+}
+
+void TestItHeadless::tcpStationJournal()
+{
+    QFETCH(bool, debug);
+    // An analyzer behind a serial-to-Ethernet converter: any port but 23.
+    SimProcess sim({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--verbose"),
+                    QStringLiteral("--serial"), QStringLiteral("5678")});
+    QVERIFY(sim.ready());
+    const QString port = sim.endpoint.section(QLatin1Char(':'), 1);
+    QVERIFY(port.toInt() > 0 && port != QLatin1String("23"));
+    QProcess telvar;
+    start(telvar,
+          {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:") + port,
+           QStringLiteral("--interval"), QStringLiteral("1"), QStringLiteral("--pace"),
+           QStringLiteral("20"), QStringLiteral("--autolog"), QStringLiteral("--connect")},
+          debug);
+    const QString trend = testHome() + QStringLiteral("/QuorvaneData/Trend/SN-5678-") +
+                          QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                          QStringLiteral(".csv");
+    QVERIFY(waitFor([&] { return wholeLines(trend).size() >= 3; }, 20000));
+    ::kill(pid_t(telvar.processId()), SIGTERM);
+    QVERIFY(telvar.waitForFinished(10000));
+    QCOMPARE(telvar.exitCode(), 0);
+    QCOMPARE(sim.heard().mid(0, 3), (QStringList{"8264", "fact=1", "ssnid"}));
+
+    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "));
+    QStringList journal, traces;
+    for (const QString &line : QString::fromLocal8Bit(telvar.readAllStandardError())
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        (line.contains(stamp) ? journal : traces) << line;
+    const QRegularExpression connected(QStringLiteral(".* Connected to 127\\.0\\.0\\.1:") + port +
+                                       QLatin1Char('$'));
+    QVERIFY2(journal.indexOf(connected) >= 0, qPrintable(journal.join('\n')));
+    if (!debug) {
+        QVERIFY2(traces.isEmpty(), qPrintable(traces.join('\n')));
+        return;
+    }
+    // The traces as they have always read, under the category's name.
+    for (const char *text : {"telvar: Connected", "telvar: dir does not exist",
+                             "telvar: revale true", "telvar: autoLog file does not exist"})
+        QVERIFY2(traces.contains(QLatin1String(text)), text);
 }
 
 QTEST_GUILESS_MAIN(TestItHeadless)

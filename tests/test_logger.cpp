@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 class TestLogger : public QObject
@@ -85,6 +86,8 @@ void TestLogger::unwritableNames()
 
     ScriptedDialogs dialogs;
     Logger logger;
+    // The trace is there when the debug output is turned on.
+    QLoggingCategory::setFilterRules(QStringLiteral("telvar.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, "Log file not writeable!");
     QVERIFY(!logger.log("abc", name));
     QVERIFY(dialogs.messages.isEmpty()); // shown once the caller has returned

@@ -26,6 +26,7 @@ private slots:
     void firstStart();
     void okTwiceAddsOneEntry();
     void elevenConnectionsKeepTen();
+    void doubleClickEthernetEntry_data();
     void doubleClickEthernetEntry();
     void serialEntries_data();
     void serialEntries();
@@ -33,6 +34,8 @@ private slots:
     void fileChooser();
     void presetSerialOpensThatPort();
     void presetTcpHost();
+    void presetTcpAddress_data();
+    void presetTcpAddress();
     void invalidPresets_data();
     void invalidPresets();
 };
@@ -98,8 +101,9 @@ void TestSettingsDialog::recentRules()
     QCOMPARE(RecentConnections::entryFor(s, "COM3"), QString("Serial, COM3, 9600"));
     QCOMPARE(RecentConnections::entryFor(s, ""), QString("Serial, , 9600"));
     s.connectionType = "Ethernet";
-    s.portNumber = 4001;
     QCOMPARE(RecentConnections::entryFor(s, "COM3"), QString("Ethernet, 10.1.1.1"));
+    s.portNumber = 4001;
+    QCOMPARE(RecentConnections::entryFor(s, "COM3"), QString("Ethernet, 10.1.1.1, 4001"));
 }
 
 void TestSettingsDialog::recentStore()
@@ -177,7 +181,7 @@ void TestSettingsDialog::firstStart()
     QCOMPARE(s.name, firstPort(d));
     QVERIFY(!s.autoLog && !s.statusLog && !s.localEchoEnabled);
     QVERIFY(s.logFile.isEmpty());
-    QVERIFY(!child<QSpinBox>(d, "portNumBox")->isEnabled());
+    QVERIFY(child<QSpinBox>(d, "portNumBox")->isEnabled());
 
     const QString entry = "Serial, " + firstPort(d) + ", 115200";
     QCOMPARE(d.recentEntries(), QStringList{entry});
@@ -234,28 +238,50 @@ void TestSettingsDialog::elevenConnectionsKeepTen()
     QCOMPARE(again.recentEntries(), newest);
 }
 
+void TestSettingsDialog::doubleClickEthernetEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("portBefore");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<int>("port");
+    QTest::newRow("analyzer") << "Ethernet, 10.0.0.5" << 4001 << "10.0.0.5" << 23;
+    QTest::newRow("converter") << "Ethernet, 10.0.0.5, 4001" << 23 << "10.0.0.5" << 4001;
+    QTest::newRow("IPv6 converter") << "Ethernet, fe80::1, 4001" << 23 << "fe80::1" << 4001;
+}
+
 void TestSettingsDialog::doubleClickEthernetEntry()
 {
-    store().setValue("history0", "Ethernet, 10.0.0.5");
+    QFETCH(QString, entry);
+    QFETCH(int, portBefore);
+    QFETCH(QString, ip);
+    QFETCH(int, port);
+    store().setValue("history0", entry);
+    store().setValue("portNumber", portBefore);
     SettingsDialog d;
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     auto *list = child<QListWidget>(d, "recentConnections");
     QCOMPARE(list->count(), 2);
     QListWidgetItem *item = list->item(1);
-    QCOMPARE(item->text(), QString("Ethernet, 10.0.0.5"));
+    QCOMPARE(item->text(), entry);
+    QCOMPARE(child<QSpinBox>(d, "portNumBox")->value(), portBefore);
     const QPoint at = list->visualItemRect(item).center();
     // A double click is a press, release, then the double-click event.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(child<QComboBox>(d, "connectionTypeBox")->currentText(), QString("Ethernet"));
-    QCOMPARE(child<QLineEdit>(d, "ipAddressBox")->text(), QString("10.0.0.5"));
+    QCOMPARE(child<QLineEdit>(d, "ipAddressBox")->text(), ip);
+    QCOMPARE(child<QSpinBox>(d, "portNumBox")->value(), port);
     // Loading fills the form only; OK makes it the record.
     QCOMPARE(d.settings().connectionType, QString("Serial"));
     d.apply();
     QCOMPARE(d.settings().connectionType, QString("Ethernet"));
-    QCOMPARE(d.settings().ipAddress, QString("10.0.0.5"));
-    QCOMPARE(d.settings().portNumber, 23);
+    QCOMPARE(d.settings().ipAddress, ip);
+    QCOMPARE(d.settings().portNumber, port);
+    // The connection reads back as the entry it was loaded from.
+    QCOMPARE(d.recentEntries().first(), entry);
+    // and the next start has its port again.
+    QCOMPARE(SettingsDialog().settings().portNumber, port);
 }
 
 void TestSettingsDialog::serialEntries_data()
@@ -400,6 +426,75 @@ void TestSettingsDialog::presetTcpHost()
     QCOMPARE(d.settings().portNumber, 23);
     QCOMPARE(d.recentEntries().first(), QString("Ethernet, 10.2.3.4"));
     QCOMPARE(store().value("ConnectionType").toInt(), 1);
+}
+
+void TestSettingsDialog::presetTcpAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<int>("port");
+    QTest::newRow("converter") << "10.2.3.4:4001"
+                               << ""
+                               << "10.2.3.4" << 4001;
+    QTest::newRow("highest port") << " 10.2.3.4:65535 "
+                                  << ""
+                                  << "10.2.3.4" << 65535;
+    QTest::newRow("IPv6 with port") << "[fe80::1]:4001"
+                                    << ""
+                                    << "fe80::1" << 4001;
+    QTest::newRow("IPv6 alone") << "[::1]"
+                                << ""
+                                << "::1" << 23;
+    QTest::newRow("port too high")
+        << "10.2.3.4:65536"
+        << "The TCP port in 10.2.3.4:65536 is not a number from 1 to 65535."
+        << "" << 0;
+    QTest::newRow("port zero") << "10.2.3.4:0"
+                               << "The TCP port in 10.2.3.4:0 is not a number from 1 to 65535."
+                               << "" << 0;
+    QTest::newRow("port missing") << "10.2.3.4:"
+                                  << "The TCP port in 10.2.3.4: is not a number from 1 to 65535."
+                                  << "" << 0;
+    QTest::newRow("port not a number")
+        << "10.2.3.4:telnet"
+        << "The TCP port in 10.2.3.4:telnet is not a number from 1 to 65535."
+        << "" << 0;
+    QTest::newRow("IPv6 without brackets")
+        << "fe80::1:4001"
+        << "Not a TCP address: fe80::1:4001 (an IPv6 address is written [ADDRESS]:PORT)."
+        << "" << 0;
+    QTest::newRow("no closing bracket")
+        << "[fe80::1:4001"
+        << "Not a TCP address: [fe80::1:4001 (an IPv6 address is written [ADDRESS]:PORT)."
+        << "" << 0;
+    QTest::newRow("port only") << ":4001"
+                               << "No TCP host given."
+                               << "" << 0;
+}
+
+void TestSettingsDialog::presetTcpAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, error);
+    QFETCH(int, port);
+    SettingsDialog d;
+    const SettingsDialog::Settings before = d.settings();
+    SettingsPresets p;
+    p.tcpHost = address;
+    QCOMPARE(d.applyPresets(p), error);
+    if (!error.isEmpty()) {
+        // Nothing of a bad address is taken.
+        QCOMPARE(d.settings().connectionType, before.connectionType);
+        QCOMPARE(d.settings().ipAddress, before.ipAddress);
+        QCOMPARE(d.settings().portNumber, before.portNumber);
+        QCOMPARE(d.recentEntries().size(), 1);
+        return;
+    }
+    QCOMPARE(d.settings().connectionType, QString("Ethernet"));
+    QTEST(d.settings().ipAddress, "ip");
+    QCOMPARE(d.settings().portNumber, port);
+    QCOMPARE(child<QSpinBox>(d, "portNumBox")->value(), port);
 }
 
 void TestSettingsDialog::invalidPresets_data()
