@@ -31,6 +31,9 @@ private slots:
     // Each failure said once, soon; monitoring and, where a broker is, publishing go on.
     void failuresAreSaid_data();
     void failuresAreSaid();
+    // Rows and events kept while the broker was away outlive a restart, and go
+    // out under the prefix of the day.
+    void backlogGoesUnderTheNewPrefix();
     // Serials that look alike keep their own topics, and each station shows up in
     // Home Assistant until it is retired.
     void stationsApartAndInHomeAssistant();
@@ -271,27 +274,16 @@ void TestItFleet::failuresAreSaid_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("said");  // on standard error, once
     QTest::addColumn<QString>("event"); // then at the broker, with the rows; empty: no broker
-    QTest::newRow("name does not resolve") << "resolve"
-                                           << "the name no-such-host.invalid does not resolve"
-                                           << "";
-    QTest::newRow("CA file is no certificate") << "ca"
-                                               << "holds no usable certificate"
-                                               << "";
-    QTest::newRow("broker does not answer") << "hang"
-                                            << "did not answer within 5 s"
-                                            << "";
-    QTest::newRow("broker not up yet") << "late"
-                                       << "Connection refused"
-                                       << "brokerUnreachable";
-    QTest::newRow("spool folder is a file") << "file"
-                                            << "is not a folder"
-                                            << "spoolOff";
-    QTest::newRow("spool held by another Telvar") << "lock"
-                                                  << "in use by another"
-                                                  << "spoolOff";
-    QTest::newRow("damaged spool") << "damaged"
-                                   << "damaged lines; 1 skipped"
-                                   << "spoolDamaged";
+    const char *const rows[][4] = {
+        {"name does not resolve", "resolve", "the name no-such-host.invalid does not resolve", ""},
+        {"CA file is no certificate", "ca", "holds no usable certificate", ""},
+        {"broker does not answer", "hang", "did not answer within 5 s", ""},
+        {"broker not up yet", "late", "Connection refused", "brokerUnreachable"},
+        {"spool folder is a file", "file", "is not a folder", "spoolOff"},
+        {"spool held by another Telvar", "lock", "in use by another", "spoolOff"},
+        {"damaged spool", "damaged", "damaged lines; 1 skipped", "spoolDamaged"}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
 }
 
 void TestItFleet::failuresAreSaid()
@@ -372,6 +364,37 @@ void TestItFleet::failuresAreSaid()
             [&] { return watcher.last("telvar/4321/event").contains("\"event\":\"spoolOn\""); },
             10000));
     }
+}
+
+void TestItFleet::backlogGoesUnderTheNewPrefix()
+{
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {false, {}, {}, true}); // the watcher's session outlives a stop
+    QVERIFY(broker.start());
+    TestSubscriber watcher(broker, "+/4321/+", "fleet-backlog");
+    waitFor([] { return false; }, 1000); // subscribed
+    broker.stop();
+    const QString home = tmp.filePath(QStringLiteral("home"));
+    {
+        StationProcess first(home, QStringLiteral("4321"), {"--mqtt", broker.address()});
+        QVERIFY(waitFor([&] { return first.trendRows().size() >= 3; }, 20000));
+        first.sim.stop(); // "connectionLost", into the event spool
+        const QDir events(home + QStringLiteral("/QuorvaneData/Spool/events"));
+        QVERIFY(waitFor([&] { return !events.entryList({"*.rows"}).isEmpty(); }, 10000));
+    }
+    StationProcess second(home, QStringLiteral("4321"),
+                          {"--mqtt", broker.address(), "--mqtt-topic", "lab"});
+    QVERIFY(broker.start());
+    const auto arrived = [&](const QByteArray &topic, const char *text) {
+        for (const TestSubscriber::Message &m : watcher.received(topic))
+            if (m.payload.contains(text))
+                return true;
+        return false;
+    };
+    QVERIFY(waitFor([&] { return arrived("lab/4321/event", "\"connectionLost\""); }, 20000));
+    QVERIFY(waitFor([&] { return arrived("lab/4321/trend", "\"seq\":1,"); }, 20000));
+    for (const TestSubscriber::Message &m : watcher.received())
+        QVERIFY2(m.topic.startsWith("lab/"), m.topic.constData());
 }
 
 void TestItFleet::stationsApartAndInHomeAssistant()
