@@ -19,9 +19,6 @@ private slots:
     void commandLine();
     void settingsKept();
     void statusPayload();
-    // Each serial its own topic level; a plain one is the level itself.
-    void stationsApart_data();
-    void stationsApart();
 };
 
 void TestFleetConfig::commandLine_data()
@@ -122,40 +119,6 @@ void TestFleetConfig::statusPayload()
         QCOMPARE(t.value(QLatin1String(key)), s.value(QLatin1String(key)));
     QCOMPARE(t.value("time").toString(), QStringLiteral("2025-01-31T12:00:05.250-03:30"));
     QCOMPARE(t.value("run").toString(), QStringLiteral("r1"));
-}
-
-void TestFleetConfig::stationsApart_data()
-{
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<QString>("level"); // empty: safe characters and a hash
-    QTest::newRow("plain") << "A_B1-7"
-                           << "A_B1-7";
-    QTest::newRow("slash") << "A/B1"
-                           << "";
-    QTest::newRow("plus") << "A+B1"
-                          << "";
-    QTest::newRow("blank") << "A B1"
-                           << "";
-    QTest::newRow("wildcard") << "#"
-                              << "";
-    QTest::newRow("long") << QString(60000, QLatin1Char('x')) << "";
-}
-
-void TestFleetConfig::stationsApart()
-{
-    QFETCH(QString, serial);
-    QFETCH(QString, level);
-    const QString got = topicSerial(serial);
-    if (!level.isEmpty()) {
-        QCOMPARE(got, level);
-        return;
-    }
-    QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,64}$")).match(got).hasMatch(),
-             qPrintable(got));
-    QCOMPARE(topicSerial(serial), got); // the same every run
-    // None of the others, nor the plain serial that looks alike.
-    for (const char *other : {"A_B1", "A/B1", "A+B1", "A B1", "#", "_"})
-        QVERIFY(serial == QLatin1String(other) || topicSerial(QLatin1String(other)) != got);
 }
 
 QTEST_MAIN(TestFleetConfig)
