@@ -62,13 +62,17 @@ QString topicSerial(const QString &serial)
 
 QString installStation()
 {
-    QSettings s(QStringLiteral("Quorvane"), QStringLiteral("Telvar"));
-    QString id = s.value(QStringLiteral("fleet/installId")).toString();
-    if (id.isEmpty()) {
-        id = QUuid::createUuid().toString(QUuid::Id128).left(8);
-        s.setValue(QStringLiteral("fleet/installId"), id);
-    }
-    return QStringLiteral("telvar-") + id;
+    // Read once: it is asked for at every trend row of a station without a serial.
+    static const QString station = [] {
+        QSettings s(QStringLiteral("Quorvane"), QStringLiteral("Telvar"));
+        QString id = s.value(QStringLiteral("fleet/installId")).toString();
+        if (id.isEmpty()) {
+            id = QUuid::createUuid().toString(QUuid::Id128).left(8);
+            s.setValue(QStringLiteral("fleet/installId"), id);
+        }
+        return QStringLiteral("telvar-") + id;
+    }();
+    return station;
 }
 
 QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind)

@@ -317,8 +317,10 @@ void FleetPublisher::brokerDown(const QString &reason)
     if (why == lastBrokerReason)
         return;
     lastBrokerReason = why;
-    say(QStringLiteral("Fleet: broker %1: %2; trend rows wait in the spool.")
-            .arg(broker.name(), why));
+    say(QStringLiteral("Fleet: broker %1: %2; %3")
+            .arg(broker.name(), why,
+                 spoolTrouble.isEmpty() ? QStringLiteral("trend rows wait in the spool.")
+                                        : QStringLiteral("trend rows are not published.")));
 }
 
 void FleetPublisher::pump()
