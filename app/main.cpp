@@ -3,6 +3,7 @@
 #include "app/shutdownsignals.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "fleet/fleetdiscovery.h"
 #include "fleet/fleetview.h"
 #include "service/srda.h"
 
@@ -20,7 +21,8 @@ namespace {
 bool needsNoDisplay(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char *option : {"--headless", "--version", "-v", "--help", "-h", "-?"})
+        for (const char *option :
+             {"--headless", "--version", "-v", "--help", "-h", "-?", "--mqtt-forget"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     }
@@ -48,6 +50,16 @@ int main(int argc, char *argv[])
     if (parsed != CommandLine::Run) {
         QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
         return parsed == CommandLine::Error ? 2 : 0;
+    }
+
+    if (cl.fleet.forget) {
+        // A station retired: nothing of it stays at the broker.
+        FleetSettings stored;
+        stored.load(QSettings());
+        QString said;
+        const int result = forgetStation(cl.fleet.appliedTo(stored), *cl.fleet.forget, 10000, said);
+        QTextStream(stderr) << said;
+        return result;
     }
 
     if (cl.fleet.view) {

@@ -16,7 +16,7 @@ void MainWindow::wireFleet()
     fleet = new FleetPublisher(this);
     const auto station = [this] {
         const ParserState &state = talk->parserState();
-        return StationInfo{state.serialNumber, state.modelName, talk->pollSeconds()};
+        return StationInfo{state.serialNumber, state.modelName, talk->pollSeconds(), QString()};
     };
     connect(fleet, &FleetPublisher::notice, this, [this](const QString &text) {
         setStatus(text);

@@ -201,7 +201,7 @@ int run(int outageSeconds, int hangSeconds, const QString &home)
     probe.resume();
     QElapsedTimer back;
     back.start();
-    // libmosquitto's back-off decides when it tries again; then the spool drains.
+    // The back-off decides when it tries again; then the spool drains.
     const qint64 kept = spool->pending();
     waitFor([&] { return spool->pending() < kept; }, 120000);
     const qint64 reconnectMs = back.elapsed();

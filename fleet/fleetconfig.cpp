@@ -33,6 +33,15 @@ const QCommandLineOption spoolOpt(
                    "256)."),
     QStringLiteral("N"));
 const QCommandLineOption
+    discoveryOpt(QStringLiteral("mqtt-discovery"),
+                 QStringLiteral("Announce the station to Home Assistant (MQTT discovery, under "
+                                "\"homeassistant/\")."));
+const QCommandLineOption forgetOpt(
+    QStringLiteral("mqtt-forget"),
+    QStringLiteral("Retire the station of analyzer SERIAL: clear its retained status, state and "
+                   "Home Assistant configs at the broker, then exit."),
+    QStringLiteral("SERIAL"));
+const QCommandLineOption
     fleetOpt(QStringLiteral("fleet"),
              QStringLiteral("Show the fleet view of the stations publishing to the broker at HOST, "
                             "instead of the main window."),
@@ -124,7 +133,8 @@ QString brokerConfig(const FleetSettings &s, BrokerConfig &out)
 
 QList<QCommandLineOption> FleetPresets::options()
 {
-    return {mqttOpt, topicOpt, userOpt, passwordOpt, caOpt, spoolOpt, fleetOpt};
+    return {mqttOpt,  topicOpt,     userOpt,   passwordOpt, caOpt,
+            spoolOpt, discoveryOpt, forgetOpt, fleetOpt};
 }
 
 QString FleetPresets::read(const QCommandLineParser &p)
@@ -139,6 +149,12 @@ QString FleetPresets::read(const QCommandLineParser &p)
     text(passwordOpt, passwordFile);
     text(caOpt, caFile);
     text(fleetOpt, view);
+    text(forgetOpt, forget);
+    discovery = p.isSet(discoveryOpt);
+    for (auto *file : {&passwordFile, &caFile}) {
+        if (*file && !(*file)->trimmed().isEmpty())
+            *file = QFileInfo((*file)->trimmed()).absoluteFilePath();
+    }
     QString host;
     int port = 0;
     for (const auto &address : {broker, view}) {
@@ -165,7 +181,7 @@ QString FleetPresets::read(const QCommandLineParser &p)
 
 bool FleetPresets::any() const
 {
-    return broker || topicPrefix || user || passwordFile || caFile || spoolMb || view;
+    return broker || topicPrefix || user || passwordFile || caFile || spoolMb || discovery || view;
 }
 
 FleetSettings FleetPresets::appliedTo(FleetSettings s) const
@@ -186,5 +202,7 @@ FleetSettings FleetPresets::appliedTo(FleetSettings s) const
         s.caFile = *caFile;
     if (spoolMb)
         s.spoolMb = *spoolMb;
+    if (discovery)
+        s.discovery = true;
     return s;
 }

@@ -45,10 +45,13 @@ struct FleetPresets
     std::optional<QString> broker; // --mqtt: publishing on, to this broker
     std::optional<QString> topicPrefix, user, passwordFile, caFile;
     std::optional<int> spoolMb;
-    std::optional<QString> view; // --fleet: the fleet view of this broker
+    bool discovery = false;        // --mqtt-discovery
+    std::optional<QString> view;   // --fleet: the fleet view of this broker
+    std::optional<QString> forget; // --mqtt-forget: retire this serial's station
 
     static QList<QCommandLineOption> options();
-    // Reads the options after parsing; an error text, or empty.
+    // Reads the options after parsing; an error text, or empty. Files are kept
+    // with absolute paths, so a start from another folder finds them.
     QString read(const QCommandLineParser &parser);
     bool any() const;
     // `s` with the presets applied; for the fleet view, its broker in place of --mqtt's.

@@ -2,9 +2,13 @@
 
 #include "common/safefilename.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QUuid>
 
 namespace {
 
@@ -27,7 +31,8 @@ QJsonValue faultBits(const QString &faults)
 
 QJsonObject commonFields(const StatusRecord &r, const StationInfo &s, const QDateTime &time)
 {
-    return {{QStringLiteral("serial"), topicSerial(s.serial)},
+    return {{QStringLiteral("serial"), s.serial},
+            {QStringLiteral("station"), s.station},
             {QStringLiteral("time"), isoTime(time)},
             {QStringLiteral("concentration"), numberOrNull(r.conc)},
             {QStringLiteral("units"), r.units.trimmed()},
@@ -44,22 +49,42 @@ QByteArray compact(const QJsonObject &o)
 
 QString topicSerial(const QString &serial)
 {
-    const QString s = serial.trimmed().left(longestSerial);
-    return s.isEmpty() ? QStringLiteral("unknown") : safeFileNamePart(s);
+    if (serial.isEmpty())
+        return QStringLiteral("unknown");
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    if (plain.match(serial).hasMatch())
+        return serial;
+    const QByteArray hash =
+        QCryptographicHash::hash(serial.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    return safeFileNamePart(serial.left(longestSerial - 9)) + QLatin1Char('-') +
+           QString::fromLatin1(hash);
 }
 
-QByteArray fleetTopic(const QString &prefix, const QString &serial, const char *kind)
+QString installStation()
 {
-    return (prefix + QLatin1Char('/') + topicSerial(serial) + QLatin1Char('/') +
-            QLatin1String(kind))
-        .toUtf8();
+    // Read once: it is asked for at every trend row of a station without a serial.
+    static const QString station = [] {
+        QSettings s(QStringLiteral("Quorvane"), QStringLiteral("Telvar"));
+        QString id = s.value(QStringLiteral("fleet/installId")).toString();
+        if (id.isEmpty()) {
+            id = QUuid::createUuid().toString(QUuid::Id128).left(8);
+            s.setValue(QStringLiteral("fleet/installId"), id);
+        }
+        return QStringLiteral("telvar-") + id;
+    }();
+    return station;
+}
+
+QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind)
+{
+    return (prefix + QLatin1Char('/') + station + QLatin1Char('/') + QLatin1String(kind)).toUtf8();
 }
 
 QString isoTime(const QDateTime &time)
 {
     const int offset = time.offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) +
+    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
            (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
@@ -94,19 +119,27 @@ QByteArray statusJson(const StatusRecord &r, const StationInfo &s, const QDateTi
     return compact(o);
 }
 
-QByteArray trendJson(qint64 seq, const StatusRecord &r, const StationInfo &s, const QDateTime &time)
+QByteArray trendJson(qint64 seq, const QString &run, const StatusRecord &r, const StationInfo &s,
+                     const QDateTime &time)
 {
     QJsonObject o = commonFields(r, s, time);
     o.insert(QStringLiteral("seq"), QJsonValue(seq));
+    o.insert(QStringLiteral("run"), run);
     return compact(o);
 }
 
-QByteArray eventJson(const QString &serial, const QDateTime &time, const QString &event,
-                     const QJsonObject &fields)
+QJsonObject eventObject(const QDateTime &time, const QString &event, const QJsonObject &fields)
 {
     QJsonObject o = fields;
-    o.insert(QStringLiteral("serial"), topicSerial(serial));
     o.insert(QStringLiteral("time"), isoTime(time));
     o.insert(QStringLiteral("event"), event);
+    return o;
+}
+
+QByteArray eventJson(const StationInfo &s, const QJsonObject &event)
+{
+    QJsonObject o = event;
+    o.insert(QStringLiteral("serial"), s.serial);
+    o.insert(QStringLiteral("station"), s.station);
     return compact(o);
 }

@@ -14,14 +14,22 @@ struct StationInfo
     QString serial; // as the analyzer sent it
     QString model;
     int intervalSeconds = 5; // poll period: a fleet view greys a station silent for three
+    QString station;         // its topic level; the publisher fills it in
 };
 
-// The topic level of a serial number: letters, digits, '-' and '_' only (never a
-// wildcard or a level separator), "unknown" while the analyzer has not said.
+// The topic level of a serial number. A serial of letters, digits, '-' and '_'
+// only is its own level; any other keeps those characters and adds a short hash
+// of the whole serial, so "A/B1" and "A B1" never share a topic (nor is one a
+// wildcard or a level separator). "unknown" while the analyzer has not said.
 QString topicSerial(const QString &serial);
-// "<prefix>/<serial>/<kind>", kind being "status", "trend", "state" or "event".
-QByteArray fleetTopic(const QString &prefix, const QString &serial, const char *kind);
-// Local time in ISO 8601 with its UTC offset, e.g. "2025-01-31T12:00:00+01:00".
+// The level of a station whose analyzer gives no serial (the demo analyzer):
+// "telvar-" and an id made once per install and kept in the settings store.
+QString installStation();
+// "<prefix>/<station>/<kind>", kind being "status", "trend", "state" or "event";
+// `station` is a topic level (topicSerial).
+QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind);
+// Local time in ISO 8601 with milliseconds and its UTC offset, e.g.
+// "2025-01-31T12:00:00.250+01:00": two trend rows within a second stay apart.
 QString isoTime(const QDateTime &time);
 // The fault bits by the dashboard's lamp names.
 QStringList alarmTexts(int faultBits);
@@ -29,9 +37,12 @@ QStringList alarmTexts(int faultBits);
 // The latest status report as one JSON object (published retained).
 QByteArray statusJson(const StatusRecord &record, const StationInfo &station,
                       const QDateTime &time);
-// One trend row as JSON; `seq` grows by one per row, across restarts.
-QByteArray trendJson(qint64 seq, const StatusRecord &record, const StationInfo &station,
-                     const QDateTime &time);
-// Something that happened at the station: `event` names it, `fields` add to it.
-QByteArray eventJson(const QString &serial, const QDateTime &time, const QString &event,
-                     const QJsonObject &fields = QJsonObject());
+// One trend row as JSON; `seq` grows by one per row, across restarts, within
+// `run`, which changes whenever seq starts again.
+QByteArray trendJson(qint64 seq, const QString &run, const StatusRecord &record,
+                     const StationInfo &station, const QDateTime &time);
+// Something that happened at the station at `time`: `event` names it, `fields`
+// add to it. Without a station, for one that is not known yet.
+QJsonObject eventObject(const QDateTime &time, const QString &event,
+                        const QJsonObject &fields = QJsonObject());
+QByteArray eventJson(const StationInfo &station, const QJsonObject &event);

@@ -1,23 +1,40 @@
 #include "fleet/fleetpublisher.h"
 
 #include "common/clock.h"
+#include "fleet/fleetdiscovery.h"
 #include "fleet/mqttclient.h"
-#include "fleet/spool.h"
 
 #include <QFileInfo>
+#include <QUuid>
 
 namespace {
 
-// Trend rows handed to libmosquitto and not yet acknowledged; the rest wait in the spool.
+// Messages from a spool handed to libmosquitto and not yet acknowledged; the rest wait there.
 constexpr int window = 64;
-// Events kept while the broker is away; the oldest go first.
+// Events kept in memory while the broker is away and no spool keeps them; the oldest go first.
 constexpr int eventBacklog = 1000;
 // At exit: how long "offline" and the goodbye may take to go out.
 constexpr int goodbyeMs = 1000;
+constexpr qint64 eventSpoolBytes = qint64(16) << 20;
 
 const QString online = QStringLiteral("online");
 const QString reconnecting = QStringLiteral("reconnecting");
 const QString offline = QStringLiteral("offline");
+
+// Spooled topics are kept without the prefix, so a backlog goes out under the
+// prefix of the day it is sent.
+QByteArray spooledTopic(const QString &station, const char *kind)
+{
+    return '/' + station.toUtf8() + '/' + kind;
+}
+
+QString withoutFullStop(QString text)
+{
+    text = text.trimmed();
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
 
 } // namespace
 
@@ -45,12 +62,15 @@ void FleetPublisher::configure(const FleetSettings &wanted)
     if (wanted == settings && (isActive() || !wanted.enabled))
         return;
     settings = wanted;
-    if (isActive() && !serial.isEmpty() && (state == online || state == reconnecting))
-        client->publish(fleetTopic(broker.topicPrefix, serial, "state"), offline.toUtf8(), 1, true);
+    if (isActive() && !station.station.isEmpty() && (state == online || state == reconnecting))
+        client->publish(fleetTopic(broker.topicPrefix, station.station, "state"), offline.toUtf8(),
+                        1, true);
     client->stop();
-    inFlight.clear();
+    rows.inFlight.clear();
+    eventRows.inFlight.clear();
     if (!settings.enabled) {
-        rows.reset();
+        rows.spool.reset();
+        eventRows.spool.reset();
         return;
     }
     const QString error = brokerConfig(settings, broker);
@@ -61,77 +81,130 @@ void FleetPublisher::configure(const FleetSettings &wanted)
     for (const QString &w : qAsConst(broker.warnings))
         say(QStringLiteral("Fleet: ") + w);
     const qint64 limit = qint64(qMax(1, settings.spoolMb)) << 20;
-    if (!rows)
-        rows = std::make_unique<Spool>(spoolFolder(), limit);
-    rows->setLimit(limit);
-    if (!rows->isOpen())
-        say(QStringLiteral("Fleet: the spool folder %1 cannot be made or is in use by another "
-                           "Telvar; trend rows are not published.")
-                .arg(rows->folder()));
+    if (!rows.spool)
+        rows.spool = std::make_unique<Spool>(spoolFolder(), limit);
+    rows.spool->setLimit(limit);
+    if (!eventRows.spool)
+        eventRows.spool =
+            std::make_unique<Spool>(spoolFolder() + QStringLiteral("events/"), eventSpoolBytes);
+    eventRows.spool->reopen();
+    announced.clear();
     startClient();
+    if (!rows.spool->reopen())
+        spoolOff(rows.spool->error());
 }
 
 void FleetPublisher::startClient()
 {
-    inFlight.clear();
-    if (rows)
-        rows->rewind(); // what the old connection had in flight goes again
+    for (Outbox *box : {&rows, &eventRows}) {
+        box->inFlight.clear();
+        if (box->spool)
+            box->spool->rewind(); // what the old connection had in flight goes again
+    }
     MqttClient::Will will;
-    if (!serial.isEmpty())
-        will = {fleetTopic(broker.topicPrefix, serial, "state"), offline.toUtf8()};
-    const QString error = client->start(broker, serial.isEmpty() ? nullptr : &will);
+    if (!station.station.isEmpty())
+        will = {fleetTopic(broker.topicPrefix, station.station, "state"), offline.toUtf8()};
+    const QString error = client->start(broker, station.station.isEmpty() ? nullptr : &will);
     if (!error.isEmpty())
         say(QStringLiteral("Fleet: ") + error + QStringLiteral(" Nothing is published."));
 }
 
-void FleetPublisher::adopt(const StationInfo &station)
+void FleetPublisher::adopt(const StationInfo &info)
 {
-    const QString now = topicSerial(station.serial);
-    if (now == serial)
-        return;
+    const QString now = info.serial.isEmpty() ? installStation() : topicSerial(info.serial);
+    const bool another = now != station.station;
     // The first analyzer of this run, or another one: the last will must name it.
-    if (!serial.isEmpty() && state != offline)
+    if (another && !station.station.isEmpty() && state != offline)
         setState(offline);
-    serial = now;
+    station = info;
+    station.station = now;
+    if (!another)
+        return;
     state.clear();
     lastStatus.clear();
+    announced.clear();
     startClient();
 }
 
-void FleetPublisher::statusReport(const StatusRecord &record, const StationInfo &station)
+void FleetPublisher::statusReport(const StatusRecord &record, const StationInfo &info)
 {
     if (!isActive())
         return;
-    adopt(station);
+    adopt(info);
     if (state != online)
         setState(online);
+    announce(record);
     lastStatus = statusJson(record, station, Clock::current());
-    client->publish(fleetTopic(broker.topicPrefix, serial, "status"), lastStatus, 1, true);
+    client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1, true);
 }
 
-void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &station,
+void FleetPublisher::announce(const StatusRecord &record)
+{
+    if (!settings.discovery || !client->isConnected())
+        return;
+    const QString units = record.units.trimmed();
+    const QByteArray key = (station.station + QLatin1Char('\t') + units).toUtf8();
+    if (key == announced)
+        return;
+    for (const RetainedMessage &m : discoveryConfigs(broker.topicPrefix, station, units))
+        client->publish(m.topic, m.payload, 1, true);
+    announced = key;
+}
+
+void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &info,
                               const QDateTime &time)
 {
-    if (!isActive() || !rows || !rows->isOpen())
+    if (!isActive() || !rows.spool)
         return;
-    adopt(station);
-    SpoolRow row;
-    row.seq = rows->nextSeq();
-    row.topic = fleetTopic(broker.topicPrefix, station.serial, "trend");
-    row.payload = trendJson(row.seq, record, station, time);
+    adopt(info);
+    Spool &spool = *rows.spool;
+    // Off: tried again at every row, so it resumes as soon as it can.
+    if (spool.reopen()) {
+        const qint64 seq = spool.nextSeq();
+        if (spoolRow(spooledTopic(station.station, "trend"),
+                     trendJson(seq, spool.run(), record, station, time))) {
+            pump();
+            return;
+        }
+    }
+    spoolOff(spool.error());
+    // Published directly, under a run of its own: these seqs are not on disk.
+    if (directRun.isEmpty())
+        directRun = QUuid::createUuid().toString(QUuid::WithoutBraces).left(13);
+    client->publish(fleetTopic(broker.topicPrefix, station.station, "trend"),
+                    trendJson(++directSeq, directRun, record, station, time), 1, false);
+}
+
+bool FleetPublisher::spoolRow(const QByteArray &topic, const QByteArray &payload)
+{
+    Spool &spool = *rows.spool;
+    SpoolRow row{spool.nextSeq(), topic, payload};
     bool written = false;
-    const qint64 dropped = rows->append(row, &written);
-    if (!written)
-        say(QStringLiteral("Fleet: cannot write to the spool in %1; this trend row is not "
-                           "published.")
-                .arg(rows->folder()));
+    const qint64 dropped = spool.append(row, &written);
     if (dropped > 0) {
         droppedRows += dropped;
         say(QStringLiteral("Fleet: the spool is full (%1 MiB); %2 oldest trend rows dropped.")
                 .arg(settings.spoolMb)
                 .arg(droppedRows));
     }
-    pump();
+    if (written && !spoolTrouble.isEmpty()) {
+        spoolTrouble.clear();
+        say(QStringLiteral("Fleet: trend rows are kept in the spool %1 again.")
+                .arg(spool.folder()));
+        sendEvent(QStringLiteral("spoolOn"));
+    }
+    return written;
+}
+
+void FleetPublisher::spoolOff(const QString &reason)
+{
+    if (reason == spoolTrouble)
+        return;
+    spoolTrouble = reason;
+    say(QStringLiteral("Fleet: trend rows cannot be kept in the spool %1: %2; they are published "
+                       "directly, and only while the broker is reachable.")
+            .arg(rows.spool->folder(), reason));
+    sendEvent(QStringLiteral("spoolOff"), {{QStringLiteral("reason"), reason}});
 }
 
 void FleetPublisher::analyzerLost(const QString &reason, bool retrying)
@@ -178,73 +251,155 @@ void FleetPublisher::srdaLimitReached(qint64 rowsKept)
 void FleetPublisher::setState(const QString &newState)
 {
     state = newState;
-    if (!serial.isEmpty())
-        client->publish(fleetTopic(broker.topicPrefix, serial, "state"), state.toUtf8(), 1, true);
+    if (!station.station.isEmpty())
+        client->publish(fleetTopic(broker.topicPrefix, station.station, "state"), state.toUtf8(), 1,
+                        true);
 }
 
 void FleetPublisher::sendEvent(const QString &event, const QJsonObject &fields)
 {
-    if (!isActive() || serial.isEmpty())
-        return; // no analyzer to tell about yet
-    const QByteArray topic = fleetTopic(broker.topicPrefix, serial, "event");
-    const QByteArray payload = eventJson(serial, Clock::current(), event, fields);
-    if (client->publish(topic, payload, 1, false) >= 0)
+    if (!isActive())
+        return;
+    publishEvent(eventObject(Clock::current(), event, fields));
+}
+
+void FleetPublisher::publishEvent(const QJsonObject &event)
+{
+    // Before the analyzer has said who it is, and while no spool keeps them,
+    // events wait here.
+    Spool *spool = eventRows.spool.get();
+    if (!station.station.isEmpty() && spool && spool->reopen()) {
+        bool written = false;
+        spool->append(
+            {spool->nextSeq(), spooledTopic(station.station, "event"), eventJson(station, event)},
+            &written);
+        if (written) {
+            pump();
+            return;
+        }
+    }
+    if (!station.station.isEmpty() &&
+        client->publish(fleetTopic(broker.topicPrefix, station.station, "event"),
+                        eventJson(station, event), 1, false) >= 0)
         return;
     if (events.size() >= eventBacklog)
         events.removeFirst();
-    events.append({topic, payload});
+    events.append(event);
 }
 
 void FleetPublisher::brokerUp()
 {
     say(QStringLiteral("Fleet: publishing to %1").arg(broker.name()));
-    if (!serial.isEmpty() && !state.isEmpty())
+    lastBrokerReason.clear();
+    if (!station.station.isEmpty() && !state.isEmpty())
         setState(state);
+    if (!brokerTrouble.isEmpty()) {
+        publishEvent(eventObject(Clock::current(), QStringLiteral("brokerUnreachable"),
+                                 {{QStringLiteral("reason"), brokerTrouble},
+                                  {QStringLiteral("since"), isoTime(troubleSince)}}));
+        brokerTrouble.clear();
+    }
     if (!lastStatus.isEmpty())
-        client->publish(fleetTopic(broker.topicPrefix, serial, "status"), lastStatus, 1, true);
-    while (!events.isEmpty() &&
-           client->publish(events.first().first, events.first().second, 1, false) >= 0)
-        events.removeFirst();
+        client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1,
+                        true);
     pump();
 }
 
 void FleetPublisher::brokerDown(const QString &reason)
 {
-    QString why = reason.trimmed();
-    while (why.endsWith(QLatin1Char('.')))
-        why.chop(1);
-    say(QStringLiteral("Fleet: broker %1: %2; trend rows wait in the spool.")
-            .arg(broker.name(), why));
+    const QString why = withoutFullStop(reason);
+    if (brokerTrouble.isEmpty()) {
+        brokerTrouble = why;
+        troubleSince = Clock::current();
+    }
+    announced.clear();
+    // Each failure once, though the connection tries again and again.
+    if (why == lastBrokerReason)
+        return;
+    lastBrokerReason = why;
+    say(QStringLiteral("Fleet: broker %1: %2; %3")
+            .arg(broker.name(), why,
+                 spoolTrouble.isEmpty() ? QStringLiteral("trend rows wait in the spool.")
+                                        : QStringLiteral("trend rows are not published.")));
 }
 
 void FleetPublisher::pump()
 {
-    if (!client->isConnected() || !rows)
+    if (!client->isConnected() || station.station.isEmpty())
         return;
-    if (droppedRows > 0 && !serial.isEmpty()) {
-        sendEvent(QStringLiteral("spoolFull"), {{QStringLiteral("droppedRows"), droppedRows}});
-        droppedRows = 0;
+    // An event told from in here spools and pumps again: once more at the end.
+    if (pumping) {
+        pumpAgain = true;
+        return;
     }
+    pumping = true;
+    do {
+        pumpAgain = false;
+        pumpOnce();
+    } while (pumpAgain);
+    pumping = false;
+}
+
+void FleetPublisher::pumpOnce()
+{
+    if (droppedRows > 0) {
+        const qint64 n = droppedRows;
+        droppedRows = 0;
+        sendEvent(QStringLiteral("spoolFull"), {{QStringLiteral("droppedRows"), n}});
+    }
+    while (!events.isEmpty() && (!eventRows.spool || !eventRows.spool->isOpen()) &&
+           client->publish(fleetTopic(broker.topicPrefix, station.station, "event"),
+                           eventJson(station, events.first()), 1, false) >= 0)
+        events.removeFirst();
+    // Kept in memory while the event spool was off; it keeps them from now on.
+    while (!events.isEmpty() && eventRows.spool && eventRows.spool->isOpen()) {
+        const QJsonObject e = events.takeFirst();
+        publishEvent(e);
+    }
+    for (Outbox *box : {&rows, &eventRows}) {
+        if (box->spool)
+            pumpFrom(*box);
+    }
+}
+
+void FleetPublisher::pumpFrom(Outbox &box)
+{
     SpoolRow row;
-    while (inFlight.size() < window && rows->peek(row)) {
-        const int mid = client->publish(row.topic, row.payload, 1, false);
+    while (box.inFlight.size() < window) {
+        if (!box.spool->peek(row)) {
+            // Read to the end: the damage found on the way, told once.
+            if (const qint64 skipped = box.spool->takeSkipped()) {
+                say(QStringLiteral("Fleet: the spool %1 had damaged lines; %2 skipped.")
+                        .arg(box.spool->folder())
+                        .arg(skipped));
+                sendEvent(QStringLiteral("spoolDamaged"),
+                          {{QStringLiteral("skippedLines"), skipped}});
+            }
+            return;
+        }
+        const QByteArray topic =
+            row.topic.startsWith('/') ? broker.topicPrefix.toUtf8() + row.topic : row.topic;
+        const int mid = client->publish(topic, row.payload, 1, false);
         if (mid < 0)
             return;
-        inFlight.insert(mid, row.seq);
-        rows->handedOut();
+        box.inFlight.insert(mid, row.seq);
+        box.spool->handedOut();
     }
 }
 
 void FleetPublisher::acknowledged(int mid)
 {
-    const auto it = inFlight.find(mid);
-    if (it == inFlight.end())
-        return; // a status, state or event
-    const qint64 seq = it.value();
-    inFlight.erase(it);
-    if (rows)
-        rows->delivered(seq);
-    pump();
+    for (Outbox *box : {&rows, &eventRows}) {
+        const auto it = box->inFlight.find(mid);
+        if (it == box->inFlight.end())
+            continue;
+        const qint64 seq = it.value();
+        box->inFlight.erase(it);
+        if (box->spool)
+            box->spool->delivered(seq);
+        pump();
+        return;
+    }
 }
 
 void FleetPublisher::say(const QString &text)

@@ -3,28 +3,32 @@
 #include "fleet/fleetconfig.h"
 #include "fleet/fleetmessages.h"
 #include "fleet/fleetsettings.h"
+#include "fleet/spool.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QString>
 
 #include <memory>
 
 class MqttClient;
-class Spool;
 
 // A station's side of the fleet: publishes the analyzer's status, trend rows,
 // connection state and events to the broker, telemetry only (it subscribes to
 // nothing, so nothing from the broker can reach the analyzer).
 //
-// Trend rows go through the on-disk spool and are published from there in
-// order, QoS 1, as the broker acknowledges them; the status and the state are
-// retained. The state topic is the connection's last will, so a station that
-// dies shows "offline". Nothing here waits on the network: the connection
-// lives on its own thread (MqttClient).
+// Trend rows and events go through on-disk spools and are published from there
+// in order, QoS 1, as the broker acknowledges them; when the spool cannot be
+// written, rows are published directly (under a run of their own) until it
+// can. The status and the state are retained. The state topic is the
+// connection's last will, so a station that dies shows "offline". Every
+// failure (the broker, the spool) is said once through notice() and, once the
+// broker is reachable, as an event. Nothing here waits on the network: the
+// connection lives on its own thread (MqttClient).
 class FleetPublisher : public QObject
 {
     Q_OBJECT
@@ -48,32 +52,53 @@ public:
     void verificationFinished(bool archiveMade, const QString &text);
     void srdaLimitReached(qint64 rowsKept);
 
-    Spool *spool() const { return rows.get(); }
+    Spool *spool() const { return rows.spool.get(); }
+    Spool *eventSpool() const { return eventRows.spool.get(); }
 
 signals:
     // For the status bar and the console; each text once in a row.
     void notice(const QString &text);
 
 private:
+    // A spool and what of it was handed to the broker, not yet acknowledged.
+    struct Outbox
+    {
+        std::unique_ptr<Spool> spool;
+        QHash<int, qint64> inFlight; // message id → seq
+    };
+
     void adopt(const StationInfo &station);
     void startClient();
     void setState(const QString &newState);
     void sendEvent(const QString &event, const QJsonObject &fields = QJsonObject());
+    void publishEvent(const QJsonObject &event);
     void brokerUp();
     void brokerDown(const QString &reason);
     void pump();
+    void pumpOnce();
+    void pumpFrom(Outbox &box);
     void acknowledged(int mid);
     void say(const QString &text);
+    bool spoolRow(const QByteArray &topic, const QByteArray &payload);
+    void spoolOff(const QString &reason);
+    void announce(const StatusRecord &record);
 
     FleetSettings settings;
     BrokerConfig broker;
     MqttClient *client;
-    std::unique_ptr<Spool> rows;
-    QString serial;        // topic level of the analyzer published for; empty before the first
-    QString state;         // "online", "reconnecting", "offline"; empty before the first
-    QByteArray lastStatus; // the latest status, sent again when the broker comes back
-    QList<QPair<QByteArray, QByteArray>> events; // waiting for the broker
-    QHash<int, qint64> inFlight;                 // message id → seq of its trend row
-    qint64 droppedRows = 0;                      // dropped from a full spool, not yet told
+    Outbox rows, eventRows;
+    StationInfo station;       // the analyzer published for; no station level before the first
+    QString state;             // "online", "reconnecting", "offline"; empty before the first
+    QByteArray lastStatus;     // the latest status, sent again when the broker comes back
+    QList<QJsonObject> events; // waiting for the broker when no spool keeps them
+    qint64 droppedRows = 0;    // dropped from a full spool, not yet told
+    QString spoolTrouble;      // why rows are published directly; empty while spooled
+    QString directRun;         // the run of rows published directly
+    qint64 directSeq = 0;      // the seq of the last of them
+    QString brokerTrouble;     // the first failure since the broker was last reached
+    QDateTime troubleSince;
+    QString lastBrokerReason; // told already
+    QByteArray announced;     // discovery configs sent for this station and units
     QString lastNotice;
+    bool pumping = false, pumpAgain = false;
 };

@@ -12,15 +12,16 @@ struct FleetSettings
     QString broker;       // HOST[:PORT]; port 1883, or 8883 with TLS
     QString topicPrefix = QStringLiteral("telvar");
     QString user;
-    QString passwordFile; // the password itself is never stored
-    QString caFile;       // TLS when set
-    int spoolMb = 256;    // the most the spool of unsent trend rows may take on disk
+    QString passwordFile;   // the password itself is never stored
+    QString caFile;         // TLS when set
+    int spoolMb = 256;      // the most the spool of unsent trend rows may take on disk
+    bool discovery = false; // Home Assistant's MQTT discovery configs, retained
 
     bool operator==(const FleetSettings &o) const
     {
         return enabled == o.enabled && broker == o.broker && topicPrefix == o.topicPrefix &&
                user == o.user && passwordFile == o.passwordFile && caFile == o.caFile &&
-               spoolMb == o.spoolMb;
+               spoolMb == o.spoolMb && discovery == o.discovery;
     }
     bool operator!=(const FleetSettings &o) const { return !(*this == o); }
 
@@ -34,6 +35,7 @@ struct FleetSettings
         passwordFile = s.value(QStringLiteral("fleet/passwordFile"), d.passwordFile).toString();
         caFile = s.value(QStringLiteral("fleet/caFile"), d.caFile).toString();
         spoolMb = s.value(QStringLiteral("fleet/spoolMb"), d.spoolMb).toInt();
+        discovery = s.value(QStringLiteral("fleet/discovery"), d.discovery).toBool();
     }
 
     void save(QSettings &s) const
@@ -45,5 +47,6 @@ struct FleetSettings
         s.setValue(QStringLiteral("fleet/passwordFile"), passwordFile);
         s.setValue(QStringLiteral("fleet/caFile"), caFile);
         s.setValue(QStringLiteral("fleet/spoolMb"), spoolMb);
+        s.setValue(QStringLiteral("fleet/discovery"), discovery);
     }
 };

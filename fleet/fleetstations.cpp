@@ -60,6 +60,7 @@ bool FleetStations::take(const QByteArray &topic, const QByteArray &payload, boo
     if (o.isEmpty())
         return false;
     FleetStation &s = station(serial);
+    s.name = o.value(QLatin1String("serial")).toString();
     s.model = o.value(QLatin1String("model")).toString();
     s.gas = o.value(QLatin1String("gas")).toString();
     s.units = o.value(QLatin1String("units")).toString();
@@ -72,14 +73,12 @@ bool FleetStations::take(const QByteArray &topic, const QByteArray &payload, boo
     for (const QJsonValue v : o.value(QLatin1String("alarmTexts")).toArray())
         s.alarmTexts << v.toString();
     s.intervalSeconds = qMax(1, o.value(QLatin1String("interval")).toInt(5));
-    QDateTime seen = now;
-    if (retained) {
-        // Kept by the broker since then; a clock ahead of ours counts as now.
-        const QDateTime said =
-            QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODate);
-        if (said.isValid() && said < now)
-            seen = said.toLocalTime();
-    }
+    const QDateTime said =
+        QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODateWithMs);
+    QDateTime seen = said.isValid() ? now : QDateTime();
+    // Kept by the broker since then; a clock ahead of ours counts as now.
+    if (retained && said.isValid() && said < now)
+        seen = said.toLocalTime();
     s.lastSeen = seen;
     return true;
 }
@@ -96,8 +95,9 @@ bool FleetStations::trendPoint(const QByteArray &payload, FleetTrendPoint &point
     const QJsonObject o = objectOf(payload);
     const QJsonValue conc = o.value(QLatin1String("concentration"));
     point.seq = qint64(o.value(QLatin1String("seq")).toDouble());
-    point.time =
-        QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODate).toLocalTime();
+    point.run = o.value(QLatin1String("run")).toString();
+    point.time = QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODateWithMs)
+                     .toLocalTime();
     point.concentration = conc.toDouble();
     return conc.isDouble() && point.seq > 0 && point.time.isValid();
 }

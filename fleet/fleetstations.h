@@ -10,19 +10,21 @@
 struct FleetStation
 {
     QString serial; // its topic level
+    QString name;   // the analyzer's serial as it sent it, from the status
     QString model, gas, units, mode, state;
     bool hasConcentration = false;
     double concentration = 0;
     int alarms = 0;
     QStringList alarmTexts;
     int intervalSeconds = 5;
-    QDateTime lastSeen; // of its latest status; invalid before the first
+    QDateTime lastSeen; // of its latest status; invalid before the first or without a time
 };
 
 // A trend row as the fleet view plots it.
 struct FleetTrendPoint
 {
     qint64 seq = 0;
+    QString run; // seq starts again with another run
     QDateTime time;
     double concentration = 0;
 };
@@ -35,12 +37,14 @@ public:
     explicit FleetStations(const QString &prefix) : prefix(prefix) {}
 
     // Takes a message; true when it changed a station. Retained statuses are
-    // as old as they say, live ones were seen `now`.
+    // as old as they say, live ones were seen `now`; one without a valid time
+    // is never taken for fresh.
     bool take(const QByteArray &topic, const QByteArray &payload, bool retained,
               const QDateTime &now);
     // Sorted by serial number.
     const QVector<FleetStation> &stations() const { return list; }
-    // Offline, or silent for more than three of its poll periods.
+    // Offline, without a valid time, or silent for more than three of its poll
+    // periods.
     static bool greyed(const FleetStation &s, const QDateTime &now);
 
     // The serial level and the last level of "<prefix>/<serial>/<kind>"; false

@@ -25,10 +25,18 @@ QString concentrationText(double value)
     return more ? shortest : QString::number(value, 'f', 2);
 }
 
+// Whatever a topic or a payload holds, a column stays readable.
+constexpr int longestText = 40;
+
+QString elided(const QString &text)
+{
+    return text.size() > longestText ? text.left(longestText - 1) + QChar(0x2026) : text;
+}
+
 QString seenText(const QDateTime &seen, const QDateTime &now)
 {
     if (!seen.isValid())
-        return QStringLiteral("never");
+        return QStringLiteral("unknown");
     return seen.date() == now.date() ? seen.toString(QStringLiteral("hh:mm:ss"))
                                      : seen.toString(QStringLiteral("yyyy-MM-dd hh:mm"));
 }
@@ -93,9 +101,12 @@ void FleetView::received(const QByteArray &topic, const QByteArray &payload, boo
     if (model.splitTopic(topic, serial, kind) && kind == QLatin1String("trend")) {
         FleetTrendPoint p;
         PlotWindow *plot = plots.value(serial);
-        // At least once: a row sent again after a broker outage is plotted once.
-        if (plot && FleetStations::trendPoint(payload, p) && p.seq > lastSeq.value(serial)) {
-            lastSeq.insert(serial, p.seq);
+        // At least once: a row sent again after a broker outage is plotted once;
+        // another run starts its seq again.
+        const QPair<QString, qint64> last = lastSeq.value(serial);
+        if (plot && FleetStations::trendPoint(payload, p) &&
+            (p.run != last.first || p.seq > last.second)) {
+            lastSeq.insert(serial, {p.run, p.seq});
             plot->addTimePoint(p.time, QString::number(p.concentration, 'g', 10));
         }
         return;
@@ -110,16 +121,19 @@ void FleetView::refresh()
     const QVector<FleetStation> &list = model.stations();
     // The selection stays with its station when a new one is sorted in above it.
     const QList<QTableWidgetItem *> selected = view->selectedItems();
+    const int selectedRow = selected.isEmpty() ? -1 : selected.first()->row();
     const QString selectedSerial =
-        selected.isEmpty() ? QString() : view->item(selected.first()->row(), SerialColumn)->text();
+        selectedRow < 0 || selectedRow >= shown.size() ? QString() : shown.at(selectedRow);
     view->setRowCount(list.size());
+    shown.clear();
     for (int row = 0; row < list.size(); ++row) {
         const FleetStation &s = list.at(row);
+        shown << s.serial;
         const bool grey = FleetStations::greyed(s, now);
         const QString conc = s.hasConcentration
                                  ? concentrationText(s.concentration) + QLatin1Char(' ') + s.units
                                  : QStringLiteral("\u2013");
-        const QString texts[ColumnCount] = {s.serial,
+        const QString texts[ColumnCount] = {s.name.isEmpty() ? s.serial : s.name,
                                             s.model,
                                             s.gas,
                                             conc,
@@ -134,7 +148,8 @@ void FleetView::refresh()
                 item = new QTableWidgetItem;
                 view->setItem(row, c, item);
             }
-            item->setText(texts[c]);
+            item->setText(elided(texts[c]));
+            item->setToolTip(texts[c].size() > longestText ? texts[c].left(1000) : QString());
             QColor colour = grey ? greyText : palette().color(QPalette::Text);
             if (c == AlarmsColumn && s.alarms)
                 colour = grey ? fadedRed : alarmRed;
@@ -158,7 +173,7 @@ void FleetView::openPlot(int row)
         plot = new PlotWindow(nullptr);
         plot->seriesName = QStringLiteral("Concentration");
         plot->setDateAxis(true);
-        plot->setPlotTitle(tr("Fleet: %1").arg(serial));
+        plot->setPlotTitle(tr("Fleet: %1").arg(elided(serial)));
         plots.insert(serial, plot);
         client->subscribe((broker.topicPrefix + QLatin1Char('/') + serial).toUtf8() + "/trend");
     }

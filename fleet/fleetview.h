@@ -5,6 +5,7 @@
 #include "fleet/fleetstations.h"
 
 #include <QHash>
+#include <QPair>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,5 +57,7 @@ private:
     QLabel *brokerLabel;
     QTimer tick; // greys stations that fall silent
     QHash<QString, PlotWindow *> plots;
-    QHash<QString, qint64> lastSeq; // of the rows plotted, for duplicates after a resend
+    QStringList shown; // the station (topic level) of each row
+    // Of the rows plotted, for duplicates after a resend: the run and its last seq.
+    QHash<QString, QPair<QString, qint64>> lastSeq;
 };

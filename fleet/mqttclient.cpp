@@ -5,6 +5,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int keepAliveSeconds = 30;
 constexpr unsigned firstDelay = 1, longestDelay = 30;
+// A broker that takes the connection but does not answer it is told after this.
+constexpr int answerMs = 5000;
 
 void initLibrary()
 {
@@ -39,7 +42,10 @@ struct MqttClient::Shared
     // Set where onConnect takes its copy of the subscriptions: from then on a
     // new one is subscribed at once, as the copy no longer holds it.
     bool sessionUp = false;
-    QString lastError; // libmosquitto's last error line (TLS failures say why there)
+    QString lastError;  // libmosquitto's last error line (TLS failures say why there)
+    QString dropReason; // why the current attempt ended
+    QString caFile;
+    bool wasUp = false; // the current attempt got as far as a session
     mosquitto *mosq = nullptr;
 
     ~Shared()
@@ -71,21 +77,21 @@ struct MqttClient::Shared
         {
             std::lock_guard<std::mutex> hold(s.mutex);
             if (s.stopping) {
-                // Stopped while libmosquitto was reconnecting on its own.
                 mosquitto_disconnect(m);
                 return;
             }
             topics = s.subscriptions;
             s.sessionUp = rc == 0;
-        }
-        if (rc != 0) {
-            QString reason = QString::fromUtf8(mosquitto_connack_string(rc));
-            // 4 and 5 are what a wrong user name or password gets.
-            if (rc == 4 || rc == 5)
-                reason =
-                    QStringLiteral("user name or password refused (") + reason + QLatin1Char(')');
-            s.post([p = &s, reason](MqttClient *o) { o->disconnectedEvent(p, reason); });
-            return;
+            if (rc != 0) {
+                // 4 and 5 are what a wrong user name or password gets.
+                const QString said = QString::fromUtf8(mosquitto_connack_string(rc));
+                s.dropReason = rc == 4 || rc == 5 ? QStringLiteral("user name or password "
+                                                                   "refused (") +
+                                                        said + QLatin1Char(')')
+                                                  : said;
+                return;
+            }
+            s.wasUp = true;
         }
         for (const QByteArray &t : topics)
             mosquitto_subscribe(m, nullptr, t.constData(), 1);
@@ -95,20 +101,21 @@ struct MqttClient::Shared
     static void onDisconnect(mosquitto *, void *obj, int rc)
     {
         Shared &s = of(obj);
-        {
-            std::lock_guard<std::mutex> hold(s.mutex);
-            s.sessionUp = false;
-        }
-        QString reason;
+        const int error = errno;
+        std::lock_guard<std::mutex> hold(s.mutex);
+        s.sessionUp = false;
+        // The first reason of an attempt is the one worth telling.
+        if (s.dropReason.isEmpty())
+            s.dropReason = reasonOf(rc, error);
+    }
+
+    static QString reasonOf(int rc, int error)
+    {
         if (rc == MOSQ_ERR_ERRNO)
-            reason = QString::fromLocal8Bit(std::strerror(errno));
-        else if (rc == MOSQ_ERR_KEEPALIVE)
-            reason = QStringLiteral("the broker did not answer in time");
-        else if (rc == MOSQ_ERR_CONN_REFUSED)
-            return; // said by onConnect
-        else
-            reason = QString::fromUtf8(mosquitto_strerror(rc));
-        s.post([p = &s, reason](MqttClient *o) { o->disconnectedEvent(p, reason); });
+            return QString::fromLocal8Bit(std::strerror(error));
+        if (rc == MOSQ_ERR_KEEPALIVE)
+            return QStringLiteral("the broker did not answer in time");
+        return QString::fromUtf8(mosquitto_strerror(rc));
     }
 
     static void onPublish(mosquitto *, void *obj, int mid)
@@ -135,30 +142,82 @@ struct MqttClient::Shared
         Shared &s = of(obj);
         std::lock_guard<std::mutex> hold(s.mutex);
         s.lastError = QString::fromUtf8(text);
+        if (s.lastError.startsWith(QLatin1String("Error: ")))
+            s.lastError.remove(0, 7);
     }
 
-    // The connection's thread: libmosquitto's loop reconnects by itself, but
-    // gives up on a TLS failure; that is tried again at the longest back-off.
+    bool isStopping()
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        return stopping;
+    }
+
+    // One attempt: connects and runs the connection until it ends. Returns why
+    // it ended, and whether it had been up.
+    QString attempt(const QByteArray &host, int port, bool &hadSession)
+    {
+        {
+            std::lock_guard<std::mutex> hold(mutex);
+            dropReason.clear();
+            lastError.clear();
+            wasUp = false;
+        }
+        // Every attempt from the start (a name lookup included), so that each
+        // failure comes back here to be told, rather than being retried
+        // silently inside libmosquitto.
+        errno = 0;
+        int rc = mosquitto_connect_async(mosq, host.constData(), port, keepAliveSeconds);
+        const int error = errno;
+        // TLS failing before a byte was sent is the CA file's doing.
+        const bool badCa = rc == MOSQ_ERR_TLS;
+        const auto began = std::chrono::steady_clock::now();
+        while (rc == MOSQ_ERR_SUCCESS) {
+            rc = mosquitto_loop(mosq, 200, 1);
+            std::lock_guard<std::mutex> hold(mutex);
+            hadSession = wasUp;
+            if (stopping)
+                return QString();
+            if (rc == MOSQ_ERR_SUCCESS && !wasUp &&
+                std::chrono::steady_clock::now() - began > std::chrono::milliseconds(answerMs))
+                return QStringLiteral("the broker did not answer within %1 s").arg(answerMs / 1000);
+        }
+        std::lock_guard<std::mutex> hold(mutex);
+        hadSession = wasUp;
+        if (badCa)
+            return QStringLiteral("the CA file %1 holds no usable certificate (%2)")
+                .arg(caFile, lastError);
+        if (rc == MOSQ_ERR_EAI)
+            return QStringLiteral("the name %1 does not resolve").arg(QString::fromUtf8(host));
+        if (!lastError.isEmpty())
+            return lastError; // TLS failures say why there
+        if (!dropReason.isEmpty())
+            return dropReason;
+        return reasonOf(rc, error);
+    }
+
+    // The connection's thread: attempt after attempt, each failure told once,
+    // with a back-off of 1, 2, 4 … 30 s that starts again after a connection
+    // that was up.
     static void run(std::shared_ptr<Shared> s, QByteArray host, int port)
     {
-        // A broker not reached here is tried again by the loop.
-        mosquitto_connect_async(s->mosq, host.constData(), port, keepAliveSeconds);
-        while (true) {
-            const int rc = mosquitto_loop_forever(s->mosq, 1000, 1);
+        unsigned delay = firstDelay;
+        while (!s->isStopping()) {
+            bool hadSession = false;
+            const QString reason = s->attempt(host, port, hadSession);
             std::unique_lock<std::mutex> hold(s->mutex);
             if (s->stopping)
                 break;
-            const QString reason =
-                s->lastError.isEmpty() ? QString::fromUtf8(mosquitto_strerror(rc)) : s->lastError;
-            s->lastError.clear();
             s->postLocked(
                 [p = s.get(), reason](MqttClient *o) { o->disconnectedEvent(p, reason); });
-            s->changed.wait_for(hold, std::chrono::seconds(longestDelay),
-                                [&] { return s->stopping; });
-            if (s->stopping)
-                break;
-            hold.unlock();
-            mosquitto_reconnect(s->mosq);
+            if (hadSession)
+                delay = firstDelay;
+            s->changed.wait_for(hold, std::chrono::seconds(delay), [&] { return s->stopping; });
+            delay = std::min(delay * 2, longestDelay);
+        }
+        // The goodbye (and what was queued before it) goes out before the end.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < until &&
+               mosquitto_loop(s->mosq, 100, 1) == MOSQ_ERR_SUCCESS) {
         }
         std::lock_guard<std::mutex> hold(s->mutex);
         s->finished = true;
@@ -187,7 +246,6 @@ QString MqttClient::start(const BrokerConfig &broker, const Will *will)
         return QStringLiteral("Cannot make an MQTT client.");
     mosquitto_threaded_set(s->mosq, true);
     mosquitto_int_option(s->mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    mosquitto_reconnect_delay_set(s->mosq, firstDelay, longestDelay, true);
     mosquitto_connect_callback_set(s->mosq, &Shared::onConnect);
     mosquitto_disconnect_callback_set(s->mosq, &Shared::onDisconnect);
     mosquitto_publish_callback_set(s->mosq, &Shared::onPublish);
@@ -198,6 +256,7 @@ QString MqttClient::start(const BrokerConfig &broker, const Will *will)
                                   broker.password.isEmpty() ? nullptr
                                                             : broker.password.constData()) != 0)
         return QStringLiteral("The broker user name is not valid.");
+    s->caFile = broker.caFile;
     if (!broker.caFile.isEmpty()) {
         const int rc = mosquitto_tls_set(s->mosq, QFile::encodeName(broker.caFile).constData(),
                                          nullptr, nullptr, nullptr, nullptr);

@@ -9,10 +9,11 @@
 #include <memory>
 
 // One connection to an MQTT broker through libmosquitto, kept up on a thread of
-// its own: connecting, the TLS handshake, waiting for a broker that does not
-// answer and reconnecting with libmosquitto's back-off (1, 2, 4 … 30 s) all
-// happen there, never in the GUI thread. What the broker says arrives as
-// queued signals. Publishing only queues the message for that thread.
+// its own: looking up the name, connecting, the TLS handshake, waiting for a
+// broker that does not answer and reconnecting after 1, 2, 4 … 30 s all happen
+// there, never in the GUI thread. What the broker says arrives as queued
+// signals, every failed attempt with its reason. Publishing only queues the
+// message for that thread.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -41,7 +42,8 @@ public:
 
 signals:
     void connected();
-    // Lost, refused or not reached; the thread tries again by itself.
+    // Lost, refused, not reached or not answering (within 5 s); the thread
+    // tries again by itself.
     void disconnected(const QString &reason);
     // The broker has a QoS 1 message (the id publish() returned).
     void published(int mid);

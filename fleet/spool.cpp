@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 namespace {
 
 const QString deliveredName = QStringLiteral("delivered");
+const QString runName = QStringLiteral("run");
 const QString segmentSuffix = QStringLiteral(".rows");
 constexpr int readAhead = 256;
 
@@ -24,7 +26,14 @@ bool parseLine(const QByteArray &line, SpoolRow &row)
     row.payload = line.mid(tab2 + 1);
     if (row.payload.endsWith('\n'))
         row.payload.chop(1);
-    return ok && row.seq > 0 && !row.topic.isEmpty();
+    // Payloads are JSON objects: anything else is damage, not a row.
+    return ok && row.seq > 0 && !row.topic.isEmpty() && row.payload.startsWith('{') &&
+           row.payload.endsWith('}');
+}
+
+int lineCount(const QByteArray &text)
+{
+    return int(text.count('\n'));
 }
 
 } // namespace
@@ -36,14 +45,67 @@ QString spoolFolder()
 
 Spool::Spool(const QString &folder, qint64 limitBytes) : dir(folder), limit(limitBytes)
 {
-    if (!QDir().mkpath(dir))
+    open();
+}
+
+void Spool::open()
+{
+    why.clear();
+    if (!QDir().mkpath(dir)) {
+        why = whyNotWritable();
         return;
+    }
     // Two programs appending to one spool would interleave their seqs.
     lock = std::make_unique<QLockFile>(QDir(dir).filePath(QStringLiteral("lock")));
     lock->setStaleLockTime(0);
-    if (!lock->tryLock())
+    if (!lock->tryLock()) {
+        qint64 pid = 0;
+        QString host, app;
+        if (lock->error() == QLockFile::LockFailedError && lock->getLockInfo(&pid, &host, &app))
+            why = QStringLiteral("in use by another %1 (process %2)").arg(app).arg(pid);
+        else
+            why = whyNotWritable();
+        lock.reset();
         return;
+    }
     load();
+}
+
+bool Spool::reopen()
+{
+    if (!isOpen()) {
+        segments.clear();
+        ahead.clear();
+        buffer.clear();
+        bufferPos = 0;
+        out.close();
+        next = 1;
+        deliveredUpTo = persistedUpTo = 0;
+        open();
+    }
+    return isOpen();
+}
+
+QString Spool::whyNotWritable() const
+{
+    // What the system says when a file is made there.
+    QFileInfo info(dir);
+    while (!info.exists() && info.absolutePath() != info.absoluteFilePath())
+        info.setFile(info.absolutePath());
+    if (!info.isDir())
+        return info.absoluteFilePath() + QStringLiteral(" is not a folder");
+    QFile probe(QDir(info.absoluteFilePath()).filePath(QStringLiteral(".telvar-probe")));
+    if (!probe.open(QIODevice::WriteOnly))
+        return probe.errorString();
+    probe.remove();
+    return QStringLiteral("cannot be made");
+}
+
+qint64 Spool::takeSkipped()
+{
+    const qint64 n = skipped;
+    skipped = 0;
+    return n;
 }
 
 Spool::~Spool()
@@ -68,9 +130,14 @@ qint64 Spool::segmentLimit() const
 void Spool::load()
 {
     QFile mark(QDir(dir).filePath(deliveredName));
-    if (mark.open(QIODevice::ReadOnly))
-        deliveredUpTo = qMax(qint64(0), mark.readAll().trimmed().toLongLong());
-    persistedUpTo = deliveredUpTo;
+    bool markDamaged = false;
+    if (mark.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        deliveredUpTo = mark.readAll().trimmed().toLongLong(&ok);
+        markDamaged = !ok || deliveredUpTo < 0;
+        if (markDamaged)
+            deliveredUpTo = 0;
+    }
 
     const QStringList names = QDir(dir).entryList({QLatin1Char('*') + segmentSuffix}, QDir::Files);
     for (const QString &name : names) {
@@ -82,10 +149,11 @@ void Spool::load()
     std::sort(segments.begin(), segments.end(),
               [](const Segment &a, const Segment &b) { return a.first < b.first; });
 
-    // The newest segment may end in a row torn by a kill: cut it off, and
-    // learn the last seq written.
+    // The newest segment may end in a row torn by a kill: cut it off. Rows of
+    // a segment have consecutive seqs from its first, so its whole lines count
+    // up to the last seq written, damaged or not.
     qint64 lastSeq = 0;
-    while (!segments.isEmpty() && lastSeq == 0) {
+    if (!segments.isEmpty()) {
         Segment &last = segments.last();
         QFile f(segmentPath(last.first));
         QByteArray all;
@@ -95,21 +163,33 @@ void Spool::load()
         if (end < all.size())
             f.resize(end);
         last.size = end;
-        const int start = all.lastIndexOf('\n', end - 2) + 1;
-        SpoolRow row;
-        if (end > 0 && parseLine(all.mid(start, end - start), row))
-            lastSeq = row.seq;
-        else {
-            f.remove();
-            lastSeq = segments.size() > 1 ? last.first - 1 : 0;
-            segments.removeLast();
-            if (segments.isEmpty())
-                break;
-        }
+        lastSeq = last.first + lineCount(all.left(end)) - 1;
+        if (markDamaged)
+            deliveredUpTo = qMin(qMax(deliveredUpTo, last.first - 1), lastSeq);
     }
+    if (markDamaged)
+        persist();
+    persistedUpTo = deliveredUpTo;
     next = qMax(lastSeq, deliveredUpTo) + 1;
+    loadRun();
     removeDelivered();
     rewind();
+}
+
+void Spool::loadRun()
+{
+    QFile f(QDir(dir).filePath(runName));
+    if (next > 1 && f.open(QIODevice::ReadOnly)) {
+        runId = QString::fromLatin1(f.readAll().trimmed());
+        f.close();
+    }
+    if (!runId.isEmpty())
+        return;
+    // A new counter (or one whose name was lost): a new name, so that no
+    // subscriber takes its rows for ones it has seen.
+    runId = QUuid::createUuid().toString(QUuid::WithoutBraces).left(13);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(runId.toLatin1() + '\n');
 }
 
 qint64 Spool::bytes() const
@@ -142,6 +222,7 @@ qint64 Spool::append(const SpoolRow &row, bool *ok)
     if (!out.isOpen()) {
         out.setFileName(segmentPath(last.first));
         if (!out.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            why = out.errorString();
             if (last.size == 0)
                 segments.removeLast();
             return dropped;
@@ -149,6 +230,7 @@ qint64 Spool::append(const SpoolRow &row, bool *ok)
     }
     // One write per row: a kill leaves whole rows and at most one torn at the end.
     if (out.write(line) != line.size()) {
+        why = out.errorString();
         out.resize(last.size);
         out.close();
         if (last.size == 0) {
@@ -159,6 +241,7 @@ qint64 Spool::append(const SpoolRow &row, bool *ok)
     }
     last.size += line.size();
     ++next;
+    why.clear();
     if (ok)
         *ok = true;
     return dropped;
@@ -243,10 +326,14 @@ void Spool::refill()
             more = line.endsWith('\n');
             if (!more)
                 break;
-            readOffset += line.size();
             SpoolRow row;
-            if (parseLine(line, row) && row.seq > deliveredUpTo)
+            if (!parseLine(line, row)) {
+                // Counted once, though a rewind reads it again.
+                if (damaged.insert({readSegment, readOffset}).second)
+                    ++skipped;
+            } else if (row.seq > deliveredUpTo)
                 buffer.append(row);
+            readOffset += line.size();
         }
         if (!buffer.isEmpty())
             return;

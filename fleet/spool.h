@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <set>
+#include <utility>
 
 // One trend row on its way to the broker.
 struct SpoolRow
@@ -27,10 +28,13 @@ QString spoolFolder();
 // every row not yet delivered. Rows are lines "seq<TAB>topic<TAB>payload" in
 // segment files named by their first seq; each row is one write, so a kill
 // leaves at most the row being written torn, and that is cut off at the next
-// start. The file "delivered" holds the seq up to which every row has been
-// delivered (or dropped); the newest segment is kept even when delivered, so
-// its last row carries the seq counter to the next run. Past the size limit
-// the oldest segment is dropped.
+// start. A damaged line is skipped and counted, the rows around it kept. The
+// file "delivered" holds the seq up to which every row has been delivered (or
+// dropped); when it is damaged, only the newest segment goes again. The
+// newest segment is kept even when delivered, so its rows carry the seq
+// counter to the next run. The file "run" names the counter: a new one is made
+// whenever seq starts again at 1. Past the size limit the oldest segment is
+// dropped.
 class Spool
 {
 public:
@@ -41,13 +45,21 @@ public:
 
     // False when another program holds the folder, or it cannot be made.
     bool isOpen() const { return lock && lock->isLocked(); }
+    // Tries again to take up the folder; true once it is open.
+    bool reopen();
     QString folder() const { return dir; }
+    // Why the folder could not be taken up, or the last row not written.
+    QString error() const { return why; }
+    // The id of this seq counter.
+    QString run() const { return runId; }
+    // Damaged lines passed over while reading since the last call.
+    qint64 takeSkipped();
 
     // The seq the next row must have.
     qint64 nextSeq() const { return next; }
     // Appends `row` (its seq must be nextSeq()) in one write. Returns how many
     // rows not yet delivered were dropped to stay within the limit; `ok` says
-    // whether the row itself was written.
+    // whether the row itself was written (error() says why not).
     qint64 append(const SpoolRow &row, bool *ok = nullptr);
 
     // The oldest row not yet handed out (false when there is none); handedOut()
@@ -74,7 +86,10 @@ private:
     };
 
     QString segmentPath(qint64 first) const;
+    void open();
+    QString whyNotWritable() const;
     void load();
+    void loadRun();
     qint64 makeRoom(qint64 bytesNeeded);
     void dropFront();
     void removeDelivered();
@@ -84,6 +99,10 @@ private:
 
     QString dir;
     qint64 limit;
+    QString why;
+    QString runId;
+    qint64 skipped = 0;
+    std::set<std::pair<qint64, qint64>> damaged; // segment and offset of each damaged line
     std::unique_ptr<QLockFile> lock;
     QVector<Segment> segments;
     QFile out; // the last segment, open for appending

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -216,6 +217,8 @@ QGroupBox *SettingsDialog::buildFleetBox()
     spoolSpin->setRange(1, 1000000);
     spoolSpin->setSuffix(tr(" MiB"));
     spoolSpin->setToolTip(tr("Disk space for trend rows kept while the broker is away"));
+    discoveryCheck = named(new QCheckBox(tr("Announce to Home Assistant")), "discoveryCheck");
+    discoveryCheck->setToolTip(tr("Publish MQTT discovery configs under \"homeassistant/\""));
     auto *form = new QFormLayout(fleetBox);
     form->addRow(tr("Broker:"), brokerEdit);
     form->addRow(tr("Topic prefix:"), topicPrefixEdit);
@@ -223,6 +226,7 @@ QGroupBox *SettingsDialog::buildFleetBox()
     form->addRow(tr("Password file:"), passwordFileEdit);
     form->addRow(tr("CA file (TLS):"), caFileEdit);
     form->addRow(tr("Spool limit:"), spoolSpin);
+    form->addRow(discoveryCheck);
     return fleetBox;
 }
 
@@ -235,6 +239,7 @@ void SettingsDialog::showFleet(const FleetSettings &f)
     passwordFileEdit->setText(f.passwordFile);
     caFileEdit->setText(f.caFile);
     spoolSpin->setValue(f.spoolMb);
+    discoveryCheck->setChecked(f.discovery);
 }
 
 void SettingsDialog::updateFleet(QSettings &s)
@@ -244,9 +249,15 @@ void SettingsDialog::updateFleet(QSettings &s)
     f.broker = brokerEdit->text().trimmed();
     f.topicPrefix = topicPrefixEdit->text().trimmed();
     f.user = brokerUserEdit->text();
-    f.passwordFile = passwordFileEdit->text().trimmed();
-    f.caFile = caFileEdit->text().trimmed();
+    // Absolute, so a start from another folder finds the files.
+    const auto absolute = [](const QLineEdit *edit) {
+        const QString path = edit->text().trimmed();
+        return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    };
+    f.passwordFile = absolute(passwordFileEdit);
+    f.caFile = absolute(caFileEdit);
     f.spoolMb = spoolSpin->value();
+    f.discovery = discoveryCheck->isChecked();
     f.save(s);
     if (f == fleet)
         return;

@@ -112,6 +112,7 @@ private:
 
     FleetSettings fleet;
     QGroupBox *fleetBox = nullptr;
+    QCheckBox *discoveryCheck = nullptr;
     QLineEdit *brokerEdit = nullptr;
     QLineEdit *topicPrefixEdit = nullptr;
     QLineEdit *brokerUserEdit = nullptr;

@@ -37,6 +37,10 @@ void TestFleetConfig::commandLine_data()
     QTest::newRow("no port") << QStringList{"--mqtt", "b:"} << true << "" << 0;
     QTest::newRow("wildcard prefix") << QStringList{"--mqtt-topic", "lab/+/x"} << true << "" << 0;
     QTest::newRow("spool of 0") << QStringList{"--mqtt-spool-mb", "0"} << true << "" << 0;
+    // Kept absolute, so a start from another folder still finds them.
+    QTest::newRow("relative CA file")
+        << QStringList{"--mqtt", "b", "--mqtt-cafile", QDir::current().relativeFilePath(ca)} << true
+        << "b" << 8883;
     QTest::newRow("password file missing")
         << QStringList{"--mqtt", "b", "--mqtt-user", "u", "--mqtt-password-file", "/nonexistent"}
         << true << "" << 0;
@@ -65,13 +69,14 @@ void TestFleetConfig::commandLine()
     QCOMPARE(s.enabled, enabled);
     QCOMPARE(broker.host, host);
     QCOMPARE(broker.port, port);
+    QVERIFY(s.caFile.isEmpty() || QFileInfo(s.caFile).isAbsolute());
 }
 
 void TestFleetConfig::settingsKept()
 {
     QSettings(QStringLiteral("Quorvane"), QStringLiteral("Telvar")).clear();
-    const FleetSettings f{true, "broker.lab:8883", "lab2/telvar", "station7", "/etc/pw", "/etc/ca",
-                          64};
+    const FleetSettings f{
+        true, "broker.lab:8883", "lab2/telvar", "station7", "/etc/pw", "/etc/ca", 64, true};
     {
         SettingsDialog first;
         QCOMPARE(first.fleetSettings(), FleetSettings()); // off by default
@@ -90,14 +95,15 @@ void TestFleetConfig::statusPayload()
     r.faults = QStringLiteral("41");
     r.tauEmpty = QStringLiteral("99.91");
     r.pressure = QStringLiteral("--"); // not a number: null
-    // A serial that would be a wildcard or a level in a topic is kept to safe characters.
-    const StationInfo station{QStringLiteral("4+3/2#1"), QStringLiteral("ORIN OK"), 5};
-    QCOMPARE(fleetTopic(QStringLiteral("lab"), station.serial, "status"), "lab/4_3_2_1/status");
+    // The payload names the serial as the analyzer sent it, whatever the topic level.
+    const StationInfo station{QStringLiteral("4+3/2#1"), QStringLiteral("ORIN OK"), 5,
+                              topicSerial(QStringLiteral("4+3/2#1"))};
     // West of UTC, with minutes: the offset's sign and both of its parts.
     const QDateTime at(QDate(2025, 1, 31), QTime(12, 0, 5), Qt::OffsetFromUTC, -12600);
 
     const QJsonObject s = QJsonDocument::fromJson(statusJson(r, station, at)).object();
-    QCOMPARE(s.value("time").toString(), QStringLiteral("2025-01-31T12:00:05-03:30"));
+    QCOMPARE(s.value("time").toString(), QStringLiteral("2025-01-31T12:00:05.000-03:30"));
+    QCOMPARE(s.value("serial").toString(), station.serial);
     QCOMPARE(s.value("concentration"), QJsonValue(QJsonValue::Null));
     QCOMPARE(s.value("alarms"), QJsonValue(41));
     QCOMPARE(s.value("alarmTexts").toArray(), QJsonArray({"Ringdown", "Alarm 1", "Temp"}));
@@ -105,11 +111,14 @@ void TestFleetConfig::statusPayload()
     QCOMPARE(s.value("pressure"), QJsonValue(QJsonValue::Null));
 
     // The trend row: the same fields, and its seq as a plain integer.
-    const QByteArray trend = trendJson(123456789012, r, station, at);
+    const QByteArray trend =
+        trendJson(123456789012, QStringLiteral("r1"), r, station, at.addMSecs(250));
     QVERIFY(trend.contains("\"seq\":123456789012"));
     const QJsonObject t = QJsonDocument::fromJson(trend).object();
-    for (const char *key : {"serial", "time", "concentration", "units", "gas", "alarms"})
+    for (const char *key : {"serial", "concentration", "units", "gas", "alarms"})
         QCOMPARE(t.value(QLatin1String(key)), s.value(QLatin1String(key)));
+    QCOMPARE(t.value("time").toString(), QStringLiteral("2025-01-31T12:00:05.250-03:30"));
+    QCOMPARE(t.value("run").toString(), QStringLiteral("r1"));
 }
 
 QTEST_MAIN(TestFleetConfig)

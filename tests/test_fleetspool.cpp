@@ -14,6 +14,9 @@ private slots:
     void nextRunHandsOutWhatIsLeft_data();
     void nextRunHandsOutWhatIsLeft();
     void fullSpoolDropsOldestRows();
+    // A damaged line costs that line; a damaged mark at most the newest segment.
+    void damageIsSkipped_data();
+    void damageIsSkipped();
 };
 
 namespace {
@@ -116,6 +119,66 @@ void TestFleetSpool::fullSpoolDropsOldestRows()
     for (qint64 seq = dropped + 1; seq <= rows; ++seq)
         expected << seq;
     QCOMPARE(handOutAll(again, 200), expected);
+}
+
+void TestFleetSpool::damageIsSkipped_data()
+{
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<int>("badLine"); // of the newest segment, from 1; 0: none
+    QTest::addColumn<QByteArray>("badText");
+    QTest::addColumn<QByteArray>("mark"); // the delivered mark written over; empty: none
+    QTest::addColumn<bool>("newestOnly"); // only the newest segment goes again
+    // (A bad last line: see the fleet's integration test.)
+    QTest::newRow("row torn in the middle")
+        << 10 << 5 << QByteArray("5\ttelvar/4321/trend\t{\"se") << QByteArray() << false;
+    QTest::newRow("damaged mark") << 200 << 0 << QByteArray() << QByteArray("3x\n") << true;
+}
+
+void TestFleetSpool::damageIsSkipped()
+{
+    QFETCH(int, appended);
+    QFETCH(int, badLine);
+    QFETCH(QByteArray, badText);
+    QFETCH(QByteArray, mark);
+    QFETCH(bool, newestOnly);
+    QTemporaryDir dir;
+    const qint64 limit = 256 << 10; // segments of 16 KiB
+    {
+        Spool spool(dir.path(), limit);
+        for (int i = 1; i <= appended; ++i)
+            spool.append(row(spool.nextSeq(), 200));
+    }
+    const QString runBefore = Spool(dir.path(), limit).run();
+    const QStringList segments = QDir(dir.path()).entryList({"*.rows"}, QDir::Files);
+    const qint64 newestFirst = segments.last().left(16).toLongLong();
+    QVERIFY(!newestOnly || segments.size() > 2);
+    if (badLine > 0) {
+        QFile f(dir.filePath(segments.last()));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QList<QByteArray> lines = f.readAll().split('\n');
+        lines[badLine - 1] = badText;
+        f.resize(0);
+        f.write(lines.join('\n'));
+    }
+    if (!mark.isEmpty()) {
+        QFile f(dir.filePath(QStringLiteral("delivered")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(mark);
+    }
+
+    Spool again(dir.path(), limit);
+    QList<qint64> expected;
+    for (qint64 seq = newestOnly ? newestFirst : 1; seq <= appended; ++seq)
+        if (seq != newestFirst + badLine - 1 || badLine == 0)
+            expected << seq;
+    QCOMPARE(handOutAll(again, 200), expected);
+    QCOMPARE(again.takeSkipped(), qint64(badLine > 0 ? 1 : 0));
+    // The seq goes on under the same run: nothing is taken for a row seen before.
+    QCOMPARE(again.nextSeq(), qint64(appended + 1));
+    QCOMPARE(again.run(), runBefore);
+    again.rewind();
+    handOutAll(again, 200);
+    QCOMPARE(again.takeSkipped(), qint64(0)); // told once
 }
 
 QTEST_GUILESS_MAIN(TestFleetSpool)

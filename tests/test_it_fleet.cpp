@@ -1,10 +1,13 @@
+#include "fleet/fleetmessages.h"
 #include "fleet/fleetview.h"
 #include "fleet/mqttclient.h"
 #include "plot/plotwindow.h"
 #include "stationprocess.h"
 
 #include <QJsonArray>
+#include <QLockFile>
 #include <QTableWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,6 +28,18 @@ private slots:
     void fleetViewGreysStationThatGoesOffline();
     // Subscribed though the connection was made before its signal came.
     void subscribeAfterTheConnectionIsMade();
+    // Each failure said once, soon; monitoring and, where a broker is, publishing go on.
+    void failuresAreSaid_data();
+    void failuresAreSaid();
+    // Rows and events kept while the broker was away outlive a restart, and go
+    // out under the prefix of the day.
+    void backlogGoesUnderTheNewPrefix();
+    // Serials that look alike keep their own topics, and each station shows up in
+    // Home Assistant until it is retired.
+    void stationsApartAndInHomeAssistant();
+    // What the fleet view reads from the broker cannot hide a column, pass for
+    // fresh, or stop a plot.
+    void fleetViewTrustsNothing();
 };
 
 namespace {
@@ -36,6 +51,21 @@ QHash<qint64, QJsonObject> rowsBySeq(const TestSubscriber &subscriber)
     for (const TestSubscriber::Message &m : subscriber.received())
         out.insert(qint64(jsonOf(m.payload).value("seq").toDouble()), jsonOf(m.payload));
     return out;
+}
+
+BrokerConfig brokerAt(const TestBroker &broker)
+{
+    BrokerConfig config;
+    config.host = QStringLiteral("127.0.0.1");
+    config.port = broker.port;
+    return config;
+}
+
+// A client of the test's own, connected to `broker`.
+bool connected(MqttClient &client, const TestBroker &broker)
+{
+    QSignalSpy up(&client, &MqttClient::connected);
+    return client.start(brokerAt(broker)).isEmpty() && up.wait(10000);
 }
 
 } // namespace
@@ -99,7 +129,8 @@ void TestItFleet::statusRetained()
     QCOMPARE(s.value("serial").toString() + s.value("gas").toString(), QStringLiteral("4321N2"));
     for (const char *text : {"model", "units", "mode"})
         QVERIFY2(!s.value(QLatin1String(text)).toString().isEmpty(), text);
-    QVERIFY(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)"))
+    QVERIFY(QRegularExpression(
+                QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"))
                 .match(s.value("time").toString())
                 .hasMatch());
     for (const char *number :
@@ -225,22 +256,259 @@ void TestItFleet::subscribeAfterTheConnectionIsMade()
     QTemporaryDir tmp;
     TestBroker broker(tmp.path(), {});
     QVERIFY(broker.start());
-    BrokerConfig config;
-    config.host = QStringLiteral("127.0.0.1");
-    config.port = broker.port;
     MqttClient publisher;
-    QSignalSpy up(&publisher, &MqttClient::connected);
-    QVERIFY(publisher.start(config).isEmpty());
-    QVERIFY(up.wait(10000));
+    QVERIFY(connected(publisher, broker));
     QVERIFY(publisher.publish("telvar/1111/state", "online", 1, true) >= 0);
 
     MqttClient viewer;
     QSignalSpy got(&viewer, &MqttClient::messageReceived);
-    QVERIFY(viewer.start(config).isEmpty());
+    QVERIFY(viewer.start(brokerAt(broker)).isEmpty());
     QThread::msleep(1000); // its thread connects meanwhile, as on a busy machine
     viewer.subscribe("telvar/+/state");
     QVERIFY(got.wait(10000));
     QCOMPARE(got.first().at(1).toByteArray(), QByteArray("online"));
+}
+
+void TestItFleet::failuresAreSaid_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("said");  // on standard error, once
+    QTest::addColumn<QString>("event"); // then at the broker, with the rows; empty: no broker
+    const char *const rows[][4] = {
+        {"name does not resolve", "resolve", "the name no-such-host.invalid does not resolve", ""},
+        {"CA file is no certificate", "ca", "holds no usable certificate", ""},
+        {"broker does not answer", "hang", "did not answer within 5 s", ""},
+        {"broker not up yet", "late", "Connection refused", "brokerUnreachable"},
+        {"spool folder is a file", "file", "is not a folder", "spoolOff"},
+        {"spool held by another Telvar", "lock", "in use by another", "spoolOff"},
+        {"damaged spool", "damaged", "damaged lines; 1 skipped", "spoolDamaged"}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
+}
+
+void TestItFleet::failuresAreSaid()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, said);
+    QFETCH(QString, event);
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {false, {}, {}, true}); // the watcher's session outlives a stop
+    QVERIFY(broker.start());
+    TestSubscriber watcher(broker, "telvar/4321/+", "fleet-watcher");
+    if (fault == "late") {
+        waitFor([] { return false; }, 1000); // subscribed
+        broker.stop();                       // its port stays its own
+    }
+    QTcpServer hanging; // takes connections, never answers
+    QVERIFY(hanging.listen(QHostAddress::LocalHost));
+    const QString home = tmp.filePath(QStringLiteral("home"));
+    const QString spool = home + QStringLiteral("/QuorvaneData/Spool");
+    QStringList arguments{"--mqtt", broker.address()};
+    QLockFile otherTelvar(spool + QStringLiteral("/lock"));
+    if (fault == "resolve") {
+        arguments = QStringList{"--mqtt", "no-such-host.invalid"};
+    } else if (fault == "hang") {
+        arguments = QStringList{"--mqtt", QStringLiteral("127.0.0.1:%1").arg(hanging.serverPort())};
+    } else if (fault == "ca") {
+        QFile ca(tmp.filePath(QStringLiteral("ca.pem")));
+        QVERIFY(ca.open(QIODevice::WriteOnly) && ca.write("not a certificate\n") > 0);
+        arguments << "--mqtt-cafile" << ca.fileName();
+    } else if (fault == "file") {
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/QuorvaneData")));
+        QFile f(spool);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    } else if (fault == "lock") {
+        QVERIFY(QDir().mkpath(spool) && otherTelvar.tryLock());
+    } else if (fault == "damaged") {
+        // Left by an earlier run: two rows, one damaged, one not yet delivered.
+        QVERIFY(QDir().mkpath(spool));
+        QFile f(spool + QStringLiteral("/0000000000000001.rows"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("1\t/4321/trend\t{\"seq\":1,\"run\":\"old\"}\n2\t/4321/tr\xff\n");
+    }
+    StationProcess station(home, QStringLiteral("4321"), arguments);
+    QVERIFY2(waitFor([&] { return station.said().contains(said); }, 10000),
+             qPrintable(station.said()));
+    // Monitoring goes on, and the connection keeps trying, silently.
+    const int rows = station.trendRows().size();
+    QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + 8; }, 20000));
+    QCOMPARE(station.said().count(said), 1);
+    if (event.isEmpty())
+        return;
+    if (fault == "late")
+        QVERIFY(broker.start());
+    QJsonObject told;
+    QVERIFY(waitFor(
+        [&] {
+            for (const TestSubscriber::Message &m : watcher.received("telvar/4321/event"))
+                if (jsonOf(m.payload).value("event").toString() == event)
+                    told = jsonOf(m.payload);
+            return !told.isEmpty();
+        },
+        20000));
+    QVERIFY(told.value("reason").toString().contains(said) ||
+            told.value("skippedLines").toInt() == 1);
+    // The rows reach the broker: from the spool, or directly while it cannot be written.
+    QVERIFY(waitFor([&] { return watcher.received("telvar/4321/trend").size() >= 5; }, 20000));
+    if (fault == "damaged") {
+        // The row left over goes, and seq goes on past both lines.
+        const QList<TestSubscriber::Message> got = watcher.received("telvar/4321/trend");
+        QCOMPARE(jsonOf(got.first().payload).value("run").toString(), QStringLiteral("old"));
+        QCOMPARE(jsonOf(got.at(1).payload).value("seq").toInt(), 3);
+    }
+    if (fault == "file") {
+        // The folder can be made again: the spool takes the rows from then on.
+        QVERIFY(QFile::remove(spool));
+        QVERIFY(waitFor([&] { return !QDir(spool).entryList({"*.rows"}).isEmpty(); }, 10000));
+        QVERIFY(waitFor(
+            [&] { return watcher.last("telvar/4321/event").contains("\"event\":\"spoolOn\""); },
+            10000));
+    }
+}
+
+void TestItFleet::backlogGoesUnderTheNewPrefix()
+{
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {false, {}, {}, true}); // the watcher's session outlives a stop
+    QVERIFY(broker.start());
+    TestSubscriber watcher(broker, "+/4321/+", "fleet-backlog");
+    waitFor([] { return false; }, 1000); // subscribed
+    broker.stop();
+    const QString home = tmp.filePath(QStringLiteral("home"));
+    {
+        StationProcess first(home, QStringLiteral("4321"), {"--mqtt", broker.address()});
+        QVERIFY(waitFor([&] { return first.trendRows().size() >= 3; }, 20000));
+        first.sim.stop(); // "connectionLost", into the event spool
+        const QDir events(home + QStringLiteral("/QuorvaneData/Spool/events"));
+        QVERIFY(waitFor([&] { return !events.entryList({"*.rows"}).isEmpty(); }, 10000));
+    }
+    StationProcess second(home, QStringLiteral("4321"),
+                          {"--mqtt", broker.address(), "--mqtt-topic", "lab"});
+    QVERIFY(broker.start());
+    const auto arrived = [&](const QByteArray &topic, const char *text) {
+        for (const TestSubscriber::Message &m : watcher.received(topic))
+            if (m.payload.contains(text))
+                return true;
+        return false;
+    };
+    QVERIFY(waitFor([&] { return arrived("lab/4321/event", "\"connectionLost\""); }, 20000));
+    QVERIFY(waitFor([&] { return arrived("lab/4321/trend", "\"seq\":1,"); }, 20000));
+    for (const TestSubscriber::Message &m : watcher.received())
+        QVERIFY2(m.topic.startsWith("lab/"), m.topic.constData());
+}
+
+void TestItFleet::stationsApartAndInHomeAssistant()
+{
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {});
+    QVERIFY(broker.start());
+    TestSubscriber fleet(broker, "telvar/#");
+    const QStringList mqtt{"--mqtt", broker.address(), "--mqtt-discovery"};
+    const QStringList serials{"A/B1", "A+B1"};
+    StationProcess one(tmp.filePath(QStringLiteral("one")), serials.at(0), mqtt);
+    StationProcess two(tmp.filePath(QStringLiteral("two")), serials.at(1), mqtt);
+    QVERIFY(waitFor(
+        [&] {
+            QSet<QByteArray> statuses;
+            for (const TestSubscriber::Message &m : fleet.received())
+                if (m.topic.endsWith("/status"))
+                    statuses << m.topic;
+            return statuses.size() == 2;
+        },
+        30000));
+    waitFor([] { return false; }, 1000); // the configs go before the status: all sent
+    // Kept by the broker for a subscriber that comes later, as Home Assistant does.
+    TestSubscriber ha(broker, "homeassistant/#");
+    const int configs = 2 * 12; // six sensors and six alarm lamps each
+    QVERIFY(waitFor([&] { return ha.received().size() >= configs; }, 30000));
+    QSet<QString> stations; // serial as sent, and where its state is
+    for (const TestSubscriber::Message &m : ha.received()) {
+        const QJsonObject c = jsonOf(m.payload);
+        const QJsonObject device = c.value("device").toObject();
+        QVERIFY2(m.retained && device.value("identifiers").toArray().size() == 1,
+                 m.topic.constData());
+        for (const char *key : {"unique_id", "state_topic", "value_template", "availability_topic",
+                                "payload_available", "name"})
+            QVERIFY2(!c.value(QLatin1String(key)).toString().isEmpty(), key);
+        for (const char *key : {"name", "model", "manufacturer"})
+            QVERIFY2(!device.value(QLatin1String(key)).toString().isEmpty(), key);
+        // Sensors have units; both kinds read a number from the state topic.
+        QVERIFY(m.topic.startsWith("homeassistant/binary_sensor/telvar_") ||
+                (m.topic.startsWith("homeassistant/sensor/telvar_") &&
+                 !c.value("unit_of_measurement").toString().isEmpty()));
+        const QString field = QRegularExpression(QStringLiteral(R"(value_json\.(\w+))"))
+                                  .match(c.value("value_template").toString())
+                                  .captured(1);
+        const QByteArray stateTopic = c.value("state_topic").toString().toUtf8();
+        const QJsonObject status = jsonOf(fleet.last(stateTopic));
+        QVERIFY2(status.value(field).isDouble(), qPrintable(field));
+        QCOMPARE(fleet.last(c.value("availability_topic").toString().toUtf8()),
+                 c.value("payload_available").toString().toUtf8());
+        QVERIFY(serials.contains(status.value("serial").toString()));
+        stations << status.value("serial").toString() + QLatin1Char('@') + stateTopic;
+    }
+    QCOMPARE(stations.size(), 2);
+
+    // Retired: every retained topic of the station is cleared.
+    QVERIFY(one.stop());
+    QProcess forget;
+    forget.setProcessEnvironment(programEnvironment(one.home));
+    forget.start(QStringLiteral(TELVAR_BIN),
+                 {"--mqtt-forget", serials.at(0), "--mqtt", broker.address()});
+    QVERIFY(forget.waitForFinished(20000));
+    QCOMPARE(forget.exitCode(), 0);
+    const QString level = topicSerial(serials.at(0));
+    TestSubscriber after(broker, "#");
+    QVERIFY(waitFor([&] { return !after.received().isEmpty(); }, 10000));
+    waitFor([] { return false; }, 1000); // every retained message has come by now
+    for (const TestSubscriber::Message &m : after.received())
+        QVERIFY2(!m.retained || !m.topic.contains(level.toUtf8()), m.topic.constData());
+}
+
+void TestItFleet::fleetViewTrustsNothing()
+{
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {});
+    QVERIFY(broker.start());
+    MqttClient publisher;
+    QVERIFY(connected(publisher, broker));
+    const QByteArray now = isoTime(QDateTime::currentDateTime()).toUtf8();
+    const QByteArray longLevel(60000, 'L');
+    const auto status = [](const QByteArray &time) {
+        return "{\"serial\":\"x\",\"model\":\"ORIN\",\"interval\":600" + time + "}";
+    };
+    publisher.publish("telvar/" + longLevel + "/status", status(",\"time\":\"" + now + "\""), 1,
+                      true);
+    publisher.publish("telvar/notime/status", status(""), 1, true);
+    publisher.publish("telvar/reset/status", status(",\"time\":\"" + now + "\""), 1, true);
+
+    FleetSettings settings;
+    settings.broker = broker.address();
+    FleetView view(settings);
+    view.setAttribute(Qt::WA_DeleteOnClose, false);
+    QTableWidget *table = view.table();
+    QVERIFY(waitFor([&] { return table->rowCount() == 3; }, 10000));
+    const auto grey = [table](int row) {
+        return table->item(row, FleetView::SerialColumn)->foreground().color() ==
+               QColor(150, 150, 150);
+    };
+    // Sorted by level: the long one, "notime", "reset".
+    for (int row = 0; row < 3; ++row)
+        for (int c = 0; c < FleetView::ColumnCount; ++c)
+            QVERIFY(table->item(row, c)->text().size() <= 40);
+    QVERIFY(!grey(0) && grey(1) && !grey(2));
+
+    // seq starts again under another run: the plot follows.
+    view.openPlot(2);
+    QVERIFY(waitFor([&] { return view.plotOf("reset") != nullptr; }, 1000));
+    waitFor([] { return false; }, 500); // subscribed
+    for (const QByteArray run : {"a", "b"})
+        for (const QByteArray seq : {"1", "2", "3"})
+            publisher.publish("telvar/reset/trend",
+                              "{\"seq\":" + seq + ",\"run\":\"" + run + "\",\"time\":\"" + now +
+                                  "\",\"concentration\":1.5}",
+                              1, false);
+    QVERIFY(waitFor([&] { return view.plotOf("reset")->sampleCount() >= 6; }, 10000));
 }
 
 QTEST_MAIN(TestItFleet)
