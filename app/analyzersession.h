@@ -81,8 +81,7 @@ public:
     QString whyNotFor(const ReplyOwner *run) const;
     QString whyNoStart() const;
     // A run paused by a lost link is cancelled when its analyzer has not been
-    // back for this long.
-    void setMaxPauseMinutes(int minutes) { maxPause = qMax(1, minutes); }
+    // back for this long (from the connection settings).
     int maxPauseMinutes() const { return maxPause; }
     // How long the run has been waiting for its analyzer (-1: not paused).
     qint64 pausedMs() const;

@@ -117,13 +117,13 @@ void TestSession::init()
         link = new ScriptLink(analyzer);
         return link.data();
     });
-    session->setMaxPauseMinutes(1); // 1.2 s at the shortened second
 }
 
 void TestSession::connectAndIdentify()
 {
     ConnectionSettings s;
     s.logInterval = 1;
+    s.maxPauseMinutes = 1; // 1.2 s at the shortened second
     QVERIFY(session->connectTo(s, false));
     QVERIFY(waitFor([&] { return session->owner() == AnalyzerSession::Owner::Monitoring; }));
     QCOMPARE(session->knownSerial(), QStringLiteral("1234"));
