@@ -363,7 +363,7 @@ void MainWindow::showReceived(const QByteArray &chunk)
     if (!talk->pollTimer()->isActive() || !dashboard)
         console->appendData(chunk);
     if (loggingOn && !dashboard)
-        logger->log(chunk, logFilePath());
+        logger->append(chunk, logFilePath());
 }
 
 void MainWindow::identified(const QString &serial, bool first)
@@ -407,7 +407,7 @@ void MainWindow::updateTrend()
     const QByteArray bytes = row.toUtf8();
     console->appendData(bytes);
     if (loggingOn)
-        logger->log(bytes, logFilePath());
+        logger->append(bytes, logFilePath());
     if (current.autoLog)
         trend->append(state.serialNumber, row, current.statusLog, now.date());
     bool numeric = false;
@@ -433,7 +433,7 @@ void MainWindow::toLogger(QString text)
     if (text.endsWith(QLatin1Char('\r')))
         text += QLatin1Char('\n');
     if (loggingOn)
-        logger->log(upToZero(text.toUtf8()), logFilePath());
+        logger->append(upToZero(text.toUtf8()), logFilePath());
 }
 
 void MainWindow::lineEditEnterPressed()
