@@ -119,6 +119,16 @@ SRDA::SRDA(QWidget *parent)
         emit lineforOrin(line);
     });
 
+    rowReader.columnsSet = [this] { emit columnsReady(); };
+    rowReader.rowRead = [this](const double *row) {
+        updateDataSize();
+        updatePlotWindow(row);
+    };
+    rowReader.limitReached = [this](qint64 rowsKept) {
+        showLimitReached(rowsKept);
+        emit limitReached(rowsKept);
+    };
+
     startMs = Clock::monotonic();
     setControlsEnabled(false);
 }
@@ -157,6 +167,11 @@ void SRDA::resumeRun()
     table.keepRowsOnSameHeader();
     emit lineforOrin(startCommands);
     emit lineforConsole(startCommands);
+}
+
+void SRDA::reply(const QByteArray &chunk)
+{
+    rowReader.read(chunk);
 }
 
 void SRDA::abandonRun(const QString &)
@@ -220,16 +235,17 @@ void SRDA::showLimitReached(qint64 rowsKept)
     shownHundredths = -1;
 }
 
-void SRDA::updatePlotWindow(double timeMs, const QStringList &fields)
+void SRDA::updatePlotWindow(const double *row)
 {
     const int x = xSelector->currentIndex();
     const int y = ySelector->currentIndex();
-    if (x < 0 || y < 0)
+    // The time column read as text is no number: as a Y it adds no point.
+    if (x < 0 || y <= 0 || x >= table.columnCount() || y >= table.columnCount())
         return;
     if (x == 0)
-        plot->addTimePoint(QDateTime::fromMSecsSinceEpoch(qint64(timeMs)), fields.value(y));
+        plot->addTimeValue(row[0], row[y]);
     else
-        plot->addPointXY(fields.value(x), fields.value(y));
+        plot->addXYValue(row[x], row[y]);
 }
 
 void SRDA::makePlotWindow()

@@ -2,6 +2,7 @@
 
 #include "common/replyowner.h"
 #include "service/srdadata.h"
+#include "service/srdarows.h"
 
 #include <QFile>
 #include <QStringList>
@@ -16,13 +17,14 @@ class QPushButton;
 class QSpinBox;
 
 // The "Service Diagnostics" tab: starts and stops the analyzer's single
-// ring-down data (SRDA) stream, shows the collected table (SrdaData, filled by
-// the reply parser) in its own plot window and exports it; also sends a file of
-// commands. It never holds the link: commands leave on lineforOrin.
+// ring-down data (SRDA) stream, keeps it in its table (SrdaData), shows it in
+// its own plot window and exports it; also sends a file of commands. It never
+// holds the link: commands leave on lineforOrin.
 //
-// A collection owns the analyzer's replies from its start until Stop; the
-// reply parser reads its rows. After a lost link the same analyzer gets the
-// start commands again and the collection goes on, rows and hours kept.
+// A collection owns the analyzer's replies from its start until Stop, and
+// reads its rows from them (SrdaRowReader). After a lost link the same
+// analyzer gets the start commands again and the collection goes on, rows and
+// hours kept.
 class SRDA : public QWidget, public ReplyOwner
 {
     Q_OBJECT
@@ -45,7 +47,7 @@ public:
     void showLimitReached(qint64 rowsKept);
 
     Kind runKind() const override { return Kind::Srda; }
-    void reply(const QByteArray &) override {} // the parser reads the stream
+    void reply(const QByteArray &chunk) override;
     void pauseRun() override {}
     void resumeRun() override;
     void abandonRun(const QString &) override;
@@ -76,6 +78,10 @@ signals:
     void lineforOrin(QString);
     void lineforConsole(QString);
     void lineforLogger(QString);
+    // A header row set new columns (the main window's newSRDAColumnsReady).
+    void columnsReady();
+    // The memory limit stopped the storing of rows, once per collection.
+    void limitReached(qint64 rowsKept);
 
 public slots:
     void sendSRDAONCommand();
@@ -83,7 +89,8 @@ public slots:
     void sendSRDAStopCommand();
     void updateSRDAColumns();
     void updateDataSize();
-    void updatePlotWindow(double timeMs, const QStringList &fields);
+    // The live point of a row: the time and the values of the table's columns.
+    void updatePlotWindow(const double *row);
     void makePlotWindow();
     void saveData();
     void clearData();
@@ -96,6 +103,7 @@ private:
     void restartClock();
 
     SrdaData table;
+    SrdaRowReader rowReader{table};
     PlotWindow *plot;
     QString startCommands;       // of the collection that runs
     qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
