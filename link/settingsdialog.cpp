@@ -108,7 +108,7 @@ void SettingsDialog::buildForm()
     ipAddressBox = named(new QLineEdit(defaultIpAddress), "ipAddressBox");
     ipAddressBox->setMinimumWidth(100);
     portNumBox = named(new QSpinBox, "portNumBox");
-    portNumBox->setRange(1, 10000);
+    portNumBox->setRange(1, 65535);
     portNumBox->setValue(23);
     portNumBox->setEnabled(false); // the analyzer's TCP service is always on port 23
     auto *ethernet = new QGridLayout(parametersBox);
@@ -448,6 +448,7 @@ QString SettingsDialog::applyPresets(const SettingsPresets &p)
     if (p.tcpHost) {
         connectionTypeBox->setCurrentIndex(ethernetIndex);
         ipAddressBox->setText(p.tcpHost->trimmed());
+        portNumBox->setValue(p.tcpPort.value_or(23));
     }
     if (baudIndex >= 0)
         baudRateBox->setCurrentIndex(baudIndex);

@@ -27,6 +27,7 @@ struct SettingsPresets
     std::optional<QString> serialPort; // any device path, listed by the platform or not
     std::optional<int> baudRate;
     std::optional<QString> tcpHost;
+    std::optional<int> tcpPort;  // 23 unless given (benches use a simulator's free port)
     std::optional<int> interval; // seconds
     bool autoLog = false;
     bool statusLog = false;
