@@ -107,7 +107,7 @@ void MainWindow::wirePermanent()
     });
     connect(actionConsole, &QAction::toggled, this, &MainWindow::toggleConsole);
     connect(actionOptions, &QAction::triggered, options, &QWidget::show);
-    connect(actionPlotWindow, &QAction::triggered, plot, &QWidget::show);
+    connect(actionPlotWindow, &QAction::triggered, this, [this] { plotWindow()->show(); });
     connect(actionLogToFile, &QAction::toggled, this, [this](bool on) {
         configureLogger();
         toggleLogger(on);
@@ -413,7 +413,7 @@ void MainWindow::updateTrend()
     bool numeric = false;
     record.conc.toDouble(&numeric);
     if (numeric)
-        plot->addTimePoint(now, record.conc);
+        plotWindow()->addTimePoint(now, record.conc);
     emit trendRowReady(now);
 }
 
@@ -457,7 +457,8 @@ void MainWindow::shutdown()
 {
     // Hidden, so that closing it does not count as the last window closed:
     // the event loop must run the goodbye commands first.
-    plot->hide();
+    if (plot)
+        plot->hide();
     const auto quit = [] { QCoreApplication::exit(0); };
     if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected) {
         QTimer::singleShot(0, this, quit);

@@ -43,7 +43,7 @@ SRDA::SRDA(QWidget *parent)
       fileLineEdit(new QLineEdit(this)), browseButton(new QPushButton(tr("Browse"), this)),
       sendFileButton(new QPushButton(tr("Send File"), this)),
       cancelFileButton(new QPushButton(tr("Cancel"), this)), delaySpinBox(new QSpinBox(this)),
-      sender(new CommandFileSender(this)), plot(new PlotWindow(nullptr))
+      sender(new CommandFileSender(this))
 {
     auto *grid = new QGridLayout(this);
 
@@ -137,6 +137,19 @@ SRDA::~SRDA()
 {
     // The plot window has no parent; it lives exactly as long as this tab.
     delete plot;
+}
+
+PlotWindow *SRDA::plotWindow()
+{
+    if (!plot)
+        plot = new PlotWindow(nullptr);
+    return plot;
+}
+
+void SRDA::closePlotWindow()
+{
+    if (plot)
+        plot->close();
 }
 
 void SRDA::setControlsEnabled(bool on)
@@ -243,9 +256,9 @@ void SRDA::updatePlotWindow(const double *row)
     if (x < 0 || y <= 0 || x >= table.columnCount() || y >= table.columnCount())
         return;
     if (x == 0)
-        plot->addTimeValue(row[0], row[y]);
+        plotWindow()->addTimeValue(row[0], row[y]);
     else
-        plot->addXYValue(row[x], row[y]);
+        plotWindow()->addXYValue(row[x], row[y]);
 }
 
 void SRDA::makePlotWindow()
@@ -257,6 +270,7 @@ void SRDA::makePlotWindow()
     const int x = qMax(0, xSelector->currentIndex());
     const int y = qMax(0, ySelector->currentIndex());
     const QString yName = table.columns().value(y);
+    PlotWindow *plot = plotWindow();
     plot->seriesName = yName;
     // Only what the plot keeps: a whole column of a day-long collection
     // would not fit in one vector.

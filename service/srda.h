@@ -39,7 +39,9 @@ public:
 
     SrdaData &data() { return table; }
     const SrdaData &data() const { return table; }
-    PlotWindow *plotWindow() const { return plot; }
+    // Built on first use: most runs never plot.
+    PlotWindow *plotWindow();
+    void closePlotWindow();
 
     // The seven buttons that send commands: start, stop, the modes, "Send File".
     void setControlsEnabled(bool on);
@@ -104,7 +106,7 @@ private:
 
     SrdaData table;
     SrdaRowReader rowReader{table};
-    PlotWindow *plot;
+    PlotWindow *plot = nullptr;
     QString startCommands;       // of the collection that runs
     qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
     qint64 shownHundredths = -1; // what the elapsed label shows, in hundredths of an hour
