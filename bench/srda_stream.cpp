@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <sys/resource.h>
 
@@ -64,6 +65,14 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+// CPU time of the calling thread.
+qint64 threadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 // User and system time of the whole process (all its threads) so far.
@@ -140,15 +149,22 @@ int main(int argc, char **argv)
 
     // Event-loop gaps: how long a zero-interval timer had to wait.
     QElapsedTimer loop;
-    qint64 longestGapNs = 0;
+    qint64 longestGapNs = 0, longestGapCpuNs = 0, busiestGapCpuNs = 0;
+    qint64 loopCpuNs = threadCpuNs();
     int gapsOver50 = 0;
     qint64 firstStoredMs = 0, storedAllMs = 0;
     QTimer probe;
     probe.setInterval(0);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 gap = loop.nsecsElapsed();
+        const qint64 cpu = threadCpuNs();
+        // A gap the GUI thread spent working, or waiting for a core the machine did not give it.
+        if (gap > longestGapNs)
+            longestGapCpuNs = cpu - loopCpuNs;
+        busiestGapCpuNs = qMax(busiestGapCpuNs, cpu - loopCpuNs);
         longestGapNs = qMax(longestGapNs, gap);
         gapsOver50 += gap > 50000000;
+        loopCpuNs = cpu;
         loop.start();
         if (!firstStoredMs && srda->data().rowCount() > 0)
             firstStoredMs = monotonicMs();
@@ -200,6 +216,8 @@ int main(int argc, char **argv)
                     double(stored) * 1000.0 / double(storedAllMs - firstStoredMs));
     std::printf("longest loop gap    %.1f ms (%d gaps over 50 ms)\n", double(longestGapNs) / 1e6,
                 gapsOver50);
+    std::printf("  of it working     %.1f ms; the longest work between two turns %.1f ms\n",
+                double(longestGapCpuNs) / 1e6, double(busiestGapCpuNs) / 1e6);
     std::printf("CPU used            %.0f %% of one core\n", 100.0 * cpuUsed / wallUsed);
     if (storedAllMs)
         std::printf("lag last row        %lld ms\n",
