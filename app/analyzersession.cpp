@@ -413,10 +413,9 @@ void AnalyzerSession::readData()
 
 void AnalyzerSession::route(const QByteArray &chunk)
 {
-    // The SRDA stream is read by the parser, which knows its rows. An identity
-    // answer still awaited when a run began is the identity step's.
+    // An identity answer still awaited when a run began is the identity step's.
     const bool identityAnswer = st.unitsPending || st.speciesPending || st.modelPending;
-    if (run && run->runKind() != ReplyOwner::Kind::Srda && !identityAnswer) {
+    if (run && !identityAnswer) {
         run->reply(chunk);
         return;
     }

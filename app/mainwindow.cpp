@@ -109,7 +109,7 @@ void MainWindow::wirePermanent()
     });
     connect(actionConsole, &QAction::toggled, this, &MainWindow::toggleConsole);
     connect(actionOptions, &QAction::triggered, options, &QWidget::show);
-    connect(actionPlotWindow, &QAction::triggered, plot, &QWidget::show);
+    connect(actionPlotWindow, &QAction::triggered, this, [this] { plotWindow()->show(); });
     connect(actionLogToFile, &QAction::toggled, this, [this](bool on) {
         if (on && settings->settings().logFile.isEmpty()) {
             // The file first: its Cancel leaves logging off, and its OK turns
@@ -353,7 +353,7 @@ void MainWindow::showReceived(const QByteArray &chunk)
     if (!talk->pollTimer()->isActive() || !dashboard)
         console->appendData(chunk);
     if (loggingOn && !dashboard)
-        logger->log(chunk, logFilePath());
+        logger->append(chunk, logFilePath());
 }
 
 void MainWindow::identified(const QString &serial, bool first)
@@ -397,13 +397,13 @@ void MainWindow::updateTrend()
     const QByteArray bytes = row.toUtf8();
     console->appendData(bytes);
     if (loggingOn)
-        logger->log(bytes, logFilePath());
+        logger->append(bytes, logFilePath());
     if (current.autoLog)
         trend->append(state.serialNumber, row, current.statusLog, now.date());
     bool numeric = false;
     record.conc.toDouble(&numeric);
     if (numeric)
-        plot->addTimePoint(now, record.conc);
+        plotWindow()->addTimePoint(now, record.conc);
     emit trendRowReady(now);
 }
 
@@ -423,7 +423,7 @@ void MainWindow::toLogger(QString text)
     if (text.endsWith(QLatin1Char('\r')))
         text += QLatin1Char('\n');
     if (loggingOn)
-        logger->log(upToZero(text.toUtf8()), logFilePath());
+        logger->append(upToZero(text.toUtf8()), logFilePath());
 }
 
 void MainWindow::lineEditEnterPressed()
@@ -449,7 +449,8 @@ void MainWindow::shutdown()
 {
     // Hidden, so that closing it does not count as the last window closed:
     // the event loop must run the goodbye commands first.
-    plot->hide();
+    if (plot)
+        plot->hide();
     const auto quit = [] { QCoreApplication::exit(0); };
     if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected) {
         QTimer::singleShot(0, this, quit);

@@ -65,7 +65,8 @@ public:
     Utilities *utilities() const { return utilitiesTab; }
     Service *service() const { return serviceTab; }
     SRDA *srda() const { return srdaTab; }
-    PlotWindow *plotWindow() const { return plot; }
+    // The concentration plot, built on first use (the first point or its button).
+    PlotWindow *plotWindow();
     QTabWidget *tabs() const { return tabWidget; }
     QProgressBar *progress() const { return progressBar; }
     QLabel *serialLabel() const { return snLabel; }
@@ -191,7 +192,7 @@ private:
     Console *console;
     QLineEdit *lineEdit;
     Logger *logger;
-    PlotWindow *plot;
+    PlotWindow *plot = nullptr;
     QTabWidget *tabWidget;
     Instrument *instrumentTab;
     Certification *certificationTab;

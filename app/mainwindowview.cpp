@@ -88,8 +88,6 @@ void MainWindow::buildWidgets()
     buildTabs();
     grid->addWidget(tabWidget, 1, 1, 5, 2);
 
-    plot = new PlotWindow(nullptr);
-    plot->seriesName = QStringLiteral("Concentration");
     settings = new SettingsDialog(this);
     options = new OptionsDialog(this);
     certificationTab->changeScans(options->certScans());
@@ -404,9 +402,19 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    plot->close();
-    srdaTab->plotWindow()->close();
+    if (plot)
+        plot->close();
+    srdaTab->closePlotWindow();
     event->accept();
+}
+
+PlotWindow *MainWindow::plotWindow()
+{
+    if (!plot) {
+        plot = new PlotWindow(nullptr);
+        plot->seriesName = QStringLiteral("Concentration");
+    }
+    return plot;
 }
 
 void MainWindow::trendDataFolder()

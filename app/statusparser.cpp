@@ -2,7 +2,6 @@
 
 #include "common/debuglog.h"
 
-#include <QDateTime>
 #include <QDebug>
 
 #include <cmath>
@@ -13,35 +12,6 @@ namespace {
 bool isAsciiDigit(QChar c)
 {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-// Reads `count` digits at `pos` (at least `min`, at most `max`); advances pos.
-bool readNumber(const QStringRef &s, int &pos, int min, int max, int &value)
-{
-    value = 0;
-    int digits = 0;
-    while (pos < s.size() && digits < max && isAsciiDigit(s.at(pos))) {
-        value = value * 10 + (s.at(pos).unicode() - '0');
-        ++pos;
-        ++digits;
-    }
-    // A digit right after the widest field means the field is too long.
-    return digits >= min && !(pos < s.size() && isAsciiDigit(s.at(pos)));
-}
-
-bool expect(const QStringRef &s, int &pos, char c)
-{
-    if (pos >= s.size() || s.at(pos) != QLatin1Char(c))
-        return false;
-    ++pos;
-    return true;
-}
-
-bool isSrdaSeparator(QChar c)
-{
-    // The stream is split on the character class "[\t|\r|\n]", which holds '|' as well.
-    return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n') ||
-           c == QLatin1Char('|');
 }
 
 int toIntLoose(const QStringRef &text)
@@ -94,21 +64,6 @@ bool StatusParser::isPlainDecimal(const QStringRef &text)
     while (i < size && isAsciiDigit(text.at(i)))
         ++i;
     return i == size;
-}
-
-bool StatusParser::readRowTime(const QStringRef &s, QDate &date, QTime &time)
-{
-    int pos = 0, y, mo, d, h, mi, sec;
-    if (!readNumber(s, pos, 4, 4, y) || !expect(s, pos, '-') || !readNumber(s, pos, 1, 2, mo) ||
-        !expect(s, pos, '-') || !readNumber(s, pos, 1, 2, d) || !expect(s, pos, ' ') ||
-        !readNumber(s, pos, 1, 2, h) || !expect(s, pos, ':') || !readNumber(s, pos, 2, 2, mi) ||
-        !expect(s, pos, ':') || !readNumber(s, pos, 2, 2, sec) || pos != s.size())
-        return false;
-    if (!QDate::isValid(y, mo, d) || !QTime::isValid(h, mi, sec))
-        return false;
-    date = QDate(y, mo, d);
-    time = QTime(h, mi, sec);
-    return true;
 }
 
 QString StatusParser::modeText(const QStringRef &code)
@@ -227,14 +182,8 @@ void StatusParser::parseData(const QString &chunk)
         hooks.enableControls();
     }
 
-    const bool srda = hooks.srdaRunning();
-    if (n >= 2 && !srda)
+    if (n >= 2)
         keyedValues();
-
-    if (srda) {
-        if (SrdaData *data = hooks.srdaData())
-            srdaLines(chunk, *data);
-    }
 
     if (chunk.contains(QLatin1String("!UNKNOWN")) && state.currentTab == 0 && !state.unitsPending) {
         state.compatibilityMode = true;
@@ -373,106 +322,4 @@ QString StatusParser::modelAnswer(const QString &chunk, const QStringRef &last) 
     if (colon >= 0)
         line = line.mid(colon + 1).trimmed();
     return line.isEmpty() ? last.toString() : line;
-}
-
-qint64 StatusParser::rowMsecs(const QDate &date, const QTime &time)
-{
-    // Local time to ms is slow (a time zone lookup). Rows come many to a
-    // second, so convert the start of each hour once and add the minutes and
-    // seconds, as long as that hour is a plain 3600 s (no offset change in it).
-    if (date != cachedDate || time.hour() != cachedHour) {
-        cachedDate = date;
-        cachedHour = time.hour();
-        const QDateTime start(date, QTime(cachedHour, 0));
-        const QDateTime end = cachedHour == 23 ? QDateTime(date.addDays(1), QTime(0, 0))
-                                               : QDateTime(date, QTime(cachedHour + 1, 0));
-        cachedHourMs = start.toMSecsSinceEpoch();
-        plainHour = start.isValid() && end.isValid() &&
-                    end.toMSecsSinceEpoch() - cachedHourMs == 3600 * 1000;
-    }
-    if (plainHour)
-        return cachedHourMs + (time.minute() * 60 + time.second()) * 1000;
-    const QDateTime at(date, time);
-    return at.isValid() ? at.toMSecsSinceEpoch() : invalidTime;
-}
-
-void StatusParser::srdaLines(const QString &chunk, SrdaData &data)
-{
-    // A fast stream brings several rows in one chunk; each line is one row.
-    const int size = chunk.size();
-    int start = 0;
-    while (start < size) {
-        const int feed = chunk.indexOf(QLatin1Char('\n'), start);
-        const int end = feed < 0 ? size : feed + 1;
-        srdaLine(chunk.midRef(start, end - start), data);
-        start = end;
-    }
-}
-
-void StatusParser::srdaLine(const QStringRef &line, SrdaData &data)
-{
-    // The line end closes the row; it is no empty last column.
-    QStringRef row = line;
-    while (!row.isEmpty() && (row.endsWith(QLatin1Char('\n')) || row.endsWith(QLatin1Char('\r'))))
-        row.chop(1);
-    cells.clear();
-    int start = 0;
-    for (int i = 0; i < row.size(); ++i) {
-        if (isSrdaSeparator(row.at(i))) {
-            cells.append(row.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    cells.append(row.mid(start));
-
-    int dateColumn = -1;
-    for (int i = 0; i < cells.size(); ++i) {
-        if (cells.at(i) == QLatin1String("Date/Time")) {
-            dateColumn = i;
-            break;
-        }
-    }
-
-    if (dateColumn >= 0) {
-        QStringList columns;
-        for (const QStringRef &c : qAsConst(cells))
-            columns.append(c.toString());
-        for (int i = 0; i < dateColumn; ++i) {
-            qCDebug(telvarDebug) << "startIndex = " << dateColumn << "i = " << i;
-            columns.removeFirst();
-        }
-        if (!data.setColumns(columns))
-            return; // the same collection again, after a lost link
-        hooks.srdaColumnsReady();
-        qCDebug(telvarDebug) << "Got columns, they are:" << data.columns()
-                             << "and there are " + QString::number(data.columnCount()) + " of them";
-        return;
-    }
-
-    if (cells.size() != data.columnCount())
-        return;
-    QDate date;
-    QTime time;
-    if (!readRowTime(cells.at(0), date, time))
-        return;
-    const qint64 ms64 = rowMsecs(date, time);
-    if (ms64 == invalidTime)
-        return;
-    const double ms = double(ms64);
-    rowValues.resize(cells.size());
-    rowValues[0] = ms;
-    for (int i = 1; i < cells.size(); ++i) {
-        bool ok = false;
-        const double value = cells.at(i).toDouble(&ok);
-        rowValues[i] = ok ? value : std::numeric_limits<double>::quiet_NaN();
-    }
-    // Past the memory limit rows are no longer stored, but the live plot,
-    // which keeps its own points, goes on.
-    if (!data.appendRow(rowValues.constData()) && data.takeLimitNotice())
-        hooks.srdaLimitReached(data.rowCount());
-    QStringList columns;
-    columns.reserve(cells.size());
-    for (const QStringRef &cell : qAsConst(cells))
-        columns.append(cell.toString());
-    hooks.srdaRowAdded(ms, columns);
 }

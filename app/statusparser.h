@@ -1,16 +1,11 @@
 #pragma once
 
 #include "dashboard/statusrecord.h"
-#include "service/srdadata.h"
 
-#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QStringRef>
-#include <QTime>
 #include <QVector>
-
-#include <limits>
 
 // Main-window connection state the parser reads and writes.
 struct ParserState
@@ -49,28 +44,14 @@ public:
     virtual void updateFilter(int) {}
     virtual void updateGasList(const QStringList &) {}
     virtual void setCurrentGas(const QString &) {}
-    // Service Diagnostics (SRDA) tab
-    virtual bool srdaRunning() const { return false; }
-    virtual SrdaData *srdaData() { return nullptr; }
-    virtual void srdaColumnsReady() {} // emit newSRDAColumnsReady()
-    // A data row came in, stored unless the memory limit stopped the storing:
-    // updateDataSize() and updatePlotWindow(time, columns).
-    virtual void srdaRowAdded(double timeMs, const QStringList &columns)
-    {
-        Q_UNUSED(timeMs)
-        Q_UNUSED(columns)
-    }
-    // A row was not stored, the first since the header, for the memory limit.
-    virtual void srdaLimitReached(qint64 rowsKept) { Q_UNUSED(rowsKept) }
 };
 
 // Interprets every reply chunk routed to it: status reports, identity answers,
-// compatibility-mode concentrations, Utilities answers, scan readings and the
-// SRDA stream. Replies carry no identifier; attribution rests on the pending
-// flags, the current tab and the SRDA state.
+// compatibility-mode concentrations, Utilities answers and scan readings.
+// Replies carry no identifier; attribution rests on the pending flags and the
+// current tab. (An SRDA collection reads its own stream.)
 //
-// The SRDA stream runs through here at thousands of rows a second, so the
-// tokens are references into the chunk, kept in reused vectors.
+// The tokens are references into the chunk, kept in a reused vector.
 class StatusParser
 {
 public:
@@ -84,9 +65,6 @@ public:
     // True when `text` is a concentration as the analyzer writes it: an optional
     // minus, digits, an optional point, digits (all parts optional).
     static bool isPlainDecimal(const QStringRef &text);
-    // Reads an SRDA row time "yyyy-M-d H:mm:ss" (local time) by hand;
-    // QDateTime::fromString is far too slow for the row rate.
-    static bool readRowTime(const QStringRef &text, QDate &date, QTime &time);
     // The mode text shown for an "OpMode" value.
     static QString modeText(const QStringRef &code);
 
@@ -94,8 +72,6 @@ private:
     void compatibilityLine(const QStringRef &last);
     void utilitiesAnswer(const QStringRef &last);
     void keyedValues();
-    void srdaLines(const QString &chunk, SrdaData &data);
-    void srdaLine(const QStringRef &line, SrdaData &data);
     int indexOf(QLatin1String token, int from = 0) const;
     // The value token after the first `key`, or a null reference.
     QStringRef valueOf(QLatin1String key) const;
@@ -107,12 +83,4 @@ private:
     ParserHooks &hooks;
 
     QVector<QStringRef> tokens;
-    QVector<QStringRef> cells;
-    QVector<double> rowValues;
-    static constexpr qint64 invalidTime = std::numeric_limits<qint64>::min();
-    qint64 rowMsecs(const QDate &date, const QTime &time);
-    QDate cachedDate;
-    int cachedHour = -1;
-    qint64 cachedHourMs = 0;
-    bool plainHour = false;
 };

@@ -9,6 +9,16 @@
 
 #include <QLabel>
 
+WindowHooks::WindowHooks(MainWindow &w) : w(w)
+{
+    SRDA *srda = w.srda();
+    QObject::connect(srda, &SRDA::columnsReady, &w, &MainWindow::newSRDAColumnsReady);
+    QObject::connect(srda, &SRDA::limitReached, &w, [&w](qint64 rowsKept) {
+        w.consoleWidget()->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
+        emit w.srdaLimitReached(rowsKept);
+    });
+}
+
 void WindowHooks::statusReady()
 {
     emit w.newStatusReady();
@@ -75,32 +85,4 @@ void WindowHooks::updateGasList(const QStringList &gases)
 void WindowHooks::setCurrentGas(const QString &gas)
 {
     w.utilities()->setCurrentGas(gas);
-}
-
-bool WindowHooks::srdaRunning() const
-{
-    return w.srda()->srdaRunning;
-}
-
-SrdaData *WindowHooks::srdaData()
-{
-    return &w.srda()->data();
-}
-
-void WindowHooks::srdaColumnsReady()
-{
-    emit w.newSRDAColumnsReady();
-}
-
-void WindowHooks::srdaRowAdded(double timeMs, const QStringList &columns)
-{
-    w.srda()->updateDataSize();
-    w.srda()->updatePlotWindow(timeMs, columns);
-}
-
-void WindowHooks::srdaLimitReached(qint64 rowsKept)
-{
-    w.srda()->showLimitReached(rowsKept);
-    w.consoleWidget()->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
-    emit w.srdaLimitReached(rowsKept);
 }

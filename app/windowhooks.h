@@ -4,11 +4,13 @@
 
 class MainWindow;
 
-// What the reply parser reaches outside the status record: the tabs and the window.
+// What the replies reach outside the session: through the parser, the tabs
+// and the window; from an SRDA collection's stream, the console and the
+// window's signals.
 class WindowHooks : public ParserHooks
 {
 public:
-    explicit WindowHooks(MainWindow &w) : w(w) {}
+    explicit WindowHooks(MainWindow &w);
 
     void statusReady() override;
     void wrongModeBox() override;
@@ -24,12 +26,6 @@ public:
     void updateFilter(int value) override;
     void updateGasList(const QStringList &gases) override;
     void setCurrentGas(const QString &gas) override;
-
-    bool srdaRunning() const override;
-    SrdaData *srdaData() override;
-    void srdaColumnsReady() override;
-    void srdaRowAdded(double timeMs, const QStringList &columns) override;
-    void srdaLimitReached(qint64 rowsKept) override;
 
 private:
     MainWindow &w;

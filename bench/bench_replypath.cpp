@@ -1,13 +1,15 @@
 // The reply path on one core: raw bytes from the link, cut into line chunks,
 // parsed into the status record (or the SRDA series). Rates are per second.
 // The SRDA rows go the whole way a collection's rows go: the link's ready-read,
-// the session's reading and routing to the run that owns the replies, the parser.
+// the session's reading and routing to the run that owns the replies, its row reader.
 #include "app/analyzersession.h"
 #include "app/commandsequence.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "link/demomodel.h"
 #include "link/orininterface.h"
+#include "service/srdadata.h"
+#include "service/srdarows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,16 +26,6 @@ QByteArray statusReport()
     analyzer.interpret("opmode 2\r\n");
     return analyzer.report();
 }
-
-class SrdaHooks : public ParserHooks
-{
-public:
-    SrdaData data;
-    qint64 rows = 0;
-    bool srdaRunning() const override { return true; }
-    SrdaData *srdaData() override { return &data; }
-    void srdaRowAdded(double, const QStringList &) override { ++rows; }
-};
 
 // A link whose bytes are handed in by the benchmark.
 class BenchLink : public OrinInterface
@@ -52,12 +44,20 @@ public:
     }
 };
 
-// An SRDA collection as the session sees it: the owner of the replies.
+// An SRDA collection as the session sees it: the owner of the replies, which
+// reads its rows into its table.
 class Collection : public ReplyOwner
 {
 public:
+    SrdaData data;
+    SrdaRowReader reader{data};
+    qint64 rows = 0;
+    Collection()
+    {
+        reader.rowRead = [this](const double *) { ++rows; };
+    }
     Kind runKind() const override { return Kind::Srda; }
-    void reply(const QByteArray &) override {}
+    void reply(const QByteArray &chunk) override { reader.read(chunk); }
     void pauseRun() override {}
     void resumeRun() override {}
     void abandonRun(const QString &) override {}
@@ -115,7 +115,7 @@ void srdaRows(benchmark::State &state)
 {
     const int rowsPerPass = 1000;
     StatusRecord record;
-    SrdaHooks hooks;
+    ParserHooks hooks;
     BenchLink *link = nullptr;
     AnalyzerSession session(record, hooks,
                             [&](const ConnectionSettings &) { return link = new BenchLink; });
@@ -146,10 +146,10 @@ void srdaRows(benchmark::State &state)
         for (const QByteArray &read : reads)
             link->arrive(read);
         // Keep the series from growing through the whole run.
-        if (hooks.data.rowCount() > 200000)
-            hooks.data.setColumns(hooks.data.columns());
+        if (collection.data.rowCount() > 200000)
+            collection.data.setColumns(collection.data.columns());
     }
-    if (hooks.rows != state.iterations() * rowsPerPass)
+    if (collection.rows != state.iterations() * rowsPerPass)
         state.SkipWithError("rows were lost");
     state.SetItemsProcessed(state.iterations() * rowsPerPass);
     state.SetBytesProcessed(state.iterations() * stream.size());

@@ -1,9 +1,11 @@
-// The whole program collecting SRDA from telvar-sim over a pty, with the
-// Service Diagnostics tab shown and the SRDA plot window open. Prints the rows
-// lost, the longest event-loop gap and the lag from the last row sent to the
-// last row stored.
+// The whole program collecting SRDA from telvar-sim over a pty (or TCP), with
+// the Service Diagnostics tab shown and the SRDA plot window open (and the
+// console, if asked). Prints the rows lost, the rate sustained, the longest
+// event-loop gap, the lag from the last row handed to the link to the last row
+// stored, and the peak memory.
 //
-//     bench_srda_stream [rows per second] [seconds]      (default 10000 10)
+//     bench_srda_stream [--tcp] [--console] [rows per second] [seconds]
+//                                                  (default 10000 10, over a pty)
 
 #include "app/commandsequence.h"
 #include "app/mainwindow.h"
@@ -11,6 +13,7 @@
 #include "plot/plotwindow.h"
 #include "service/srda.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -23,7 +26,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -62,6 +67,23 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
+// CPU time of the calling thread.
+qint64 threadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// User and system time of the whole process (all its threads) so far.
+double cpuSeconds()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
 qint64 peakKb()
 {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -84,16 +106,21 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    const int rate = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
-    const int seconds = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
+    QStringList numbers = QCoreApplication::arguments().mid(1);
+    const bool tcp = numbers.removeAll(QStringLiteral("--tcp")) > 0;
+    const bool console = numbers.removeAll(QStringLiteral("--console")) > 0;
+    const int rate = numbers.value(0, QStringLiteral("10000")).toInt();
+    const int seconds = numbers.value(1, QStringLiteral("10")).toInt();
     const qint64 rows = qint64(rate) * seconds;
     QuietDialogs dialogs;
     Dialogs::install(&dialogs);
     CommandSequence::setSecondMs(50); // the opening commands' pacing only
 
     QProcess sim;
-    sim.start(QStringLiteral(TELVAR_SIM_BIN), {"--pty", "--srda-rate", QString::number(rate),
-                                               "--srda-count", QString::number(rows)});
+    QStringList simArgs{"--srda-rate", QString::number(rate), "--srda-count",
+                        QString::number(rows)};
+    simArgs = (tcp ? QStringList{"--tcp", "0"} : QStringList{"--pty"}) + simArgs;
+    sim.start(QStringLiteral(TELVAR_SIM_BIN), simArgs);
     if (!sim.waitForReadyRead(10000)) {
         std::printf("telvar-sim did not start\n");
         return 1;
@@ -102,8 +129,13 @@ int main(int argc, char **argv)
 
     MainWindow w;
     w.show();
+    w.actionConsole->setChecked(console);
     SettingsPresets presets;
-    presets.serialPort = port;
+    if (tcp) {
+        presets.tcpHost = port; // "127.0.0.1:PORT"
+    } else {
+        presets.serialPort = port;
+    }
     presets.interval = 1;
     w.settingsDialog()->applyPresets(presets);
     w.openConnection();
@@ -116,13 +148,25 @@ int main(int argc, char **argv)
 
     // Event-loop gaps: how long a zero-interval timer had to wait.
     QElapsedTimer loop;
-    qint64 longestGapNs = 0;
-    qint64 storedAllMs = 0;
+    qint64 longestGapNs = 0, longestGapCpuNs = 0, busiestGapCpuNs = 0;
+    qint64 loopCpuNs = threadCpuNs();
+    int gapsOver50 = 0;
+    qint64 firstStoredMs = 0, storedAllMs = 0;
     QTimer probe;
     probe.setInterval(0);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestGapNs = qMax(longestGapNs, loop.nsecsElapsed());
+        const qint64 gap = loop.nsecsElapsed();
+        const qint64 cpu = threadCpuNs();
+        // A gap the GUI thread spent working, or waiting for a core the machine did not give it.
+        if (gap > longestGapNs)
+            longestGapCpuNs = cpu - loopCpuNs;
+        busiestGapCpuNs = qMax(busiestGapCpuNs, cpu - loopCpuNs);
+        longestGapNs = qMax(longestGapNs, gap);
+        gapsOver50 += gap > 50000000;
+        loopCpuNs = cpu;
         loop.start();
+        if (!firstStoredMs && srda->data().rowCount() > 0)
+            firstStoredMs = monotonicMs();
         if (!storedAllMs && srda->data().rowCount() >= rows)
             storedAllMs = monotonicMs();
     });
@@ -134,6 +178,9 @@ int main(int argc, char **argv)
     }
     srda->ySelector->setCurrentIndex(2); // Tau over time
     srda->plotButton->click();
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
     loop.start();
     probe.start();
 
@@ -152,14 +199,25 @@ int main(int argc, char **argv)
     waitFor(simEnded, (seconds + 30) * 1000);
     waitFor([&] { return storedAllMs != 0; }, 10000);
     probe.stop();
+    const double cpuUsed = cpuSeconds() - cpuBefore;
+    const double wallUsed = double(wall.elapsed()) / 1000.0;
     const qint64 stored = srda->data().rowCount();
     srda->stopButton->click();
 
+    std::printf("link                %s%s\n", tcp ? "TCP" : "pty",
+                console ? ", console shown" : "");
     std::printf("rate                %d rows/s for %d s\n", rate, seconds);
     std::printf("rows sent           %lld\n", static_cast<long long>(sentRows));
     std::printf("rows stored         %lld (lost %lld)\n", static_cast<long long>(stored),
                 static_cast<long long>(sentRows - stored));
-    std::printf("longest loop gap    %.1f ms\n", double(longestGapNs) / 1e6);
+    if (storedAllMs > firstStoredMs && firstStoredMs)
+        std::printf("rate sustained      %.0f rows/s\n",
+                    double(stored) * 1000.0 / double(storedAllMs - firstStoredMs));
+    std::printf("longest loop gap    %.1f ms (%d gaps over 50 ms)\n", double(longestGapNs) / 1e6,
+                gapsOver50);
+    std::printf("  of it working     %.1f ms; the longest work between two turns %.1f ms\n",
+                double(longestGapCpuNs) / 1e6, double(busiestGapCpuNs) / 1e6);
+    std::printf("CPU used            %.0f %% of one core\n", 100.0 * cpuUsed / wallUsed);
     if (storedAllMs)
         std::printf("lag last row        %lld ms\n",
                     static_cast<long long>(qMax<qint64>(0, storedAllMs - sentAllMs)));

@@ -5,9 +5,20 @@
 #include <QTimer>
 
 namespace {
-// Beyond this much waiting text a batch goes out at once, so a stalled timer
-// cannot let the backlog grow without bound.
+// Beyond this much waiting text the older lines are dropped from it, so a
+// hidden console (or a stalled timer) keeps a bounded backlog.
 constexpr int maxPending = 64 * 1024;
+
+// Where the newest `lines` lines of `text` begin (the last one may be empty,
+// after a final line break); -1 when it holds no more than that.
+int startOfNewest(const QString &text, int lines)
+{
+    int breaks = 0;
+    for (int i = text.size() - 1; i >= 0; --i)
+        if (text.at(i) == QLatin1Char('\n') && ++breaks == lines)
+            return i + 1;
+    return -1;
+}
 } // namespace
 
 Console::Console(QWidget *parent) : QPlainTextEdit(parent), flushTimer(new QTimer(this))
@@ -22,37 +33,56 @@ Console::Console(QWidget *parent) : QPlainTextEdit(parent), flushTimer(new QTime
 void Console::appendData(const QByteArray &data)
 {
     const int zero = data.indexOf('\0');
-    pending += QString::fromLatin1(zero < 0 ? data : data.left(zero));
-    if (pending.size() >= maxPending)
-        flush();
-    else if (!pending.isEmpty() && !flushTimer->isActive())
-        flushTimer->start();
+    appendText(QString::fromLatin1(zero < 0 ? data : data.left(zero)));
 }
 
 void Console::appendText(const QString &text)
 {
     pending += text;
     if (pending.size() >= maxPending)
-        flush();
-    else if (!pending.isEmpty() && !flushTimer->isActive())
+        dropUnseenLines();
+    // Hidden, nothing is laid out: the lines wait until the console is shown.
+    if (!pending.isEmpty() && isVisible() && !flushTimer->isActive())
         flushTimer->start();
+}
+
+void Console::dropUnseenLines()
+{
+    // Lines that would be pushed out of the newest maxLines by the lines after
+    // them never reach the screen: cut them here, before any layout.
+    const int keepFrom = startOfNewest(pending, maxLines);
+    if (keepFrom > 0) {
+        pending.remove(0, keepFrom);
+        replaceShown = true;
+    }
 }
 
 void Console::flush()
 {
     flushTimer->stop();
+    dropUnseenLines();
     if (pending.isEmpty())
         return;
+    if (replaceShown)
+        QPlainTextEdit::clear(); // all of it is older than the newest maxLines
+    replaceShown = false;
     insertPlainText(pending);
     pending.clear();
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());
 }
 
+void Console::showEvent(QShowEvent *e)
+{
+    QPlainTextEdit::showEvent(e);
+    flush();
+}
+
 void Console::clear()
 {
     flushTimer->stop();
     pending.clear();
+    replaceShown = false;
     QPlainTextEdit::clear();
 }
 

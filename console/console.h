@@ -9,6 +9,8 @@ class QTimer;
 // Terminal pane: shows the conversation with the analyzer and turns key presses
 // into signals; it never sends anything itself. Received text is collected and
 // inserted in batches, so a busy link costs one repaint per batch, not per chunk.
+// Only what stays on screen is laid out: of a batch, the lines that the newest
+// maxLines keep; while hidden, nothing, until it is shown again.
 class Console : public QPlainTextEdit
 {
     Q_OBJECT
@@ -42,11 +44,15 @@ protected:
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     void echoKey(QKeyEvent *e);
+    void dropUnseenLines();
 
     bool localEcho = false;
     QString pending;
+    // The waiting text alone fills the screen: what is shown now goes.
+    bool replaceShown = false;
     QTimer *flushTimer;
 };

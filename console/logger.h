@@ -4,15 +4,31 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 // Appends bytes to a named file: the traffic log and the trend files. Every call
 // opens, writes once and closes, so the file is whole after each call and other
 // programs can read it meanwhile.
+//
+// The traffic log goes through append() instead: a fast stream brings
+// thousands of lines a second, so they are gathered and written a block at a
+// time, at the latest a second after they came, and at the end.
 class Logger : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int blockBytes = 64 * 1024;
+    static constexpr int blockDelayMs = 1000;
+
     explicit Logger(QObject *parent = nullptr);
+    ~Logger() override;
+
+    // Appends `bytes` to `filename` with the next block; a block goes out when
+    // it is full, when the file changes, a second after its first bytes, on
+    // flush() and when the logger goes.
+    void append(const QByteArray &bytes, const QString &filename);
+    // Writes the gathered block now; false when that write failed.
+    bool flush();
 
     // The file last used by log(), whether or not the write succeeded.
     QString lastFileName() const { return file.fileName(); }
@@ -26,10 +42,15 @@ public slots:
     void loggingDataFolder();
 
 private:
-    void reportFailure();
+    bool writeReported(const QByteArray &bytes, const QString &filename, bool &reported);
+    void reportFailure(bool &reported);
     bool lastFileExists() const;
 
     QFile file;
+    QByteArray block;
+    QString blockFile;
+    QTimer blockTimer;
     bool boxOpen = false;
     bool failureReported = false;
+    bool blockFailureReported = false;
 };

@@ -1,12 +1,15 @@
 // The reply path as the main window runs it: analyzer bytes arrive in pieces,
 // are cut into whole-line chunks, identify the analyzer by its serial reply and
-// then go to the status parser, in whichever window state the input picks.
+// then go to the status parser, in whichever window state the input picks (or,
+// while an SRDA collection owns the replies, to its row reader).
 //
 // Input: [scenario] [modifiers] [split seed] then the received byte stream.
 #include "app/identity.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "fuzz/fuzzcheck.h"
+#include "service/srdadata.h"
+#include "service/srdarows.h"
 
 #include <QLoggingCategory>
 
@@ -47,9 +50,6 @@ public:
     int scan = 0;
     bool waitSpeed = false;
     bool waitFilter = false;
-    bool srda = false;
-    SrdaData data;
-    int rowsSinceHeader = 0;
     int statusReports = 0;
 
     void statusReady() override
@@ -76,27 +76,6 @@ public:
         for (const QString &g : gases)
             FUZZ_CHECK(!g.isEmpty());
     }
-    bool srdaRunning() const override { return srda; }
-    SrdaData *srdaData() override { return &data; }
-    void srdaColumnsReady() override
-    {
-        FUZZ_CHECK(data.columns().value(0) == QLatin1String("Date/Time"));
-        FUZZ_CHECK(data.rowCount() == 0);
-        rowsSinceHeader = 0;
-    }
-    void srdaRowAdded(double timeMs, const QStringList &columns) override
-    {
-        ++rowsSinceHeader;
-        FUZZ_CHECK(std::isfinite(timeMs));
-        FUZZ_CHECK(columns.size() == data.columnCount());
-        // Past the memory limit rows still come, for the live plot, unstored.
-        if (data.limitReached()) {
-            FUZZ_CHECK(data.rowCount() < rowsSinceHeader);
-            return;
-        }
-        FUZZ_CHECK(data.rowCount() == rowsSinceHeader);
-        FUZZ_CHECK(data.value(data.rowCount() - 1, 0) == timeMs);
-    }
 };
 
 class ReplyPath
@@ -104,6 +83,22 @@ class ReplyPath
 public:
     ReplyPath(Scenario scenario, uint8_t modifiers) : hooks(record), parser(record, state, hooks)
     {
+        reader.columnsSet = [this] {
+            FUZZ_CHECK(data.columns().value(0) == QLatin1String("Date/Time"));
+            FUZZ_CHECK(data.rowCount() == 0);
+            rowsSinceHeader = 0;
+        };
+        reader.rowRead = [this](const double *row) {
+            ++rowsSinceHeader;
+            FUZZ_CHECK(std::isfinite(row[0]));
+            // Past the memory limit rows still come, for the live plot, unstored.
+            if (data.limitReached()) {
+                FUZZ_CHECK(data.rowCount() < rowsSinceHeader);
+                return;
+            }
+            FUZZ_CHECK(data.rowCount() == rowsSinceHeader);
+            FUZZ_CHECK(data.value(data.rowCount() - 1, 0) == row[0]);
+        };
         state.demoMode = modifiers & demoBit;
         state.identified = scenario != NotIdentified && scenario != DemoNotIdentified;
         if (scenario == DemoNotIdentified)
@@ -120,7 +115,7 @@ public:
         switch (scenario) {
         case SrdaRunning:
             state.currentTab = 4;
-            hooks.srda = true;
+            srda = true;
             break;
         case UtilitiesTab:
             state.currentTab = 2;
@@ -151,7 +146,7 @@ public:
             FUZZ_CHECK(chunk.size() <= LineCutter::cap + bytes.size());
             route(chunk);
         }
-        FUZZ_CHECK(hooks.data.rowCount() == 0 || hooks.data.columnCount() > 0);
+        FUZZ_CHECK(data.rowCount() == 0 || data.columnCount() > 0);
         if (pollTicks)
             pollTick();
     }
@@ -173,6 +168,10 @@ private:
             state.identified = true;
             return;
         }
+        if (srda) {
+            reader.read(chunk); // the collection owns the replies
+            return;
+        }
         const bool unitsAsked = state.unitsPending;
         const bool speciesAsked = state.speciesPending;
         const bool modelAsked = state.modelPending;
@@ -191,7 +190,7 @@ private:
             state.unitsCode = state.speciesName = state.modelName = QStringLiteral(" ");
             state.unitsPending = state.speciesPending = state.modelPending = false;
         }
-        if (hooks.srda || !state.identified)
+        if (srda || !state.identified)
             return;
         if (state.unitsCode.isEmpty())
             state.unitsPending = true;
@@ -205,6 +204,10 @@ private:
     ParserState state;
     RecordingHooks hooks;
     StatusParser parser;
+    SrdaData data;
+    SrdaRowReader reader{data};
+    bool srda = false;
+    int rowsSinceHeader = 0;
     LineCutter cutter;
     bool pollTicks = false;
 };

@@ -15,6 +15,7 @@ EthernetInterface::EthernetInterface(QObject *parent)
     : OrinInterface(parent), socket(new QTcpSocket(this)), connectTimer(new QTimer(this))
 {
     linkKind = Tcp;
+    socket->setReadBufferSize(readPieceBytes);
     connectTimer->setSingleShot(true);
     connect(connectTimer, &QTimer::timeout, this, [this] { finishBackground(false); });
     connect(socket, &QTcpSocket::connected, this, [this] {

@@ -22,6 +22,11 @@ public:
 
     explicit OrinInterface(QObject *parent = nullptr);
 
+    // The most a transport takes in per read. After a hold-up a fast stream
+    // has piled up in the system; taken in pieces, the window answers in
+    // between, and the rest waits where it is (the sender waits with it).
+    static constexpr qint64 readPieceBytes = 256 * 1024;
+
     QString errorText;      // headline of the last failed open
     QString connectionText; // one-line description for the status bar
     qint32 linkKind = 0;

@@ -5,6 +5,7 @@
 SerialInterface::SerialInterface(QObject *parent) : OrinInterface(parent), port(new QSerialPort)
 {
     linkKind = Serial;
+    port->setReadBufferSize(readPieceBytes);
     connect(port, &QSerialPort::readyRead, this, &OrinInterface::readyRead);
     connect(port, &QSerialPort::errorOccurred, this, &SerialInterface::portError);
 }

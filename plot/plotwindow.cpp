@@ -249,6 +249,18 @@ void PlotWindow::addPointXY(const QString &xText, const QString &yText)
     append(x, y, false);
 }
 
+void PlotWindow::addTimeValue(double epochMs, double value)
+{
+    if (std::isfinite(epochMs) && std::isfinite(value))
+        append(epochMs, value, true);
+}
+
+void PlotWindow::addXYValue(double x, double y)
+{
+    if (std::isfinite(x) && std::isfinite(y))
+        append(x, y, false);
+}
+
 void PlotWindow::append(double x, double y, bool extendFilter)
 {
     const int c = ring.sampleCount();

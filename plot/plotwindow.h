@@ -54,6 +54,10 @@ public:
     void addTimePoint(const QDateTime &dateTime, const QString &valueText);
     // Appends (x, y); nothing if either is not a number.
     void addPointXY(const QString &xText, const QString &yText);
+    // The same for values already read (a stream of rows): the time in ms
+    // since the epoch; nothing for a NaN or an infinity.
+    void addTimeValue(double epochMs, double value);
+    void addXYValue(double x, double y);
 
     int sampleCount() const { return ring.sampleCount(); }
     bool wrapped() const { return ring.wrapped(); }

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
-SampleRing::SampleRing()
-    : xs(new double[Capacity]()), ys(new double[Capacity]()), fs(new double[Capacity]())
-{}
+SampleRing::Values SampleRing::zeroed()
+{
+    auto *values = static_cast<double *>(std::calloc(Capacity, sizeof(double)));
+    if (!values)
+        throw std::bad_alloc();
+    return Values(values);
+}
+
+SampleRing::SampleRing() : xs(zeroed()), ys(zeroed()), fs(zeroed()) {}
 
 int SampleRing::append(double xValue, double yValue)
 {

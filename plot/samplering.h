@@ -2,6 +2,7 @@
 
 #include <QVector>
 
+#include <cstdlib>
 #include <memory>
 
 // The plotted points: a fixed ring of x, y and filtered values. Appending never
@@ -47,9 +48,18 @@ public:
     quint64 revision() const { return rev; }
 
 private:
-    std::unique_ptr<double[]> xs;
-    std::unique_ptr<double[]> ys;
-    std::unique_ptr<double[]> fs;
+    struct Free
+    {
+        void operator()(double *values) const { std::free(values); }
+    };
+    using Values = std::unique_ptr<double[], Free>;
+    // Zeroed by calloc: memory fresh from the system is zero already, so the
+    // three arrays of a ring (every plot window has one) cost nothing until used.
+    static Values zeroed();
+
+    Values xs;
+    Values ys;
+    Values fs;
     int count = 0;
     bool isWrapped = false;
     quint64 rev = 0;

@@ -7,6 +7,7 @@ packages=(g++ cmake ninja-build pkg-config help2man
           qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
           libquazip1-qt5-dev libbenchmark-dev
           libmosquitto-dev mosquitto mosquitto-clients openssl
+          libxcb1-dev xvfb
           "$@")
 
 missing=()

@@ -42,7 +42,7 @@ Service::Service(QWidget *parent)
       cancelButton(new QPushButton(tr("Cancel"), this)),
       plotButton(new QPushButton(tr("Show Plot"), this)), stateText(new QLabel(this)),
       positionText(new QLabel(this)), progressBar(new QProgressBar(this)),
-      resultText(new QLabel(this)), plot(new PlotWindow(this)),
+      resultText(new QLabel(this)),
       dataFolder(QDir::homePath() + QStringLiteral("/QuorvaneData/Scans/"))
 {
     startButtons[ServiceScan::RefCell] = rcsButton;
@@ -274,6 +274,7 @@ void Service::downloadDone()
     }
     const QDateTime now = Clock::current();
     savedFile = scan.save(dataFolder, serialNumber, now);
+    PlotWindow *plot = plotWindow();
     plot->seriesName = QStringLiteral("Scan");
     plot->setSeries(scan.xs(), scan.ys());
     plot->setDateAxis(false);
@@ -316,9 +317,16 @@ void Service::appendDownload(const QStringList &tokens)
     updateView();
 }
 
+PlotWindow *Service::plotWindow()
+{
+    if (!plot)
+        plot = new PlotWindow(this);
+    return plot;
+}
+
 void Service::showPlot()
 {
-    if (plot->sampleCount() == 0) {
+    if (!plot || plot->sampleCount() == 0) {
         Dialogs::information(tr("Scan result"), tr("No scan data to plot"), this);
         return;
     }
@@ -334,7 +342,8 @@ void Service::setControlsEnabled(bool on)
 
 void Service::clear()
 {
-    plot->setSeries({}, {});
+    if (plot)
+        plot->setSeries({}, {});
     savedFile.clear();
     resultText->setText(tr("No scan data to plot"));
     if (!scan.running())

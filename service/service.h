@@ -47,7 +47,8 @@ public:
     QLabel *positionLabel() const { return positionText; }
     QProgressBar *scanProgress() const { return progressBar; }
     QLabel *resultLabel() const { return resultText; }
-    PlotWindow *plotWindow() const { return plot; }
+    // Built on first use: most sessions never show a scan.
+    PlotWindow *plotWindow();
     QString lastFile() const { return savedFile; }
 
     void setControlsEnabled(bool on);
@@ -106,7 +107,7 @@ private:
     QLabel *positionText;
     QProgressBar *progressBar;
     QLabel *resultText;
-    PlotWindow *plot;
+    PlotWindow *plot = nullptr;
     QTimer pendingStart; // the start command waits for service mode
     QString pendingLine; // the start command while it waits
     bool controlsOn = false;

@@ -44,7 +44,7 @@ SRDA::SRDA(QWidget *parent)
       fileLineEdit(new QLineEdit(this)), browseButton(new QPushButton(tr("Browse"), this)),
       sendFileButton(new QPushButton(tr("Send File"), this)),
       cancelFileButton(new QPushButton(tr("Cancel"), this)), delaySpinBox(new QSpinBox(this)),
-      sender(new CommandFileSender(this)), plot(new PlotWindow(nullptr))
+      sender(new CommandFileSender(this))
 {
     auto *grid = new QGridLayout(this);
 
@@ -120,6 +120,16 @@ SRDA::SRDA(QWidget *parent)
         emit lineforOrin(line);
     });
 
+    rowReader.columnsSet = [this] { emit columnsReady(); };
+    rowReader.rowRead = [this](const double *row) {
+        updateDataSize();
+        updatePlotWindow(row);
+    };
+    rowReader.limitReached = [this](qint64 rowsKept) {
+        showLimitReached(rowsKept);
+        emit limitReached(rowsKept);
+    };
+
     startMs = Clock::monotonic();
     setControlsEnabled(false);
 }
@@ -128,6 +138,19 @@ SRDA::~SRDA()
 {
     // The plot window has no parent; it lives exactly as long as this tab.
     delete plot;
+}
+
+PlotWindow *SRDA::plotWindow()
+{
+    if (!plot)
+        plot = new PlotWindow(nullptr);
+    return plot;
+}
+
+void SRDA::closePlotWindow()
+{
+    if (plot)
+        plot->close();
 }
 
 void SRDA::setControlsEnabled(bool on)
@@ -167,6 +190,11 @@ void SRDA::resumeRun()
     table.keepRowsOnSameHeader();
     emit lineforOrin(startCommands);
     emit lineforConsole(startCommands);
+}
+
+void SRDA::reply(const QByteArray &chunk)
+{
+    rowReader.read(chunk);
 }
 
 void SRDA::abandonRun(const QString &)
@@ -240,16 +268,17 @@ void SRDA::showLimitReached(qint64 rowsKept)
     shownHundredths = -1;
 }
 
-void SRDA::updatePlotWindow(double timeMs, const QStringList &fields)
+void SRDA::updatePlotWindow(const double *row)
 {
     const int x = xSelector->currentIndex();
     const int y = ySelector->currentIndex();
-    if (x < 0 || y < 0)
+    // The time column read as text is no number: as a Y it adds no point.
+    if (x < 0 || y <= 0 || x >= table.columnCount() || y >= table.columnCount())
         return;
     if (x == 0)
-        plot->addTimePoint(QDateTime::fromMSecsSinceEpoch(qint64(timeMs)), fields.value(y));
+        plotWindow()->addTimeValue(row[0], row[y]);
     else
-        plot->addPointXY(fields.value(x), fields.value(y));
+        plotWindow()->addXYValue(row[x], row[y]);
 }
 
 void SRDA::makePlotWindow()
@@ -261,6 +290,7 @@ void SRDA::makePlotWindow()
     const int x = qMax(0, xSelector->currentIndex());
     const int y = qMax(0, ySelector->currentIndex());
     const QString yName = table.columns().value(y);
+    PlotWindow *plot = plotWindow();
     plot->seriesName = yName;
     // Only what the plot keeps: a whole column of a day-long collection
     // would not fit in one vector.

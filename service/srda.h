@@ -2,6 +2,7 @@
 
 #include "common/replyowner.h"
 #include "service/srdadata.h"
+#include "service/srdarows.h"
 
 #include <QFile>
 #include <QStringList>
@@ -16,13 +17,14 @@ class QPushButton;
 class QSpinBox;
 
 // The "Service Diagnostics" tab: starts and stops the analyzer's single
-// ring-down data (SRDA) stream, shows the collected table (SrdaData, filled by
-// the reply parser) in its own plot window and exports it; also sends a file of
-// commands. It never holds the link: commands leave on lineforOrin.
+// ring-down data (SRDA) stream, keeps it in its table (SrdaData), shows it in
+// its own plot window and exports it; also sends a file of commands. It never
+// holds the link: commands leave on lineforOrin.
 //
-// A collection owns the analyzer's replies from its start until Stop; the
-// reply parser reads its rows. After a lost link the same analyzer gets the
-// start commands again and the collection goes on, rows and hours kept.
+// A collection owns the analyzer's replies from its start until Stop, and
+// reads its rows from them (SrdaRowReader). After a lost link the same
+// analyzer gets the start commands again and the collection goes on, rows and
+// hours kept.
 class SRDA : public QWidget, public ReplyOwner
 {
     Q_OBJECT
@@ -39,7 +41,9 @@ public:
 
     SrdaData &data() { return table; }
     const SrdaData &data() const { return table; }
-    PlotWindow *plotWindow() const { return plot; }
+    // Built on first use: most runs never plot.
+    PlotWindow *plotWindow();
+    void closePlotWindow();
 
     // The seven buttons that send commands: start, stop, the modes, "Send File".
     void setControlsEnabled(bool on);
@@ -47,7 +51,7 @@ public:
     void showLimitReached(qint64 rowsKept);
 
     Kind runKind() const override { return Kind::Srda; }
-    void reply(const QByteArray &) override {} // the parser reads the stream
+    void reply(const QByteArray &chunk) override;
     void pauseRun() override { paused = srdaRunning; }
     void resumeRun() override;
     void abandonRun(const QString &) override;
@@ -78,6 +82,10 @@ signals:
     void lineforOrin(QString);
     void lineforConsole(QString);
     void lineforLogger(QString);
+    // A header row set new columns (the main window's newSRDAColumnsReady).
+    void columnsReady();
+    // The memory limit stopped the storing of rows, once per collection.
+    void limitReached(qint64 rowsKept);
 
 public slots:
     void sendSRDAONCommand();
@@ -85,7 +93,8 @@ public slots:
     void sendSRDAStopCommand();
     void updateSRDAColumns();
     void updateDataSize();
-    void updatePlotWindow(double timeMs, const QStringList &fields);
+    // The live point of a row: the time and the values of the table's columns.
+    void updatePlotWindow(const double *row);
     void makePlotWindow();
     void saveData();
     void clearData();
@@ -99,7 +108,8 @@ private:
     void updateButtons();
 
     SrdaData table;
-    PlotWindow *plot;
+    SrdaRowReader rowReader{table};
+    PlotWindow *plot = nullptr;
     QString startCommands;       // of the collection that runs
     qint64 startMs = 0;          // monotonic start of the collection (or of the last clear)
     qint64 shownHundredths = -1; // what the elapsed label shows, in hundredths of an hour

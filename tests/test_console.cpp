@@ -3,6 +3,7 @@
 
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextDocument>
 
 class TestConsole : public QObject
 {
@@ -18,6 +19,9 @@ private slots:
     void batchShowsUpWithoutFlush();
     void echoFollowsWaitingText();
     void keepsNewestHundredLines();
+    void laysOutOnlyKeptLines_data();
+    void laysOutOnlyKeptLines();
+    void hiddenConsoleWaitsUntilShown();
     void mouseOnlyFocuses();
     void clearDropsWaitingText();
 };
@@ -177,6 +181,74 @@ void TestConsole::keepsNewestHundredLines()
     QCOMPARE(lines.at(0), QString("line 182"));
     QCOMPARE(lines.at(98), QString("late 30"));
     QCOMPARE(lines.at(99), QString());
+}
+
+namespace {
+QString numberedLines(const QString &prefix, int count)
+{
+    QString text;
+    for (int i = 1; i <= count; ++i)
+        text += prefix + QString::number(i) + QLatin1Char('\n');
+    return text;
+}
+
+// What a console shows of `text` once all of it has been inserted: its newest lines.
+QString newestLines(const QString &text)
+{
+    return text.split('\n').mid(qMax(0, text.count('\n') + 1 - Console::maxLines)).join('\n');
+}
+} // namespace
+
+void TestConsole::laysOutOnlyKeptLines_data()
+{
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("batch");
+    const QString old = numberedLines("old ", 30) + "part";
+    QTest::newRow("short batch joins the shown lines") << old << numberedLines("new ", 20);
+    QTest::newRow("99 line breaks keep the last shown line") << old << numberedLines("new ", 99);
+    QTest::newRow("100 line breaks replace all") << old << numberedLines("new ", 100);
+    QTest::newRow("thousands of lines") << old << numberedLines("new ", 5000) + "tail";
+    QTest::newRow("into an empty console") << QString() << numberedLines("new ", 777);
+}
+
+void TestConsole::laysOutOnlyKeptLines()
+{
+    QFETCH(QString, shown);
+    QFETCH(QString, batch);
+    Console c;
+    c.resize(300, 200);
+    c.show();
+    c.appendText(shown);
+    c.flush();
+    int inserted = 0;
+    connect(c.document(), &QTextDocument::contentsChange, this,
+            [&](int, int, int added) { inserted += added; });
+    // In pieces, as replies come.
+    for (int at = 0; at < batch.size(); at += 1000)
+        c.appendText(batch.mid(at, 1000));
+    c.flush();
+    QCOMPARE(c.toPlainText(), newestLines(shown + batch));
+    // Nothing was laid out that does not stay on screen.
+    QVERIFY2(inserted <= newestLines(batch).size() + 1, qPrintable(QString::number(inserted)));
+}
+
+void TestConsole::hiddenConsoleWaitsUntilShown()
+{
+    QWidget window;
+    Console c(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    c.hide();
+    int changes = 0;
+    connect(c.document(), &QTextDocument::contentsChange, this, [&] { ++changes; });
+    const QString lines = numberedLines("row ", 20000);
+    for (int at = 0; at < lines.size(); at += 4096)
+        c.appendText(lines.mid(at, 4096));
+    QTest::qWait(3 * Console::flushDelayMs);
+    QCOMPARE(changes, 0);
+    QCOMPARE(c.toPlainText(), QString());
+    c.show();
+    QCOMPARE(c.toPlainText(), newestLines(lines));
 }
 
 void TestConsole::mouseOnlyFocuses()

@@ -114,6 +114,7 @@ void TestItReconnect::comesBackAndTrendGoesOn()
     const int before = reports;
     QVERIFY(before >= 3);
     QVERIFY(w.actionDisconnect->isEnabled()); // still the operator's connection
+    w.consoleWidget()->flush();               // the window may not be shown
     QVERIFY(w.consoleWidget()->toPlainText().contains(QStringLiteral("reconnecting\u2026")) ||
             waitFor([&] {
                 return w.consoleWidget()->toPlainText().contains(

@@ -15,6 +15,8 @@ private slots:
     void unwritableNames_data();
     void unwritableNames();
     void oneBoxPerRunOfFailures();
+    void appendGathersBlocks_data();
+    void appendGathersBlocks();
     void dataFolder();
 };
 
@@ -138,6 +140,55 @@ void TestLogger::oneBoxPerRunOfFailures()
     QTest::qWait(20);
     QCOMPARE(nested, QList<bool>({true, false}));
     QCOMPARE(dialogs.count(boxTitle), 3);
+}
+
+// Each step appends to file "a" or "b" (a capital flushes first); after each
+// step the two files hold exactly what is listed.
+void TestLogger::appendGathersBlocks_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("inA");
+    QTest::addColumn<QStringList>("inB");
+    QTest::newRow("gathered until flushed")
+        << QStringList{"a:one\r\n", "a:two\r\n", "A:three\r\n"}
+        << QStringList{"", "", "one\r\ntwo\r\nthree\r\n"} << QStringList{"", "", ""};
+    QTest::newRow("another file takes the block out")
+        << QStringList{"a:one\r\n", "b:two\r\n", "B:"} << QStringList{"", "one\r\n", "one\r\n"}
+        << QStringList{"", "", "two\r\n"};
+    QTest::newRow("a full block goes at once")
+        << QStringList{"a:x", "a:" + QString(Logger::blockBytes, 'y')}
+        << QStringList{"", "x" + QString(Logger::blockBytes, 'y')} << QStringList{"", ""};
+}
+
+void TestLogger::appendGathersBlocks()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, inA);
+    QFETCH(QStringList, inB);
+    ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.txt"), b = dir.filePath("b.txt");
+    const auto written = [](const QString &name) {
+        return QFile::exists(name) ? contents(name) : QByteArray();
+    };
+    QByteArray all;
+    {
+        Logger logger;
+        for (int i = 0; i < steps.size(); ++i) {
+            const QString step = steps.at(i);
+            const QByteArray bytes = step.mid(2).toLatin1();
+            logger.append(bytes, step.at(0).toLower() == 'a' ? a : b);
+            if (step.at(0).isUpper())
+                QVERIFY(logger.flush());
+            QCOMPARE(written(a), inA.at(i).toLatin1());
+            QCOMPARE(written(b), inB.at(i).toLatin1());
+        }
+        logger.append("last\r\n", a);
+        all = written(a);
+    }
+    // Whatever is still gathered is written when the logger goes.
+    QCOMPARE(written(a), all + "last\r\n");
+    QVERIFY(dialogs.messages.isEmpty());
 }
 
 void TestLogger::dataFolder()

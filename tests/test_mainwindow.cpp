@@ -3,6 +3,9 @@
 #include "certification/optionsdialog.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
+#include "plot/plotwindow.h"
+#include "service/service.h"
+#include "service/srda.h"
 #include "support/pty.h"
 #include "support/testsupport.h"
 
@@ -35,6 +38,7 @@ private slots:
     void tabSwitchingEnablesConsole();
     void instrumentTabDisable();
     void aboutAndHelpBoxes();
+    void plotWindowsBuiltOnFirstUse();
 
 private:
     ScriptedDialogs *dialogs = nullptr;
@@ -428,6 +432,28 @@ void TestMainWindow::aboutAndHelpBoxes()
     QCOMPARE(dialogs->messages[2].text,
              "File missing:\n\nTelvarQuickStartGuide.pdf\nin\n" + QDir::currentPath());
     QVERIFY(dialogs->openedUrls.isEmpty());
+}
+
+void TestMainWindow::plotWindowsBuiltOnFirstUse()
+{
+    // None of the three plot windows is needed for the first window.
+    const auto plotWindows = [] {
+        int n = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            n += qobject_cast<PlotWindow *>(top) != nullptr;
+        return n;
+    };
+    MainWindow w;
+    QCOMPARE(plotWindows(), 0);
+    // "Plot Window" shows the concentration plot, as it always did.
+    w.actionPlotWindow->trigger();
+    QCOMPARE(plotWindows(), 1);
+    QVERIFY(w.plotWindow()->isVisible());
+    QCOMPARE(w.plotWindow()->seriesName, QString("Concentration"));
+    QCOMPARE(w.plotWindow()->windowTitle(), QString("Plot Window"));
+    QCOMPARE(w.srda()->plotWindow()->seriesName, QString());
+    QCOMPARE(w.service()->plotWindow()->sampleCount(), 0);
+    QCOMPARE(plotWindows(), 3);
 }
 
 QTEST_MAIN(TestMainWindow)

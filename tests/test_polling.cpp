@@ -117,6 +117,7 @@ void TestPolling::identifiesAndPolls()
     QVERIFY(w.plotWindow()->sampleCount() >= 2);
 
     // Routine polling on the dashboard stays out of the console.
+    w.consoleWidget()->flush(); // the window is not shown
     QVERIFY(!w.consoleWidget()->toPlainText().contains("Filter : 100"));
 
     w.closeConnection();

@@ -182,7 +182,10 @@ void TestServiceTabs::clearThenRowsWithoutHeaderStoreNothing()
     QVERIFY(srda->srdaRunning);
 
     a.pty.write(row(3, "3") + row(4, "4") + "marker\r\n");
-    QVERIFY(waitFor([&] { return w.consoleWidget()->toPlainText().contains("marker"); }));
+    QVERIFY(waitFor([&] {
+        w.consoleWidget()->flush(); // the window is not shown
+        return w.consoleWidget()->toPlainText().contains("marker");
+    }));
     QCOMPARE(srda->data().rowCount(), 0);
     // The plot keeps what it showed.
     QCOMPARE(srda->plotWindow()->sampleCount(), 0);
@@ -246,7 +249,10 @@ void TestServiceTabs::memoryLimitSaysSoOnceAndReadingGoesOn()
         }));
     }
     a.pty.write("last line\r\n");
-    QVERIFY(waitFor([&] { return w.consoleWidget()->toPlainText().contains("last line"); }));
+    QVERIFY(waitFor([&] {
+        w.consoleWidget()->flush(); // the window is not shown
+        return w.consoleWidget()->toPlainText().contains("last line");
+    }));
     const QString text = "Memory limit reached: 4096 rows kept; export and clear to continue";
     QCOMPARE(srda->elapsedLabel->text(), text);
     QCOMPARE(w.consoleWidget()->toPlainText().count(text), 1);

@@ -299,6 +299,12 @@ void TestSim::srdaStreamPaces()
     sim.receive("srda 3\r\n");
     QVERIFY(stream.rowsDue(8000, at).isEmpty());
     QCOMPARE(stream.rowsDue(8002, at).count('\n'), 20);
+    // A program that reads slowly gets the rows late, none left out.
+    SrdaStream capped(sim, 10000, -1);
+    QVERIFY(capped.rowsDue(9000, at, 7).isEmpty());
+    QCOMPARE(capped.rowsDue(9001, at, 7).count('\n'), 7);
+    QCOMPARE(capped.rowsDue(9001, at, 7).count('\n'), 3);
+    QCOMPARE(capped.sent(), qint64(10));
 }
 
 QTEST_MAIN(TestSim)

@@ -16,9 +16,7 @@ class RecordingHooks : public ParserHooks
 public:
     QStringList calls;
     int scan = 0;
-    bool speed = false, filter = false, srda = false;
-    SrdaData data;
-    QList<QStringList> rows;
+    bool speed = false, filter = false;
 
     void statusReady() override { calls << "statusReady"; }
     void wrongModeBox() override { calls << "wrongModeBox"; }
@@ -39,10 +37,6 @@ public:
     void updateFilter(int v) override { calls << QString("filter %1").arg(v); }
     void updateGasList(const QStringList &g) override { calls << "gases " + g.join('|'); }
     void setCurrentGas(const QString &g) override { calls << "gas " + g; }
-    bool srdaRunning() const override { return srda; }
-    SrdaData *srdaData() override { return &data; }
-    void srdaColumnsReady() override { calls << "columnsReady"; }
-    void srdaRowAdded(double, const QStringList &columns) override { rows << columns; }
 
     int count(const QString &call) const { return calls.count(call); }
 };
@@ -69,11 +63,6 @@ const char *const statusReport = "Filter : 100\r\n"
                                  "Tau : 99.43 us\r\n"
                                  "TauStd : 0.18 \r\n"
                                  "Laser Status : Processing ringdown\r\n";
-
-QString srdaRow(const QString &time, const QStringList &values)
-{
-    return time + '\t' + values.join('\t') + "\r\n";
-}
 
 } // namespace
 
@@ -108,14 +97,6 @@ private slots:
     void gasListMatchesRemovalRule();
     void utilitiesWrongMode();
     void scanReadings();
-    void srdaHeaderAndRows();
-    void srdaRowsInOneChunk();
-    void srdaSkipsKeyedValues();
-    void srdaDropsColumnsBeforeDateTime();
-    void rowTimeMatchesQDateTime_data();
-    void rowTimeMatchesQDateTime();
-    void srdaTimesAcrossClockChanges_data();
-    void srdaTimesAcrossClockChanges();
 };
 
 void TestStatusParser::statusReportFillsRecord()
@@ -591,173 +572,6 @@ void TestStatusParser::scanReadings()
     f.hooks.calls.clear();
     f.parser.parseData("7\r\n");
     QCOMPARE(f.hooks.calls, (QStringList{"scanReading 7", "download 7"}));
-}
-
-void TestStatusParser::srdaHeaderAndRows()
-{
-    Fixture f;
-    f.state.currentTab = 4;
-    f.hooks.srda = true;
-    f.hooks.data.setColumns({"Date/Time", "Tau"}); // left from an earlier collection
-    const double old[] = {1.0, 2.0};
-    QVERIFY(f.hooks.data.appendRow(old));
-    f.parser.parseData("Date/Time\tTau\tConc\r\n");
-    // The line end is no column of its own.
-    QCOMPARE(f.hooks.data.columns(), (QStringList{"Date/Time", "Tau", "Conc"}));
-    QCOMPARE(f.hooks.data.rowCount(), 0);
-    QCOMPARE(f.hooks.count("columnsReady"), 1);
-
-    f.parser.parseData(srdaRow("2024-3-7 9:05:01", {"99.5", "bad"}));
-    f.parser.parseData(srdaRow("2024-3-7 9:05:01", {"99.6", "0.3"}));
-    f.parser.parseData(srdaRow("2024-3-7 9:05:02", {"99.7", "0.4"}));
-    const SrdaData &data = f.hooks.data;
-    const double t0 = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 1)).toMSecsSinceEpoch();
-    QCOMPARE(data.column(0), (QVector<double>{t0, t0, t0 + 1000}));
-    QCOMPARE(data.column(1), (QVector<double>{99.5, 99.6, 99.7}));
-    QVERIFY(std::isnan(data.value(0, 2)));
-    QCOMPARE(data.value(1, 2), 0.3);
-    QCOMPARE(f.hooks.rows.size(), 3);
-    QCOMPARE(f.hooks.rows.at(1), (QStringList{"2024-3-7 9:05:01", "99.6", "0.3"}));
-
-    // Rows that do not fit the header or carry no valid time are dropped.
-    f.parser.parseData(srdaRow("2024-3-7 9:05:03", {"99.8"}));
-    f.parser.parseData(srdaRow("2024-3-7 25:05:03", {"99.8", "0.5"}));
-    f.parser.parseData(srdaRow("not a time", {"99.8", "0.5"}));
-    QCOMPARE(f.hooks.rows.size(), 3);
-    QCOMPARE(data.rowCount(), 3);
-}
-
-void TestStatusParser::srdaRowsInOneChunk()
-{
-    // A fast stream delivers many rows per read; none may be lost.
-    Fixture f;
-    f.state.currentTab = 4;
-    f.hooks.srda = true;
-    QString chunk = "Date/Time\tTau\r\n";
-    for (int i = 0; i < 5; ++i)
-        chunk += srdaRow(QString("2024-3-7 9:05:0%1").arg(i), {QString::number(i)});
-    f.parser.parseData(chunk);
-    QCOMPARE(f.hooks.data.columnCount(), 2);
-    QCOMPARE(f.hooks.rows.size(), 5);
-    QCOMPARE(f.hooks.data.column(1), (QVector<double>{0, 1, 2, 3, 4}));
-}
-
-void TestStatusParser::srdaSkipsKeyedValues()
-{
-    Fixture f;
-    f.hooks.srda = true;
-    f.parser.parseData(statusReport);
-    QVERIFY(f.record.conc.isEmpty());
-    QCOMPARE(f.hooks.count("statusReady"), 0);
-    // And rows before any header match no column count.
-    f.parser.parseData(srdaRow("2024-3-7 9:05:01", {"1"}));
-    QVERIFY(f.hooks.rows.isEmpty());
-}
-
-void TestStatusParser::srdaDropsColumnsBeforeDateTime()
-{
-    Fixture f;
-    f.hooks.srda = true;
-    f.parser.parseData("SRDA\tN\tDate/Time\tTau\n");
-    QCOMPARE(f.hooks.data.columns(), (QStringList{"Date/Time", "Tau"}));
-    // '|' is a column separator too.
-    f.parser.parseData("2024-3-7 9:05:01|42\n");
-    QCOMPARE(f.hooks.data.column(1), QVector<double>{42});
-}
-
-void TestStatusParser::rowTimeMatchesQDateTime_data()
-{
-    QTest::addColumn<QString>("text");
-    for (const char *t : {"2024-1-5 10:00:00",
-                          "2024-01-05 10:00:00",
-                          "2024-1-5 9:00:00",
-                          "2024-1-5 09:00:00",
-                          "2024-12-31 23:59:59",
-                          "2024-2-29 0:00:00",
-                          "2023-2-29 0:00:00",
-                          "24-1-5 10:00:00",
-                          "02024-1-5 10:00:00",
-                          "2024-13-5 10:00:00",
-                          "2024-0-5 10:00:00",
-                          "2024-1-0 10:00:00",
-                          "2024-2-30 10:00:00",
-                          "2024-1-5 24:00:00",
-                          "2024-1-5 10:0:00",
-                          "2024-1-5 10:00:0",
-                          "2024-1-5 10:60:00",
-                          "2024-1-5 10:00:60",
-                          " 2024-1-5 10:00:00",
-                          "2024-1-5 10:00:00 ",
-                          "2024-1-5  10:00:00",
-                          "+2024-1-5 10:00:00",
-                          "2024-001-5 10:00:00",
-                          "2024-1-5 010:00:00",
-                          "0000-1-1 00:00:00",
-                          "2024-1-5 10:00:00.5",
-                          "2024-1-5T10:00:00",
-                          "2024-1-5 10:00",
-                          "2024-1-5 10:00:00\r",
-                          "2024-1- 5 10:00:00",
-                          "",
-                          "2024"})
-        QTest::newRow(t) << QString(t);
-}
-
-void TestStatusParser::rowTimeMatchesQDateTime()
-{
-    QFETCH(QString, text);
-    const QDateTime reference = QDateTime::fromString(text, "yyyy-M-d H:mm:ss");
-    QDate date;
-    QTime time;
-    const bool ok = StatusParser::readRowTime(QStringRef(&text), date, time);
-    QCOMPARE(ok, reference.isValid());
-    if (ok)
-        QCOMPARE(QDateTime(date, time), reference);
-}
-
-void TestStatusParser::srdaTimesAcrossClockChanges_data()
-{
-    QTest::addColumn<QByteArray>("zone");
-    QTest::addColumn<QStringList>("times");
-    const QStringList berlin{"2024-3-31 1:59:59",  "2024-3-31 2:00:00",   "2024-3-31 2:30:00",
-                             "2024-3-31 3:00:00",  "2024-3-31 3:00:01",   "2024-10-27 1:59:59",
-                             "2024-10-27 3:00:00", "2024-12-31 23:59:59", "2025-1-1 0:00:00"};
-    QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << berlin;
-    // Half-hour shift at 2:00 on both changes.
-    QTest::newRow("Lord Howe") << QByteArray("Australia/Lord_Howe")
-                               << QStringList{"2024-4-7 1:29:59",  "2024-4-7 2:00:00",
-                                              "2024-10-6 1:59:59", "2024-10-6 2:00:00",
-                                              "2024-10-6 2:15:00", "2024-10-6 2:30:00"};
-    QTest::newRow("UTC") << QByteArray("UTC") << berlin;
-}
-
-void TestStatusParser::srdaTimesAcrossClockChanges()
-{
-    // The row times must be what QDateTime makes of them, whatever the local clock
-    // does. (Times in the hour that repeats when clocks go back are ambiguous in
-    // the row format itself, so they are left out.)
-    QFETCH(QByteArray, zone);
-    QFETCH(QStringList, times);
-    const QByteArray saved = qgetenv("TZ");
-    qputenv("TZ", zone);
-    tzset();
-    Fixture f;
-    f.hooks.srda = true;
-    f.parser.parseData("Date/Time\tTau\r\n");
-    QVector<double> expected;
-    for (const QString &t : times) {
-        f.parser.parseData(srdaRow(t, {"1"}));
-        const QDateTime reference = QDateTime::fromString(t, "yyyy-M-d H:mm:ss");
-        if (reference.isValid())
-            expected << double(reference.toMSecsSinceEpoch());
-    }
-    const QVector<double> got = f.hooks.data.column(0);
-    if (saved.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", saved);
-    tzset();
-    QCOMPARE(got, expected);
 }
 
 QTEST_MAIN(TestStatusParser)

@@ -1,6 +1,7 @@
 #include "app/commandsequence.h"
 #include "app/mainwindow.h"
 #include "console/console.h"
+#include "console/logger.h"
 #include "support/fakeanalyzer.h"
 #include "support/testsupport.h"
 
@@ -61,12 +62,14 @@ void TestTrafficLog::buttonFollowsTheSwitch()
 
     w.toLogger("status\r");
     w.toLogger("x");
+    w.trafficLogger()->flush();
     QCOMPARE(contents(logFile), QByteArray("status\r\nx"));
 
     w.actionLogToFile->setChecked(false);
     QVERIFY(!w.isLoggingOn());
     QVERIFY(w.logFileButton()->styleSheet().startsWith("background-color: rgb(200,200,200)"));
     w.toLogger("more\r\n");
+    w.trafficLogger()->flush();
     QCOMPARE(contents(logFile), QByteArray("status\r\nx"));
 }
 
@@ -114,6 +117,7 @@ void TestTrafficLog::commandsAndRepliesByTab()
     w.openConnection();
     QVERIFY(waitFor([&] { return a.count("status") >= 2; }));
     // On the dashboard the routine replies stay out of the log; the trend rows go in.
+    w.trafficLogger()->flush();
     QByteArray log = contents(logFile);
     QVERIFY(!log.contains("Filter : 100"));
     QVERIFY(log.contains(", 5.5, N2, No Faults\r\n"));

@@ -31,6 +31,9 @@ namespace {
 // simulator drops output rather than grow without end.
 constexpr int maxBacklog = 1 << 20;
 constexpr int slowByteMs = 2;
+// SRDA rows are made only while less than this waits to be taken, and at most
+// this much at a time: the stream waits for the program instead of piling up.
+constexpr int srdaRoom = 64 * 1024;
 
 // Milliseconds on the system's monotonic clock, the same in every process.
 qint64 monotonicMs()
@@ -86,6 +89,8 @@ public:
         timer.stop();
         closer = nullptr;
     }
+
+    int waiting() const { return queue.size(); }
 
 private:
     void sendOne()
@@ -157,6 +162,9 @@ public:
             ::close(slave);
         master = slave = -1;
     }
+
+    // Bytes written but not yet taken by the pty.
+    int waiting() const { return backlog.size(); }
 
     QByteArray path;
     std::function<void(const QByteArray &)> received;
@@ -264,8 +272,9 @@ int main(int argc, char *argv[])
         QStringLiteral("10"));
     const QCommandLineOption srdaCountOpt(
         QStringLiteral("srda-count"),
-        QStringLiteral("End each SRDA stream after N rows; once they are out, print \"srda end "
-                       "ROWS MS\" on stdout, MS on the system's monotonic clock."),
+        QStringLiteral("End each SRDA stream after N rows; once the last has been handed to "
+                       "the socket or pty, print \"srda end ROWS MS\" on stdout, MS on the "
+                       "system's monotonic clock."),
         QStringLiteral("N"));
     const QCommandLineOption srdaCopyOpt(
         QStringLiteral("srda-copy"), QStringLiteral("Also write every SRDA row sent into FILE."),
@@ -576,7 +585,17 @@ int main(int argc, char *argv[])
         printLine(stdout, "127.0.0.1:" + QByteArray::number(listenPort));
     }
 
+    // What the program has not been handed yet: the socket's or pty's own kernel
+    // buffer has taken everything else.
+    const auto waiting = [&] {
+        const qint64 transport = p.isSet(ptyOpt) ? pty.waiting()
+                                 : client        ? client->bytesToWrite()
+                                                 : 0;
+        return transport + wire->waiting();
+    };
     SrdaStream stream(sim, rate, srdaCount);
+    // A row is about 60 bytes; the rows of one turn fill the room at most.
+    const qint64 rowsPerTurn = srdaRoom / 64;
     bool endTold = false;
     QTimer srdaTimer;
     srdaTimer.setTimerType(Qt::PreciseTimer);
@@ -584,7 +603,10 @@ int main(int argc, char *argv[])
     QObject::connect(&srdaTimer, &QTimer::timeout, [&] {
         if (sim.dropRequested())
             return;
-        const QByteArray rows = stream.rowsDue(monotonicMs(), QDateTime::currentDateTime());
+        if (waiting() >= srdaRoom)
+            return;
+        const QByteArray rows =
+            stream.rowsDue(monotonicMs(), QDateTime::currentDateTime(), rowsPerTurn);
         wire->send(rows);
         if (dropAtRow > 0 && stream.sent() >= dropAtRow) {
             dropAtRow = 0;
@@ -595,8 +617,10 @@ int main(int argc, char *argv[])
             srdaCopy.write(rows);
             srdaCopy.flush();
         }
-        if (stream.ended() != endTold) {
-            endTold = stream.ended();
+        // Ended once the last row is in the socket's or pty's hands.
+        const bool ended = stream.ended() && waiting() == 0;
+        if (ended != endTold) {
+            endTold = ended;
             if (endTold)
                 printLine(stdout, "srda end " + QByteArray::number(stream.sent()) + " " +
                                       QByteArray::number(monotonicMs()));

@@ -69,7 +69,7 @@ QByteArray SimSettings::patchReport(QByteArray report) const
     return report;
 }
 
-QByteArray SrdaStream::rowsDue(qint64 nowMs, const QDateTime &stamp)
+QByteArray SrdaStream::rowsDue(qint64 nowMs, const QDateTime &stamp, qint64 most)
 {
     if (!sim.streaming()) {
         running = false;
@@ -84,6 +84,8 @@ QByteArray SrdaStream::rowsDue(qint64 nowMs, const QDateTime &stamp)
     qint64 due = (nowMs - startMs) * rate / 1000;
     if (limit >= 0)
         due = qMin(due, limit);
+    if (due - rows > most)
+        due = rows + most;
     QByteArray out;
     for (; rows < due; ++rows)
         out += sim.srdaRow(stamp);

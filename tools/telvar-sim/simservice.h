@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 
+#include <limits>
 #include <optional>
 
 class SimAnalyzer;
@@ -30,14 +31,17 @@ public:
 };
 
 // Paces the SRDA stream at `rate` rows a second, however often it is asked,
-// and ends it after `count` rows (count < 0: no end).
+// and ends it after `count` rows (count < 0: no end). A program that reads
+// slower gets the rows late, never lost: no more than `most` are made at a
+// time, and the transport asks only when it has room for them.
 class SrdaStream
 {
 public:
     SrdaStream(SimAnalyzer &sim, int rate, qint64 count) : sim(sim), rate(rate), limit(count) {}
 
-    // The rows due by `nowMs` (a monotonic clock), stamped with `stamp`.
-    QByteArray rowsDue(qint64 nowMs, const QDateTime &stamp);
+    // The rows due by `nowMs` (a monotonic clock), at most `most`, stamped with `stamp`.
+    QByteArray rowsDue(qint64 nowMs, const QDateTime &stamp,
+                       qint64 most = std::numeric_limits<qint64>::max());
     qint64 sent() const { return rows; }
     // True once the last row of a counted stream went out.
     bool ended() const { return limit >= 0 && rows >= limit; }
