@@ -114,8 +114,31 @@ QStringList StatusParser::tokenList() const
     return out;
 }
 
+namespace {
+
+// Just past the line that ends a status report ("Laser Status : ..."), from `from` on.
+int reportEnd(const QString &chunk, int from)
+{
+    const int at = chunk.indexOf(QLatin1String("Status"), from);
+    const int end = at < 0 ? -1 : chunk.indexOf(QLatin1Char('\n'), at);
+    return end < 0 ? -1 : end + 1;
+}
+
+} // namespace
+
 void StatusParser::parseData(const QString &chunk)
 {
+    // Two reports read at once (the window was busy) are two reports, each
+    // with its own row: the chunk is cut after every line that ends one.
+    const int first = reportEnd(chunk, 0);
+    if (first > 0 && reportEnd(chunk, first) > 0) {
+        int from = 0;
+        for (int end = first; end > 0; from = end, end = reportEnd(chunk, end))
+            parseData(chunk.mid(from, end - from));
+        if (from < chunk.size())
+            parseData(chunk.mid(from));
+        return;
+    }
     if (chunk.isEmpty()) {
         qCDebug(telvarDebug) << "Empty line! leaving parseData()";
         return;

@@ -1,6 +1,7 @@
 #include "app/commandsequence.h"
 #include "app/mainwindow.h"
 #include "console/console.h"
+#include "dashboard/instrument.h"
 #include "plot/plotwindow.h"
 #include "service/service.h"
 #include "service/srda.h"
@@ -12,9 +13,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The Service Diagnostics and Utilities tabs in the main window, against an
@@ -34,8 +38,10 @@ private slots:
     void elapsedHoursCountOnAfterStop();
     void memoryLimitSaysSoOnceAndReadingGoesOn();
     void wrongModeBoxWaitsForTheReplyPath();
-    // A scan refused while a collection owns the replies sends nothing.
-    void refusedScanLeavesTheCollectionAlone();
+    // While a collection owns the conversation, the other controls are
+    // disabled, and what they would send is refused even so.
+    void otherControlsSendNothingDuringACollection_data();
+    void otherControlsSendNothingDuringACollection();
 
 private:
     void connectTo(MainWindow &w, FakeAnalyzer &a);
@@ -291,19 +297,68 @@ void TestServiceTabs::wrongModeBoxWaitsForTheReplyPath()
     QVERIFY(!u->speedCheckBox->isChecked());
 }
 
-void TestServiceTabs::refusedScanLeavesTheCollectionAlone()
+void TestServiceTabs::otherControlsSendNothingDuringACollection_data()
 {
+    QTest::addColumn<QString>("control");
+    QTest::newRow("scan start") << "scan";
+    QTest::newRow("Utilities filter refresh") << "filter";
+    QTest::newRow("dashboard Measure") << "measure";
+    QTest::newRow("SRDA tab Tune") << "tune";
+    QTest::newRow("console line") << "console";
+    QTest::newRow("Send File") << "send file";
+}
+
+void TestServiceTabs::otherControlsSendNothingDuringACollection()
+{
+    QFETCH(QString, control);
     FakeAnalyzer a;
     MainWindow w;
     connectTo(w, a);
+    QTemporaryDir dir;
+    const auto commandFile = [&](const QString &name, const QByteArray &lines) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(lines);
+        dialogs->fileAnswers << f.fileName();
+    };
     startSrda(w, a, "Date/Time\tTau\r\n");
     const int heard = a.commands.size();
-    w.tabs()->setCurrentIndex(3);
-    w.service()->rcsButton->click();
+    // Pressed anyway (the signal, as a stray click or a key would give it).
+    QPushButton *button = control == "scan"      ? w.service()->rcsButton
+                          : control == "filter"  ? w.utilities()->refreshFilterPushButton
+                          : control == "measure" ? w.instrument()->measureButton
+                          : control == "tune"    ? w.srda()->tuneButton
+                                                 : w.srda()->sendFileButton;
+    if (control == "console") {
+        w.commandEntry()->setText("sver");
+        QTest::keyClick(w.commandEntry(), Qt::Key_Return);
+        w.consoleWidget()->flush();
+        QVERIFY(
+            w.consoleWidget()->toPlainText().contains("Not sent: an SRDA collection is running."));
+    } else {
+        QVERIFY(!button->isEnabled());
+        if (control == "send file") {
+            commandFile("first.txt", "first\r\n");
+            w.srda()->browseButton->click();
+        }
+        emit button->clicked();
+        emit button->released();
+    }
     QTest::qWait(300);
     QCOMPARE(a.commands.mid(heard), QList<QByteArray>());
     QVERIFY(w.srda()->srdaRunning);
     QCOMPARE(w.service()->scans().state(), ServiceScan::Idle);
+    if (control != "send file")
+        return;
+    // The refused send kept nothing open: after the collection the file
+    // chosen next is the one that goes.
+    QTest::mouseClick(w.srda()->stopButton, Qt::LeftButton);
+    commandFile("second.txt", "second\r\n");
+    w.srda()->browseButton->click();
+    w.srda()->delaySpinBox->setValue(1);
+    QTest::mouseClick(w.srda()->sendFileButton, Qt::LeftButton);
+    QVERIFY(waitFor([&] { return a.count("second") == 1; }, 5000));
+    QCOMPARE(a.count("first"), 0);
 }
 
 QTEST_MAIN(TestServiceTabs)

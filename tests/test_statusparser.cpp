@@ -119,6 +119,10 @@ void TestStatusParser::statusReportFillsRecord()
     QCOMPARE(r.statusText, QString("Processing ringdown "));
     QVERIFY(r.species.isEmpty()); // not part of a status report
     QCOMPARE(f.hooks.count("statusReady"), 1);
+    // Two reports read at once give a row each, the last one's values shown.
+    f.parser.parseData(statusReport + QString(statusReport).replace("0.21", "0.42"));
+    QCOMPARE(f.hooks.count("statusReady"), 3);
+    QCOMPARE(r.conc, QString("0.42"));
     // The filter and gas also reach the Utilities tab.
     QVERIFY(f.hooks.calls.contains("filter 100"));
     QVERIFY(f.hooks.calls.contains("gases N2"));
