@@ -253,6 +253,7 @@ void TestCertification::lossRestartsTheInterruptedStep()
     QFETCH(int, step);
     QFETCH(int, ticksInto);
     const QString full = QStringLiteral("5.0000 0.11\r\n20.0000 0.52\r\n35.0000 0.13\r\n");
+    bool limitBeforeLoss = false, timersWhilePaused = true;
     const auto run = [&](Rig &rig, bool interrupt, int *sentWhilePaused) {
         CertScans scans = only(true, false, true, true, false, true);
         scans.onPeakHours = 1;
@@ -271,7 +272,14 @@ void TestCertification::lossRestartsTheInterruptedStep()
         int ticks = 0, into = ticksInto;
         while (rig.seq.currentStep() != CertificationSequence::Idle && ticks < 100) {
             if (interrupt && rig.seq.currentStep() == step && into-- == 0) {
+                // As in the program, the tick runs (and a download's limit) when the link goes.
+                rig.seq.tickTimer().start();
+                limitBeforeLoss = rig.seq.downloadTimer().isActive();
                 rig.seq.pauseRun();
+                // Paused, nothing of the run's own goes on: no tick, no time limit.
+                timersWhilePaused =
+                    rig.seq.tickTimer().isActive() || rig.seq.downloadTimer().isActive();
+                rig.seq.tickTimer().stop(); // the test ticks by hand again
                 const int before = rig.sent.size();
                 rig.clock.advance(60000);
                 rig.tick(2);
@@ -301,6 +309,8 @@ void TestCertification::lossRestartsTheInterruptedStep()
     int sentWhilePaused = -1;
     const int cutTicks = run(cut, true, &sentWhilePaused);
     QCOMPARE(sentWhilePaused, 0);
+    QVERIFY(!timersWhilePaused);
+    QCOMPARE(limitBeforeLoss, step == CertificationSequence::DownloadRefCellScan);
     QVERIFY(cut.finishedOk);
     const CertFiles::RunFiles b = cut.seq.files();
     QCOMPARE(Rig::contents(cut.path(b.refCell)), refCell);
