@@ -62,6 +62,7 @@ public:
     void pauseRun() override { ++pauses; }
     void resumeRun() override { ++resumes; }
     void abandonRun(const QString &why) override { abandoned << why; }
+    void quiet() override { ++quiets; }
     QString pollCommand() const override
     {
         return k == Kind::ServiceScan ? QStringLiteral("lt\r\n") : QString();
@@ -70,7 +71,7 @@ public:
 
     Kind k;
     QList<QByteArray> replies;
-    int pauses = 0, resumes = 0;
+    int pauses = 0, resumes = 0, quiets = 0;
     QStringList abandoned;
 };
 
@@ -163,18 +164,15 @@ void TestSession::runAcrossALostLink()
 
     // The run's replies are its own, whatever the run.
     QVERIFY(session->sendFor(&run, QStringLiteral("ping\r\n")));
-    QVERIFY(waitFor([&] {
-        return analyzer.heard.contains("ping"); }));
-    QVERIFY(waitFor([&] {
-        return run.replies.size() == 1; }));
+    QVERIFY(waitFor([&] { return analyzer.heard.contains("ping"); }));
+    QVERIFY(waitFor([&] { return run.replies.size() == 1; }));
 
     if (after == "another analyzer")
         analyzer.answers["ssnid"] = "9999\r\n";
     if (after == "no analyzer")
         analyzer.silent = true;
     emit link->connectionLost(QStringLiteral("cable pulled"));
-    QVERIFY(waitFor([&] {
-        return run.pauses == 1; }));
+    QVERIFY(waitFor([&] { return run.pauses == 1; }));
     if (after == "Disconnect") {
         // Nobody to say goodbye to: the run ends and nothing goes out.
         const int heard = analyzer.heard.size();
@@ -189,8 +187,7 @@ void TestSession::runAcrossALostLink()
         return;
     }
     const int heardBefore = analyzer.heard.size();
-    QVERIFY(waitFor([&] {
-        return analyzer.heard.size() >= heardBefore + 2; }));
+    QVERIFY(waitFor([&] { return analyzer.heard.size() >= heardBefore + 2; }));
     // The analyzer that comes back is asked who it is before anything else.
     QCOMPARE(analyzer.heard.mid(heardBefore, 2), (QList<QByteArray>{"fact=1", "ssnid"}));
 
@@ -206,8 +203,7 @@ void TestSession::runAcrossALostLink()
         return;
     }
     // Another analyzer, or none: the run is cancelled, naming the serial numbers.
-    QVERIFY(waitFor([&] {
-        return !run.abandoned.isEmpty(); }));
+    QVERIFY(waitFor([&] { return !run.abandoned.isEmpty(); }));
     QCOMPARE(run.resumes, 0);
     QVERIFY(run.abandoned.first().contains("1234"));
     if (after == "another analyzer") {
@@ -220,8 +216,7 @@ void TestSession::runAcrossALostLink()
         return;
     }
     // None answers: the connection keeps trying, with a growing wait.
-    QVERIFY(waitFor([&] {
-        return session->lifecycle()->attempts() >= 2; }, 8000));
+    QVERIFY(waitFor([&] { return session->lifecycle()->attempts() >= 2; }, 8000));
     QCOMPARE(session->currentRun(), nullptr);
     session->disconnectNow();
 }
@@ -253,7 +248,7 @@ void TestSession::identityAnswersStayWithTheIdentityStep()
 void TestSession::oneSpeakerDuringARun_data()
 {
     addRunRows("what", {"another tab's button", "the console", "a start in the goodbye",
-                        "no analyzer, then the same one"});
+                        "no analyzer, then the same one", "silence on another tab"});
 }
 
 void TestSession::oneSpeakerDuringARun()
@@ -278,6 +273,16 @@ void TestSession::oneSpeakerDuringARun()
         QVERIFY(waitFor([&] { return !session->link(); }));
         QVERIFY(!run.start());
         QCOMPARE(refused.last().first().toString(), QStringLiteral("Not started: not connected."));
+        return;
+    }
+    if (what == "silence on another tab") {
+        // A download that stops short ends on the session's own count of
+        // silence, whatever tab is in front.
+        session->setTabInFront(3);
+        analyzer.silent = true;
+        QVERIFY(run.start());
+        QVERIFY(waitFor([&] { return run.quiets == 1; }, 2000));
+        session->disconnectNow();
         return;
     }
     QVERIFY(run.start());
