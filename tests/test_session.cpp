@@ -95,6 +95,9 @@ private slots:
     // is back, and to nobody before.
     void stopWhilePausedIsOwed_data();
     void stopWhilePausedIsOwed();
+    // Disconnect in the middle of a verification's Cancel: the goodbye is the
+    // last the analyzer hears, not the rest of the Cancel's restore.
+    void cancelRestoreEndsAtDisconnect();
 
 private:
     void connectAndIdentify();
@@ -390,6 +393,30 @@ void TestSession::stopWhilePausedIsOwed()
     if (kind == "file send")
         QVERIFY(!heard.contains("first") && !heard.contains("second"));
     session->disconnectNow();
+}
+
+void TestSession::cancelRestoreEndsAtDisconnect()
+{
+    QTemporaryDir dir;
+    CertificationSequence::setSecondMs(10); // its restore runs on during the goodbye
+    CertificationSequence verification;
+    verification.setFolder(dir.path());
+    connect(&verification, &CertificationSequence::lineforOrin, this,
+            [&](const QString &t) { session->sendFor(&verification, t); });
+    session->enrol(&verification);
+    connectAndIdentify();
+    CertScans only;
+    only.refCellScan = only.offPeak = only.collectSettings = false;
+    verification.setScans(only);
+    verification.certify();
+    QVERIFY(session->currentRun());
+    // Disconnect comes while the Cancel waits its paced second after "opmode 0".
+    QTimer::singleShot(5, this, [&] { session->disconnectNow(); });
+    verification.cancel();
+    QVERIFY(waitFor([&] { return !session->link(); }));
+    waitFor([] { return false; }, 100);
+    const QList<QByteArray> heard = analyzer.heard.mid(analyzer.heard.lastIndexOf("opmode 0"));
+    QCOMPARE(heard, (QList<QByteArray>{"opmode 0", "srda 0", "tuneringdowns 25"}));
 }
 
 QTEST_MAIN(TestSession)
