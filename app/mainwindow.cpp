@@ -108,7 +108,7 @@ void MainWindow::wirePermanent()
         serviceTab->clear();
     });
     connect(actionConsole, &QAction::toggled, this, &MainWindow::toggleConsole);
-    connect(actionOptions, &QAction::triggered, options, &QWidget::show);
+    connect(actionOptions, &QAction::triggered, this, [this] { optionsDialog()->show(); });
     connect(actionPlotWindow, &QAction::triggered, this, [this] { plotWindow()->show(); });
     connect(actionLogToFile, &QAction::toggled, this, [this](bool on) {
         if (on && settings->settings().logFile.isEmpty()) {
@@ -155,8 +155,6 @@ void MainWindow::wirePermanent()
         configureLogger();
         toggleLogger(on);
     });
-    connect(options, &OptionsDialog::userScansChanged, this, &MainWindow::userScansChange);
-    connect(options, &OptionsDialog::scansChanged, certificationTab, &Certification::changeScans);
     connect(srdaTab, &SRDA::lineforConsole, this, &MainWindow::toConsole);
     connect(srdaTab, &SRDA::lineforLogger, this, &MainWindow::toLogger);
     connect(utilitiesTab, &Utilities::lineforConsole, this, &MainWindow::toConsole);
@@ -391,7 +389,7 @@ void MainWindow::updateTrend()
     StatusRecord &record = instrumentTab->record;
     const ParserState &state = talk->parserState();
     const SettingsDialog::Settings &current = talk->settings();
-    instrumentTab->ppmThreshold = options->ppmThreshold();
+    instrumentTab->ppmThreshold = optionsDialog()->ppmThreshold();
     const QDateTime now = Clock::current();
     const QString row = trendRow(record, now, state.compatibilityMode, current.statusLog);
     const QByteArray bytes = row.toUtf8();

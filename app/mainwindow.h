@@ -57,7 +57,7 @@ public:
 
     // Parts the main window owns, reachable for main() and tests.
     SettingsDialog *settingsDialog() const { return settings; }
-    OptionsDialog *optionsDialog() const { return options; }
+    OptionsDialog *optionsDialog(); // built on first use
     Console *consoleWidget() const { return console; }
     QLineEdit *commandEntry() const { return lineEdit; }
     Instrument *instrument() const { return instrumentTab; }
@@ -188,7 +188,7 @@ private:
     QGridLayout *grid;
     QToolBar *mainBar;
     SettingsDialog *settings;
-    OptionsDialog *options;
+    OptionsDialog *options = nullptr;
     Console *console;
     QLineEdit *lineEdit;
     Logger *logger;

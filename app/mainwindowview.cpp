@@ -89,8 +89,7 @@ void MainWindow::buildWidgets()
     grid->addWidget(tabWidget, 1, 1, 5, 2);
 
     settings = new SettingsDialog(this);
-    options = new OptionsDialog(this);
-    certificationTab->changeScans(options->certScans());
+    certificationTab->changeScans(CertScans()); // what the options dialog starts with
 
     progressBar = new QProgressBar(central);
     progressBar->setRange(0, 100);
@@ -406,6 +405,18 @@ void MainWindow::closeEvent(QCloseEvent *event)
         plot->close();
     srdaTab->closePlotWindow();
     event->accept();
+}
+
+OptionsDialog *MainWindow::optionsDialog()
+{
+    // Built on first use: the first window does not need it.
+    if (!options) {
+        options = new OptionsDialog(this);
+        connect(options, &OptionsDialog::userScansChanged, this, &MainWindow::userScansChange);
+        connect(options, &OptionsDialog::scansChanged, certificationTab,
+                &Certification::changeScans);
+    }
+    return options;
 }
 
 PlotWindow *MainWindow::plotWindow()

@@ -23,6 +23,7 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -78,14 +79,44 @@ SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent)
             &SettingsDialog::recentConnectionSelected);
 
     fillPortsParameters();
-    fillPortsInfo();
 
     QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Telvar"));
 
     loadSettings();
-    // Every start writes the store back and puts the default connection on top.
+    // Every start writes the store back and puts the default connection on top. Asking
+    // the system for its serial ports is slow, so that part waits until the window is
+    // up, unless the ports are wanted sooner.
+    updateSettings();
+    QTimer::singleShot(0, this, &SettingsDialog::listPorts);
+}
+
+SettingsDialog::Settings SettingsDialog::settings()
+{
+    listPorts();
+    return currentSettings;
+}
+
+QStringList SettingsDialog::recentEntries()
+{
+    listPorts();
+    return recent.entries();
+}
+
+void SettingsDialog::showEvent(QShowEvent *event)
+{
+    listPorts();
+    QDialog::showEvent(event);
+}
+
+void SettingsDialog::listPorts()
+{
+    if (portsListed)
+        return;
+    portsListed = true;
+    fillPortsInfo();
+    // The rest of the start's write: the default connection names the first port.
     updateSettings();
 }
 
@@ -267,6 +298,7 @@ void SettingsDialog::updateFleet(QSettings &s)
 
 void SettingsDialog::setFleetSettings(const FleetSettings &f)
 {
+    listPorts();
     showFleet(f);
     apply();
 }
@@ -354,6 +386,9 @@ void SettingsDialog::updateSettings()
     s.setValue(QStringLiteral("maxPauseMinutes"), maxPauseBox->value());
     updateFleet(s);
 
+    // The entry names the port, so it waits for the list.
+    if (!portsListed)
+        return;
     if (recent.add(
             RecentConnections::entryFor(currentSettings, serialPortInfoListBox->currentText())))
         showRecentConnections();
@@ -368,6 +403,7 @@ void SettingsDialog::showRecentConnections()
 
 void SettingsDialog::apply()
 {
+    listPorts();
     updateSettings();
     hide();
 }
@@ -425,6 +461,7 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
 {
     if (!item)
         return;
+    listPorts();
     qCDebug(telvarDebug) << item->text();
     const RecentConnections::ParsedEntry entry = RecentConnections::parse(item->text());
     if (!entry.valid)
@@ -454,6 +491,7 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
 
 QString SettingsDialog::applyPresets(const SettingsPresets &p)
 {
+    listPorts();
     if (p.serialPort && p.tcpHost)
         return tr("Choose either a serial port or a TCP host, not both.");
     if (p.serialPort && p.serialPort->trimmed().isEmpty())

@@ -45,8 +45,9 @@ public:
 
     explicit SettingsDialog(QWidget *parent = nullptr);
 
-    Settings settings() const { return currentSettings; }
-    QStringList recentEntries() const { return recent.entries(); }
+    // Both list the serial ports first if that is still to be done.
+    Settings settings();
+    QStringList recentEntries();
 
     // Fills the form from the presets and applies it as "OK" would. Returns an error
     // text for an invalid preset, and then changes nothing; else an empty text.
@@ -70,10 +71,14 @@ public slots:
     void reselectFile();
     void recentConnectionSelected(QListWidgetItem *item);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildForm();
     void fillPortsParameters();
     void fillPortsInfo();
+    void listPorts();
     void loadSettings();
     void updateSettings();
     void showRecentConnections();
@@ -86,6 +91,7 @@ private:
     RecentConnections recent;
     QIntValidator *intValidator = nullptr;
     bool fileChoiceCancelled = false;
+    bool portsListed = false;
 
     QComboBox *connectionTypeBox = nullptr;
     QLineEdit *labelLineEdit = nullptr;

@@ -24,6 +24,8 @@ private slots:
     void parseEntry_data();
     void parseEntry();
     void firstStart();
+    void firstStartWrittenUnasked_data();
+    void firstStartWrittenUnasked();
     void okTwiceAddsOneEntry();
     void elevenConnectionsKeepTen();
     void doubleClickEthernetEntry_data();
@@ -193,6 +195,28 @@ void TestSettingsDialog::firstStart()
     QCOMPARE(st.value("LogInterval").toInt(), 5);
     QCOMPARE(st.value("statusLog").toBool(), false);
     QCOMPARE(history(st), padded({entry}));
+}
+
+void TestSettingsDialog::firstStartWrittenUnasked_data()
+{
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("event loop") << false;
+    QTest::newRow("dialog shown") << true;
+}
+
+// The start's entry names the first serial port; it reaches the list and the store
+// without anyone asking for the settings.
+void TestSettingsDialog::firstStartWrittenUnasked()
+{
+    QFETCH(bool, shown);
+    SettingsDialog d;
+    if (shown)
+        d.show();
+    else
+        QCoreApplication::processEvents();
+    const QString entry = "Serial, " + firstPort(d) + ", 115200";
+    QCOMPARE(history(store()), padded({entry}));
+    QCOMPARE(child<QListWidget>(d, "recentConnections")->item(0)->text(), entry);
 }
 
 void TestSettingsDialog::okTwiceAddsOneEntry()
