@@ -36,6 +36,10 @@ int main(int argc, char *argv[])
     readLocalTimeZoneOnce();
     if (needsNoDisplay(argc, argv) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Nothing here draws with OpenGL. Without this the first window loads the
+    // system's GL driver to offer a GL surface that is never used, which takes
+    // longer than building the whole window.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -120,7 +121,7 @@ void MainWindow::revealServiceTabs()
     tabWidget->setTabEnabled(ScansTab, true);
     tabWidget->setTabEnabled(DiagnosticsTab, true);
     tabWidget->setCurrentIndex(MonitorTab);
-    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
+    tabWidget->tabBar()->setStyleSheet(QLatin1String(shownTabsStyle));
 }
 
 void MainWindow::buildMenus()
@@ -317,7 +318,7 @@ void MainWindow::buildTabs()
     tabWidget->addTab(srdaTab, tr("Service Diagnostics"));
     tabWidget->setTabEnabled(DiagnosticsTab, false);
     tabWidget->setTabEnabled(ScansTab, userScans);
-    tabWidget->setStyleSheet(QLatin1String(hiddenTabsStyle));
+    tabWidget->tabBar()->setStyleSheet(QLatin1String(hiddenTabsStyle));
 }
 
 void MainWindow::instrumentTabDisable(bool on)
@@ -331,7 +332,7 @@ void MainWindow::instrumentTabDisable(bool on)
 void MainWindow::userScansChange(bool on)
 {
     userScans = on;
-    tabWidget->setStyleSheet(QLatin1String(shownTabsStyle));
+    tabWidget->tabBar()->setStyleSheet(QLatin1String(shownTabsStyle));
     tabWidget->setTabEnabled(ScansTab, on);
     QSettings().setValue(QStringLiteral("userScans"), on);
 }

@@ -1,8 +1,9 @@
-// Start-up time: `telvar --demo` against a bare Qt Widgets window, both
+// Start-up time: `telvar --demo` against a bare Qt Widgets window, each
 // started the same way on their own Xvfb display with a fresh HOME, from the
 // start of the process until its window is mapped (seen as the X server's
-// MapNotify on the root window). Alternates the two, prints the median of each
-// and their ratio.
+// MapNotify on the root window). The bare window runs twice: as Qt starts it
+// by default, with an OpenGL surface, and without one, as telvar starts. Takes
+// turns, prints the median of each and the ratios.
 //
 //     bench_startup [runs]      (default 7)
 
@@ -149,32 +150,44 @@ int main(int argc, char **argv)
 
     const QString bare = QStringLiteral(STARTUP_BARE_BIN);
     const QString telvar = QStringLiteral(TELVAR_BIN);
-    // One of each first, unmeasured: the files are then in the page cache for both.
-    (void)timeToMap(x, bare, {}, display, 20000);
-    (void)timeToMap(x, telvar, {"--demo"}, display, 20000);
-    std::vector<double> bareMs, telvarMs, bareCpu, telvarCpu;
+    // One of each first, unmeasured: the files are then in the page cache for all.
+    struct Subject
+    {
+        const char *name;
+        QString program;
+        QStringList args;
+        std::vector<double> wall, cpu;
+    };
+    std::vector<Subject> subjects = {{"bare Qt window", bare, {}, {}, {}},
+                                     {"bare, no OpenGL", bare, {"--no-gl"}, {}, {}},
+                                     {"telvar --demo", telvar, {"--demo"}, {}, {}}};
+    for (const Subject &s : subjects)
+        (void)timeToMap(x, s.program, s.args, display, 20000);
     for (int i = 0; i < runs; ++i) {
-        const Start b = timeToMap(x, bare, {}, display, 20000);
-        const Start t = timeToMap(x, telvar, {"--demo"}, display, 20000);
-        bareMs.push_back(b.wallMs);
-        telvarMs.push_back(t.wallMs);
-        bareCpu.push_back(b.cpuMs);
-        telvarCpu.push_back(t.cpuMs);
-        std::printf("run %d: bare %.0f ms (CPU %.0f ms), telvar --demo %.0f ms (CPU %.0f ms)\n",
-                    i + 1, b.wallMs, b.cpuMs, t.wallMs, t.cpuMs);
+        std::printf("run %d:", i + 1);
+        for (Subject &s : subjects) {
+            const Start r = timeToMap(x, s.program, s.args, display, 20000);
+            s.wall.push_back(r.wallMs);
+            s.cpu.push_back(r.cpuMs);
+            std::printf("  %s %.0f ms (CPU %.0f)", s.name, r.wallMs, r.cpuMs);
+        }
+        std::printf("\n");
     }
     xcb_disconnect(x);
     xvfb.terminate();
     xvfb.waitForFinished(5000);
-    const double b = median(bareMs), t = median(telvarMs);
-    std::printf("bare Qt window     %.0f ms (median of %d)\n", b, runs);
-    std::printf("telvar --demo      %.0f ms (median of %d)\n", t, runs);
-    std::printf("ratio              %.2f\n", b > 0 ? t / b : 0.0);
-    const double bc = median(bareCpu), tc = median(telvarCpu);
-    std::printf("CPU until mapped   bare %.0f ms, telvar --demo %.0f ms, ratio %.2f\n", bc, tc,
-                bc > 0 ? tc / bc : 0.0);
-    // A run whose window never came counts as -1: say so by the exit code.
-    const bool allMapped = *std::min_element(bareMs.begin(), bareMs.end()) >= 0 &&
-                           *std::min_element(telvarMs.begin(), telvarMs.end()) >= 0;
+    const double t = median(subjects[2].wall), tc = median(subjects[2].cpu);
+    bool allMapped = true;
+    for (const Subject &s : subjects) {
+        std::printf("%-18s %4.0f ms, CPU %4.0f ms (median of %d)\n", s.name, median(s.wall),
+                    median(s.cpu), runs);
+        // A run whose window never came counts as -1: say so by the exit code.
+        allMapped = allMapped && *std::min_element(s.wall.begin(), s.wall.end()) >= 0;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const double b = median(subjects[i].wall), bc = median(subjects[i].cpu);
+        std::printf("ratio to %-16s %.2f (CPU %.2f)\n", subjects[i].name, b > 0 ? t / b : 0.0,
+                    bc > 0 ? tc / bc : 0.0);
+    }
     return allMapped ? 0 : 1;
 }

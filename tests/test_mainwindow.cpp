@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 
 class TestMainWindow : public QObject
@@ -94,7 +95,7 @@ void TestMainWindow::titleMenusAndTabs()
     QCOMPARE(tabs->tabText(4), QString("Service Diagnostics"));
     QVERIFY(!tabs->isTabEnabled(4));
     QVERIFY(!tabs->isTabEnabled(3)); // no user scans stored
-    QVERIFY(tabs->styleSheet().contains("width: 1;"));
+    QVERIFY(tabs->tabBar()->styleSheet().contains("width: 1;"));
     QVERIFY(!w.consoleWidget()->isEnabled());
     QVERIFY(!w.commandEntry()->isEnabled());
     QCOMPARE(w.logFileButton()->text(), QString("-Click here to select log file-"));
@@ -249,7 +250,7 @@ void TestMainWindow::preferencesPersist()
         w.actionConsole->setChecked(true);
         w.userScansChange(true);
         QVERIFY(w.tabs()->isTabEnabled(3));
-        QVERIFY(w.tabs()->styleSheet().contains("width: 100;"));
+        QVERIFY(w.tabs()->tabBar()->styleSheet().contains("width: 100;"));
         QCOMPARE(w.instrument()->styleSheet(), QString("QLabel { font-size: 22px }"));
     }
     QSettings s;
