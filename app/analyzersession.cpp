@@ -272,18 +272,16 @@ void AnalyzerSession::closeThen(std::function<void()> after)
 
 bool AnalyzerSession::send(const QString &text, Speaker who)
 {
-    const QString why = whyNot(who);
-    if (!why.isEmpty()) {
-        emit refused(tr("Not sent: ") + why + QLatin1Char('.'));
-        return false;
-    }
-    write(text);
-    return true;
+    return writeUnless(whyNot(who), text);
 }
 
 bool AnalyzerSession::sendFor(const ReplyOwner *who, const QString &text)
 {
-    const QString why = whyNotFor(who);
+    return writeUnless(whyNotFor(who), text);
+}
+
+bool AnalyzerSession::writeUnless(const QString &why, const QString &text)
+{
     if (!why.isEmpty()) {
         emit refused(tr("Not sent: ") + why + QLatin1Char('.'));
         return false;

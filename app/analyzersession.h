@@ -160,6 +160,8 @@ private:
     void giveUpOnReturn(const QString &text);
     void ownerMayHaveChanged();
     void write(const QString &text);
+    // Writes `text` unless there is a reason not to, which is then said.
+    bool writeUnless(const QString &why, const QString &text);
     QString linkRefusal() const;
     void checkLongestPause();
 
