@@ -129,7 +129,7 @@ void TestItHeadless::eachEventJournalledOnce_data()
         << "Another analyzer: Another analyzer answered when the connection came back: serial "
            "number 9999, not 0001.";
     QTest::newRow("lost without reconnecting")
-        << QStringList{} << QStringList{"--no-reconnect"} << "Connection lost: Connection lost: ";
+        << QStringList{} << QStringList{"--no-reconnect"} << "Connection lost: ";
 }
 
 void TestItHeadless::eachEventJournalledOnce()
