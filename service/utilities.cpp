@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -37,6 +38,9 @@ QPushButton *pictureButton(const QString &name, const QString &image, QWidget *p
     b->setAutoFillBackground(true);
     QPalette palette = b->palette();
     palette.setBrush(QPalette::All, QPalette::Button, QBrush(picture));
+    // Disabled, the picture is greyed: while a run has the analyzer these do nothing.
+    palette.setBrush(QPalette::Disabled, QPalette::Button,
+                     QBrush(QIcon(picture).pixmap(picture.size(), QIcon::Disabled)));
     b->setPalette(palette);
     b->setFixedSize(picture.size());
     return b;

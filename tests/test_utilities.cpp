@@ -26,6 +26,7 @@ private slots:
     void gasListMerges_data();
     void gasListMerges();
     void favoritesPersistEvenWhenEmpty();
+    void modeButtonsLookDisabled();
 };
 
 namespace {
@@ -192,6 +193,18 @@ void TestUtilities::favoritesPersistEvenWhenEmpty()
     QCOMPARE(again.favoriteLineEdit[1]->text(), QString("VERSION 2"));
     QCOMPARE(again.favoriteLineEdit[2]->text(), QString(""));
     QCOMPARE(again.favoriteLineEdit[3]->text(), QString("VERSION"));
+}
+
+void TestUtilities::modeButtonsLookDisabled()
+{
+    // While a run has the analyzer these do nothing: they must not look as if they would.
+    Utilities tab;
+    for (QPushButton *b : {tab.measurePushButton, tab.servicePushButton, tab.tunePushButton}) {
+        b->setEnabled(true);
+        const QImage live = b->grab().toImage();
+        b->setEnabled(false);
+        QVERIFY(b->grab().toImage() != live);
+    }
 }
 
 QTEST_MAIN(TestUtilities)
