@@ -117,9 +117,14 @@ void MainWindow::showLoss(const QString &reason, int nextTrySeconds)
         line += tr(" (next try in %1 s)").arg(nextTrySeconds);
     line += QStringLiteral(": ") + reason + QLatin1Char('.');
     const qint64 paused = talk->pausedMs();
-    if (paused >= 0)
-        line += tr(" The run has been paused for %1 min of at most %2.")
-                    .arg(paused / (60 * qint64(CommandSequence::secondMs())))
-                    .arg(talk->maxPauseMinutes());
+    if (paused >= 0) {
+        // Times of day, not a count of minutes: the line stays true until the next retry.
+        const QDateTime now = Clock::current();
+        const qint64 longest = qint64(talk->maxPauseMinutes()) * 60 * CommandSequence::secondMs();
+        line += tr(" The run has been paused since %1; it is cancelled if its analyzer is not "
+                   "back by %2.")
+                    .arg(now.addMSecs(-paused).toString(QStringLiteral("HH:mm:ss")),
+                         now.addMSecs(longest - paused).toString(QStringLiteral("HH:mm:ss")));
+    }
     instrumentTab->showStale(line);
 }

@@ -1,10 +1,12 @@
 #include "app/analyzersession.h"
 #include "app/commandsequence.h"
 #include "app/mainwindow.h"
+#include "dashboard/instrument.h"
 #include "service/srda.h"
 #include "simprocess.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -115,13 +117,22 @@ void TestItSrda::collectionGoesOnAfterALostLink()
     SRDA *srda = w.srda();
     w.tabs()->setCurrentIndex(4);
     qint64 atLoss = -1;
-    connect(w.session(), &AnalyzerSession::lost, this, [&] { atLoss = srda->data().rowCount(); });
+    QString lossLine;
+    connect(w.session(), &AnalyzerSession::lost, this, [&] {
+        atLoss = srda->data().rowCount();
+        lossLine = w.instrument()->staleLabel()->text();
+    });
     QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
     QVERIFY2(
         waitFor([&] { return atLoss > 0; }, 15000),
         qPrintable(sim.heard().join(',') + " rows " + QString::number(srda->data().rowCount())));
     QVERIFY(srda->srdaRunning);
     QVERIFY(srda->stopButton->isEnabled()); // Stop stays in reach while reconnecting
+    // The dashboard says since when the run waits and until when it may.
+    QVERIFY2(lossLine.contains(QRegularExpression(
+                 " The run has been paused since \\d\\d:\\d\\d:\\d\\d; it is cancelled if its "
+                 "analyzer is not back by \\d\\d:\\d\\d:\\d\\d\\.$")),
+             qPrintable(lossLine));
     QVERIFY(waitFor([&] { return srda->data().rowCount() > atLoss + 2000; }, 15000));
     QCOMPARE(w.tabs()->currentIndex(), 4);
     QCOMPARE(sim.heard().count(QStringLiteral("srda 3")), 2);
