@@ -77,6 +77,9 @@ void SerialInterface::portError()
     if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
         error == QSerialPort::PermissionError || error == QSerialPort::ReadError) {
         lostReported = true;
-        emit connectionLost(readableReason(port->errorString(), tr("the serial device went away")));
+        // Said plainly first; the system's own words follow for the technician.
+        const QString system = readableReason(port->errorString(), QString());
+        const QString gone = tr("the serial device went away");
+        emit connectionLost(system.isEmpty() ? gone : gone + QStringLiteral(" (") + system + ')');
     }
 }

@@ -128,7 +128,9 @@ void TestItSrda::collectionGoesOnAfterALostLink()
         qPrintable(sim.heard().join(',') + " rows " + QString::number(srda->data().rowCount())));
     QVERIFY(srda->srdaRunning);
     QVERIFY(srda->stopButton->isEnabled()); // Stop stays in reach while reconnecting
-    // The dashboard says since when the run waits and until when it may.
+    // The dashboard says why in plain words, since when the run waits and until when it may.
+    QVERIFY2(lossLine.contains(", reconnecting: the serial device went away ("),
+             qPrintable(lossLine));
     QVERIFY2(lossLine.contains(QRegularExpression(
                  " The run has been paused since \\d\\d:\\d\\d:\\d\\d; it is cancelled if its "
                  "analyzer is not back by \\d\\d:\\d\\d:\\d\\d\\.$")),
