@@ -250,7 +250,7 @@ void TestSession::identityAnswersStayWithTheIdentityStep()
 
 void TestSession::oneSpeakerDuringARun_data()
 {
-    addRunRows("what", {"another tab's button", "the console", "a start in the goodbye",
+    addRunRows("what", {"another tab's button", "a start in the goodbye",
                         "no analyzer, then the same one", "silence on another tab"});
 }
 
@@ -303,11 +303,9 @@ void TestSession::oneSpeakerDuringARun()
         QCOMPARE(session->pausedMs(), qint64(-1));
         return;
     }
-    const auto speaker = what == "the console" ? AnalyzerSession::Speaker::Console
-                                               : AnalyzerSession::Speaker::Controls;
     FakeRun otherTab(ReplyOwner::Kind::ServiceScan);
     session->enrol(&otherTab);
-    QVERIFY(!session->send(QStringLiteral("filter\r\n"), speaker));
+    QVERIFY(!session->send(QStringLiteral("filter\r\n"), AnalyzerSession::Speaker::Controls));
     QVERIFY(!session->sendFor(&otherTab, QStringLiteral("lt\r\n")));
     QCOMPARE(refused.last().first().toString(),
              QStringLiteral("Not sent: %1 is running.").arg(name));
