@@ -1,9 +1,9 @@
 #include "app/analyzersession.h"
 
-#include "app/commandsequence.h"
 #include "app/identity.h"
 #include "app/pollcycle.h"
 #include "common/clock.h"
+#include "common/commandsequence.h"
 #include "link/demointerface.h"
 #include "link/ethernetinterface.h"
 #include "link/serialinterface.h"
@@ -124,12 +124,37 @@ void AnalyzerSession::release(ReplyOwner *who)
     ownerMayHaveChanged();
 }
 
-void AnalyzerSession::owe(ReplyOwner *, const QString &commands)
+bool AnalyzerSession::isLost() const
 {
+    switch (connection->state()) {
+    case ConnectionLifecycle::State::Waiting:
+        return true;
+    case ConnectionLifecycle::State::Opening:
+        return connection->isReconnect();
+    case ConnectionLifecycle::State::Connected:
+        // Back, but the analyzer has not said again who it is.
+        return !st.identified && !serial.isNull();
+    case ConnectionLifecycle::State::Disconnected:
+    case ConnectionLifecycle::State::Closing:
+        break;
+    }
+    return false;
+}
+
+bool AnalyzerSession::oweWhileLost(ReplyOwner *, const QString &commands)
+{
+    if (!isLost())
+        return false;
     // Only an analyzer known by its serial number can be owed anything; it is
     // told when it is identified again, and nobody else is.
-    if (!serial.isNull() && connection->state() != ConnectionLifecycle::State::Disconnected)
+    if (!serial.isNull())
         owed += commands;
+    return true;
+}
+
+bool AnalyzerSession::isPaused(const ReplyOwner *who) const
+{
+    return who && run == who && pausedAt >= 0;
 }
 
 QString AnalyzerSession::linkRefusal() const

@@ -62,7 +62,8 @@ public:
     void enrol(ReplyOwner *run) { run->seatAt(this); }
     bool claim(ReplyOwner *run) override;
     void release(ReplyOwner *run) override;
-    void owe(ReplyOwner *run, const QString &commands) override;
+    bool oweWhileLost(ReplyOwner *run, const QString &commands) override;
+    bool isPaused(const ReplyOwner *run) const override;
 
     // Opens a connection with `settings`; false when it does not open.
     bool connectTo(const ConnectionSettings &settings, bool demo);
@@ -163,6 +164,8 @@ private:
     // Writes `text` unless there is a reason not to, which is then said.
     bool writeUnless(const QString &why, const QString &text);
     QString linkRefusal() const;
+    // The link is lost, or back without the analyzer having said who it is.
+    bool isLost() const;
     void checkLongestPause();
 
     StatusRecord &record;

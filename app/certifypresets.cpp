@@ -1,6 +1,6 @@
 #include "app/certifypresets.h"
 
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"

@@ -1,6 +1,6 @@
 #include "app/connectionlifecycle.h"
 
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "link/orininterface.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "certification/certification.h"
 #include "common/clock.h"
 #include "console/console.h"

@@ -3,7 +3,7 @@
 // The SRDA rows go the whole way a collection's rows go: the link's ready-read,
 // the session's reading and routing to the run that owns the replies, its row reader.
 #include "app/analyzersession.h"
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "link/demomodel.h"

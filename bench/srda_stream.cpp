@@ -7,7 +7,7 @@
 //     bench_srda_stream [--tcp] [--console] [rows per second] [seconds]
 //                                                  (default 10000 10, over a pty)
 
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "common/dialogs.h"
 #include "plot/plotwindow.h"

@@ -213,7 +213,7 @@ void CertificationSequence::cancel()
     // While the link is lost there is nobody to put back in service mode now:
     // the analyzer is told when it is back.
     if (paused && step != Idle && !cancelling)
-        oweStop(restoreCommands().join(QString()));
+        stopWith(restoreCommands().join(QString()), [](const QString &) {});
     stop(QStringLiteral("Performance verification cancelled"), !paused);
 }
 

@@ -14,9 +14,13 @@ public:
     // True when `run` owns the replies from now on (or already did).
     virtual bool claim(ReplyOwner *run) = 0;
     virtual void release(ReplyOwner *run) = 0;
-    // The commands `run` owes the analyzer for a stop made while the link was
-    // lost: they go out when the same analyzer is back, never to another one.
-    virtual void owe(ReplyOwner *run, const QString &commands) = 0;
+    // While the link is lost (or its analyzer has not said again who it is),
+    // the `commands` that stop `run` are owed: they go out when the same
+    // analyzer is back, never to another one, and true is returned. Otherwise
+    // false: the run sends them now, as any of its commands.
+    virtual bool oweWhileLost(ReplyOwner *run, const QString &commands) = 0;
+    // `run` holds the replies and waits for its analyzer after a lost link.
+    virtual bool isPaused(const ReplyOwner *run) const = 0;
 };
 
 // A long run that owns the analyzer's replies while it lasts: a performance
@@ -63,11 +67,16 @@ protected:
         if (seat)
             seat->release(this);
     }
-    // A stop while paused: nothing goes to the link now.
-    void oweStop(const QString &commands)
+    // Paused by a lost link: the seat knows, the run keeps no flag of its own.
+    bool runPaused() const { return seat && seat->isPaused(this); }
+    // Stops the run with `commands`: `sendNow` writes them, unless the link is
+    // lost, when they are owed to the same analyzer. True when sent now.
+    template <class Send> bool stopWith(const QString &commands, Send sendNow)
     {
-        if (seat)
-            seat->owe(this, commands);
+        if (seat && seat->oweWhileLost(this, commands))
+            return false;
+        sendNow(commands);
+        return true;
     }
 
 private:

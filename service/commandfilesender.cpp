@@ -19,7 +19,6 @@ void CommandFileSender::start(QIODevice *newDevice, int periodMs, const std::fun
     if (open)
         open();
     device = newDevice;
-    paused = false;
     timer.start(periodMs);
 }
 
@@ -28,7 +27,6 @@ void CommandFileSender::cancel()
     if (device && device->isOpen())
         device->close();
     timer.stop();
-    paused = false;
     releaseReplies();
 }
 
@@ -37,15 +35,13 @@ void CommandFileSender::pauseRun()
     if (!timer.isActive())
         return;
     timer.stop();
-    paused = true;
 }
 
 void CommandFileSender::resumeRun()
 {
     // The lines sent before the loss were taken; the next one follows a period from now.
-    if (paused)
+    if (device && device->isOpen())
         timer.start();
-    paused = false;
 }
 
 void CommandFileSender::sendNext()

@@ -2,6 +2,7 @@
 
 #include "common/replyowner.h"
 
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -29,7 +30,7 @@ public:
     // a start refused because another run has the analyzer).
     void start(QIODevice *device, int periodMs, const std::function<void()> &open = nullptr);
     void cancel();
-    bool isSending() const { return timer.isActive() || paused; }
+    bool isSending() const { return timer.isActive() || (device && device->isOpen()); }
     int period() const { return timer.interval(); }
 
     Kind runKind() const override { return Kind::FileSend; }
@@ -47,5 +48,4 @@ private:
 
     QIODevice *device = nullptr;
     QTimer timer;
-    bool paused = false;
 };

@@ -179,12 +179,7 @@ void Service::cancelScan()
 {
     // Cancelled while the link is lost: the scan ends now, and the analyzer
     // is put back in service mode when it is back.
-    const bool owed = paused;
-    const QString line = stopScan();
-    if (owed)
-        oweStop(line);
-    else
-        send(line);
+    stopWith(stopScan(), [this](const QString &line) { send(line); });
 }
 
 QString Service::stopScan()
@@ -192,7 +187,6 @@ QString Service::stopScan()
     pendingStart.stop();
     pendingLine.clear();
     const QString line = scan.cancel();
-    paused = false;
     progressBar->setValue(0);
     updateView();
     releaseIfIdle();
@@ -222,14 +216,14 @@ void Service::reply(const QByteArray &chunk)
 QString Service::pollCommand() const
 {
     // No position is asked while the start command still waits for service mode.
-    return pendingStart.isActive() || paused ? QString() : ServiceScan::pollCommand(scan.state());
+    return pendingStart.isActive() || runPaused() ? QString()
+                                                  : ServiceScan::pollCommand(scan.state());
 }
 
 void Service::pauseRun()
 {
     if (scan.state() == ServiceScan::Idle && !pendingStart.isActive())
         return;
-    paused = true;
     pendingStart.stop();
     pendingLine.clear();
     updateView();
@@ -237,9 +231,6 @@ void Service::pauseRun()
 
 void Service::resumeRun()
 {
-    if (!paused)
-        return;
-    paused = false;
     const bool running = scan.running();
     const QString line = scan.restart();
     if (line.isEmpty()) {
@@ -260,7 +251,7 @@ void Service::resumeRun()
 
 void Service::downloadDone()
 {
-    if (!scan.downloading() || paused)
+    if (!scan.downloading() || runPaused())
         return;
     scan.finishDownload();
     releaseIfIdle();
@@ -357,7 +348,7 @@ void Service::updateView()
     const int st = scan.state();
     const bool idle = st == ServiceScan::Idle && !pendingStart.isActive();
     const QString name = ServiceScan::title(scan.kind());
-    if (paused)
+    if (runPaused())
         stateText->setText(tr("%1: connection lost, waiting for the analyzer").arg(name));
     else if (pendingStart.isActive())
         stateText->setText(tr("Starting %1...").arg(name));

@@ -111,7 +111,6 @@ private:
     QTimer pendingStart; // the start command waits for service mode
     QString pendingLine; // the start command while it waits
     bool controlsOn = false;
-    bool paused = false;
     QString serialNumber;
     QString dataFolder;
     QString savedFile;

@@ -185,7 +185,6 @@ void SRDA::resumeRun()
 {
     if (!srdaRunning)
         return;
-    paused = false;
     // The analyzer starts streaming again with a header of the same columns.
     table.keepRowsOnSameHeader();
     emit lineforOrin(startCommands);
@@ -200,7 +199,6 @@ void SRDA::reply(const QByteArray &chunk)
 void SRDA::abandonRun(const QString &)
 {
     srdaRunning = false;
-    paused = false;
     releaseReplies();
     updateButtons();
 }
@@ -220,14 +218,11 @@ void SRDA::sendSRDAStopCommand()
     const QString commands = QStringLiteral("srda 0\r\ntuneringdowns 25\r\n");
     // Stopped while the link is lost: the collection ends now, and the
     // analyzer hears the stop when it is back.
-    if (paused) {
-        oweStop(commands);
-    } else {
-        emit lineforOrin(commands);
-        emit lineforConsole(commands);
-    }
+    stopWith(commands, [this](const QString &c) {
+        emit lineforOrin(c);
+        emit lineforConsole(c);
+    });
     srdaRunning = false;
-    paused = false;
     releaseReplies();
     updateButtons();
 }

@@ -36,7 +36,6 @@ public:
     // set, every reply is SRDA stream and the window neither polls nor lets
     // the operator leave this tab.
     bool srdaRunning = false;
-    bool paused = false;   // the link is lost in the middle of a collection
     bool controls = false; // the analyzer is there and no other run holds it
 
     SrdaData &data() { return table; }
@@ -52,7 +51,7 @@ public:
 
     Kind runKind() const override { return Kind::Srda; }
     void reply(const QByteArray &chunk) override;
-    void pauseRun() override { paused = srdaRunning; }
+    void pauseRun() override {}
     void resumeRun() override;
     void abandonRun(const QString &) override;
 

@@ -1,5 +1,5 @@
 #include "app/commandline.h"
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"

@@ -1,5 +1,5 @@
 #include "app/analyzersession.h"
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "dashboard/instrument.h"
 #include "service/srda.h"

@@ -1,4 +1,4 @@
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "link/orininterface.h"
 #include "simprocess.h"

@@ -1,4 +1,4 @@
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/optionsdialog.h"
 #include "console/console.h"

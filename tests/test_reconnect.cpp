@@ -1,4 +1,4 @@
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "app/connectionlifecycle.h"
 #include "link/ethernetinterface.h"
 #include "link/serialidentity.h"

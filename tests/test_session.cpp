@@ -1,5 +1,5 @@
 #include "app/analyzersession.h"
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 #include "certification/certificationsequence.h"
 #include "link/orininterface.h"
 #include "service/commandfilesender.h"

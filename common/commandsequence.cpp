@@ -1,4 +1,4 @@
-#include "app/commandsequence.h"
+#include "common/commandsequence.h"
 
 namespace {
 int paceSecondMs = 1000;
