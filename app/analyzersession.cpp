@@ -292,12 +292,26 @@ void AnalyzerSession::closeThen(std::function<void()> after)
     poll.stop();
     progressTimer.stop();
     emit closing();
-    connection->disconnectNow();
+    // After a return the goodbye is for the analyzer once it has said again
+    // who it is: whatever answers before that hears nothing.
+    connection->disconnectNow(!isLost());
 }
 
 bool AnalyzerSession::send(const QString &text, Speaker who)
 {
     return writeUnless(whyNot(who), text);
+}
+
+bool AnalyzerSession::send(const QByteArray &bytes, Speaker who)
+{
+    const QString why = whyNot(who);
+    if (!why.isEmpty()) {
+        emit refused(tr("Not sent: ") + why + QLatin1Char('.'));
+        return false;
+    }
+    if (current && current->connectionOpen())
+        current->writeData(bytes);
+    return true;
 }
 
 bool AnalyzerSession::sendFor(const ReplyOwner *who, const QString &text)
@@ -628,7 +642,11 @@ void AnalyzerSession::setTabInFront(int index)
         poll.start(pollSeconds() * CommandSequence::secondMs());
         progressTimer.start(pollSeconds() * CommandSequence::secondMs() / 20);
     }
-    if (index == 0 && !run) {
+    // Only monitoring asks, once the opening commands are out, and after a
+    // return only once the analyzer has said again who it is: "ssnid" and
+    // what is owed come first.
+    if (index == 0 && !run && connection->state() == ConnectionLifecycle::State::Connected &&
+        !isLost()) {
         write(PollCycle::pollCommand(0, st.compatibilityMode, 0));
         setProgress(100);
     }

@@ -74,6 +74,8 @@ public:
     // Writes a command from `who`. Refused, with nothing written and `refused`
     // saying why, while a run holds the conversation or there is no open link.
     bool send(const QString &text, Speaker who = Speaker::Controls);
+    // The same for bytes sent as they are (a line typed in the console).
+    bool send(const QByteArray &bytes, Speaker who);
     // Writes a command of `run`: only while it holds the conversation (or none
     // does) and the analyzer it belongs to has said who it is.
     bool sendFor(const ReplyOwner *run, const QString &text);

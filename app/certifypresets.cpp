@@ -1,9 +1,9 @@
 #include "app/certifypresets.h"
 
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
+#include "common/commandsequence.h"
 
 #include <QCommandLineParser>
 #include <QTabWidget>

@@ -88,6 +88,8 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     wireSpeakers();
     wireFleet();
     statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
+    // The owner's rule from the start: nothing to press before an analyzer is there.
+    followOwner();
     resize(compactSize());
 }
 
@@ -160,6 +162,14 @@ void MainWindow::wirePermanent()
     connect(utilitiesTab, &Utilities::lineforConsole, this, &MainWindow::toConsole);
     connect(utilitiesTab, &Utilities::lineforLogger, this, &MainWindow::toLogger);
     connect(certificationTab, &Certification::certifying, this, &MainWindow::instrumentTabDisable);
+
+    // The console's keys are gathered here and go out through the session
+    // like any command, so a line typed while the link is lost is refused
+    // with its reason rather than dropped unseen.
+    connect(console, &Console::getData, this, [this](const QByteArray &bytes) { typed += bytes; });
+    connect(console, &Console::consoleBackspace, this, [this] { typed.chop(1); });
+    connect(console, &Console::consoleEnter, this, &MainWindow::typedLine);
+    connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::lineEditEnterPressed);
 }
 
 void MainWindow::wireSession()
@@ -215,10 +225,6 @@ void MainWindow::wireSession()
 void MainWindow::wireConnection(OrinInterface *link)
 {
     auto &w = connectionWiring;
-    w << connect(console, &Console::getData, link, &OrinInterface::appendCharToWrite);
-    w << connect(console, &Console::consoleBackspace, link, &OrinInterface::deleteCharToWrite);
-    w << connect(console, &Console::consoleEnter, link, [this, link] { typedLine(link); });
-    w << connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::lineEditEnterPressed);
     w << connect(certificationTab, &Certification::lineforConsole, this, &MainWindow::toConsole);
     w << connect(certificationTab, &Certification::lineforLogger, this, &MainWindow::toLogger);
     w << connect(link, &OrinInterface::lineforLogger, this, &MainWindow::toLogger);
@@ -251,7 +257,11 @@ QString MainWindow::logFilePath() const
 void MainWindow::setStatus(const QString &text)
 {
     statusBar()->showMessage(text);
-    if (headless && !journalled.contains(text)) {
+    // The link's own text says the analyzer is there only once it has said
+    // who it is: the journal gives it then, once a connection.
+    const bool linkOnly =
+        talk->link() && text == talk->link()->connectionText && !talk->parserState().identified;
+    if (headless && !linkOnly && !journalled.contains(text)) {
         // Without a window the status bar is the service log: each text once
         // until the analyzer answers again.
         journalled.insert(text);
@@ -283,6 +293,11 @@ void MainWindow::openConnection()
 
 void MainWindow::linkOpened()
 {
+    if (lostAt.isValid()) {
+        // Open again, but the analyzer has not said who it is yet.
+        instrumentTab->showStale(tr("Reconnected at %1, waiting for the analyzer.")
+                                     .arg(Clock::current().toString(QStringLiteral("HH:mm:ss"))));
+    }
     const bool onDashboard = tabWidget->currentIndex() == MonitorTab;
     lossText.clear();
     console->setEnabled(!onDashboard);
@@ -320,6 +335,7 @@ void MainWindow::finishClose()
     instrumentTab->clearDisplay();
     snLabel->setText(QStringLiteral("SN: "));
     journalled.clear();
+    lostAt = QDateTime();
     emit connectionClosed();
 }
 
@@ -328,7 +344,9 @@ void MainWindow::linkLost(const QString &reason, bool retrying)
     if (retrying) {
         // Unattended stations come back by themselves: no box, which nobody
         // would be there to close. A run waits, and its Cancel stays in reach.
-        lostAt = Clock::current();
+        // A return that brings no analyzer is the same loss: its time stays.
+        if (!lostAt.isValid())
+            lostAt = Clock::current();
         showLoss(reason, -1);
         lossText = tr("Connection lost: ") + reason + tr(", reconnecting\u2026");
         setStatus(lossText);
@@ -360,6 +378,8 @@ void MainWindow::identified(const QString &serial, bool first)
     if (!first) {
         // The same analyzer is back: the operator stays where they were.
         setStatus(talk->link() ? talk->link()->connectionText : QString());
+        showReturn(talk->currentRun());
+        lostAt = QDateTime();
         return;
     }
     certificationTab->setSSNID(serial);
@@ -370,7 +390,9 @@ void MainWindow::identified(const QString &serial, bool first)
 
 void MainWindow::resetTimer(int index)
 {
-    const bool connected = talk->link();
+    // A lost link is still the operator's connection: a line typed meanwhile
+    // is refused with its reason.
+    const bool connected = talk->lifecycle()->state() != ConnectionLifecycle::State::Disconnected;
     console->setEnabled(index != MonitorTab && connected);
     lineEdit->setEnabled(index != MonitorTab && connected);
     if (index != DiagnosticsTab && srdaTab->srdaRunning) {
@@ -433,6 +455,17 @@ void MainWindow::lineEditEnterPressed()
     toOrin(line);
     toConsole(line);
     toLogger(line);
+}
+
+void MainWindow::typedLine()
+{
+    const QByteArray line = std::exchange(typed, QByteArray());
+    if (!consoleMaySend())
+        return;
+    // An empty line writes nothing, but the (empty) line is still logged.
+    if (!line.isEmpty())
+        talk->send(line, AnalyzerSession::Speaker::Console);
+    toLogger(QString::fromLatin1(upToZero(line)));
 }
 
 void MainWindow::setDemoMode(bool on)

@@ -169,7 +169,8 @@ private:
     void wireSpeakers();
     void followOwner();
     bool consoleMaySend();
-    void typedLine(OrinInterface *link);
+    void typedLine();
+    void showReturn(bool runGoesOn);
     void sendMode(int opmode, const ReplyOwner *forRun);
     void showLoss(const QString &reason, int nextTrySeconds);
     void wireConnection(OrinInterface *link);
@@ -224,4 +225,6 @@ private:
     QSet<QString> journalled;
     QString lossText; // while reconnecting: what the status bar says
     QList<QMetaObject::Connection> connectionWiring;
+    QByteArray typed;         // console keys since the last Enter
+    bool goodbyeSaid = false; // closing: the connection has ended as Disconnect ends it
 };

@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
 
-#include "common/commandsequence.h"
 #include "certification/certification.h"
 #include "common/clock.h"
+#include "common/commandsequence.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
 #include "service/commandfilesender.h"
@@ -99,13 +99,18 @@ bool MainWindow::consoleMaySend()
     return false;
 }
 
-void MainWindow::typedLine(OrinInterface *link)
+void MainWindow::showReturn(bool runGoesOn)
 {
-    if (!consoleMaySend()) {
-        link->lineBuffer.clear();
+    if (!lostAt.isValid())
         return;
-    }
-    link->sendStringToOrin();
+    // The values shown stay those from before the loss until the next status
+    // report; a run that goes on holds the analyzer, so none may come for a while.
+    const QString at = Clock::current().toString(QStringLiteral("HH:mm:ss"));
+    instrumentTab->showStale(
+        runGoesOn ? tr("Reconnected at %1; the run goes on. The values shown are from "
+                       "before the connection was lost at %2.")
+                        .arg(at, lostAt.toString(QStringLiteral("HH:mm:ss")))
+                  : tr("Reconnected at %1, waiting for the analyzer.").arg(at));
 }
 
 void MainWindow::showLoss(const QString &reason, int nextTrySeconds)

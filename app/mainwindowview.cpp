@@ -388,14 +388,21 @@ void MainWindow::fitLogButton()
 
 void MainWindow::toggleLogger(bool on)
 {
+    // The look changes with the state only: a file chooser cancelled before
+    // logging ever began leaves the button as it was.
+    if (on != loggingOn)
+        logButton->setStyleSheet(QLatin1String(on ? logButtonOn : logButtonOff));
     loggingOn = on;
-    logButton->setStyleSheet(QLatin1String(on ? logButtonOn : logButtonOff));
     const QSignalBlocker block(actionLogToFile);
     actionLogToFile->setChecked(on);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (goodbyeSaid) {
+        event->accept();
+        return;
+    }
     const int answer = Dialogs::question(tr("Telvar"), tr("Are you sure you want to exit?\n"),
                                          Dialogs::Yes | Dialogs::Cancel, Dialogs::Yes, this);
     if (answer != Dialogs::Yes) {
@@ -405,7 +412,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (plot)
         plot->close();
     srdaTab->closePlotWindow();
-    event->accept();
+    if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected) {
+        event->accept();
+        return;
+    }
+    // As Disconnect: a run is ended and the analyzer hears the goodbye before
+    // the window goes.
+    event->ignore();
+    talk->closeThen([this] {
+        goodbyeSaid = true;
+        close();
+    });
 }
 
 OptionsDialog *MainWindow::optionsDialog()

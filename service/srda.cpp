@@ -114,10 +114,11 @@ SRDA::SRDA(QWidget *parent)
     connect(browseButton, &QPushButton::released, this, &SRDA::selectConfigFile);
     connect(sendFileButton, &QPushButton::released, this, &SRDA::startConfigFile);
     connect(cancelFileButton, &QPushButton::released, this, &SRDA::cancelConfigFile);
+    // The line itself goes out as the sender's own (the window sends it for
+    // the sender); the tab only echoes it.
     connect(sender, &CommandFileSender::lineReady, this, [this](const QString &line) {
         emit lineforConsole(line);
         emit lineforLogger(line);
-        emit lineforOrin(line);
     });
 
     rowReader.columnsSet = [this] { emit columnsReady(); };
@@ -352,6 +353,20 @@ void SRDA::selectConfigFile()
 
 void SRDA::startConfigFile()
 {
+    // What "Open:" says is the file: chosen with Browse or typed in.
+    configFilePath = fileLineEdit->text().trimmed();
+    if (!sender->isSending()) {
+        QFile probe(configFilePath);
+        if (configFilePath.isEmpty() || !probe.open(QIODevice::ReadOnly)) {
+            Dialogs::information(tr("Send File"),
+                                 configFilePath.isEmpty()
+                                     ? tr("Not sent: choose a command file first.")
+                                     : tr("Not sent: %1 cannot be read (%2).")
+                                           .arg(configFilePath, probe.errorString()),
+                                 this);
+            return;
+        }
+    }
     // Pressed again while sending: only the pace restarts, the file goes on.
     // The file is opened only once the send may start, so a refused start
     // leaves nothing open for the next one.

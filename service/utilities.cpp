@@ -185,6 +185,10 @@ Utilities::Utilities(QWidget *parent) : QWidget(parent)
 
 void Utilities::setCommandButtonsEnabled(bool on)
 {
+    controls = on;
+    // The box shows only what the analyzer was told: no click on it while
+    // nothing could be sent.
+    speedCheckBox->setEnabled(on);
     for (QPushButton *b : {gasTypePushButton, refreshGasTypePushButton, refreshSpeedPushButton,
                            measurePushButton, tunePushButton, servicePushButton})
         b->setEnabled(on);
@@ -212,8 +216,8 @@ void Utilities::showSpeed(bool on)
     speedOn = on;
     filterSlider->setEnabled(!on);
     filterLineEdit->setEnabled(!on);
-    refreshFilterPushButton->setEnabled(!on);
-    filterPushButton->setEnabled(!on);
+    refreshFilterPushButton->setEnabled(controls && !on);
+    filterPushButton->setEnabled(controls && !on);
     const bool showingNumber = !filterLineEdit->inputMask().isEmpty();
     if (on && showingNumber) {
         filterBeforeSpeed = filterSlider->value();
@@ -246,7 +250,7 @@ void Utilities::updateFilter(int value)
 
 void Utilities::updateSpeed(int value)
 {
-    speedCheckBox->setEnabled(true);
+    speedCheckBox->setEnabled(controls);
     {
         // Showing the analyzer's state is no order to change it: without the
         // blocker the box would send "DYNAMICFILTER_ENABLED 1" back, which

@@ -28,6 +28,7 @@ public:
     bool waitingForFilter = false; // "filter" is out; only then is a filter value shown
     QString currentGas;            // the gas of the last status report
     int filterValue = -1;          // last accepted filter value, 10..1000
+    bool controls = false;         // the session lets the tab's controls speak
     bool speedOn = false;          // Speed+ on: the filter is the analyzer's, locked here
 
     // The thirteen buttons that send commands, together.

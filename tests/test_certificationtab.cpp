@@ -1,8 +1,8 @@
 #include "app/commandline.h"
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
+#include "common/commandsequence.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>

@@ -1,5 +1,5 @@
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "dashboard/instrument.h"
 #include "link/orininterface.h"
 #include "plot/plotwindow.h"

@@ -1,6 +1,6 @@
-#include "common/commandsequence.h"
 #include "app/connectionlifecycle.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
 #include "simprocess.h"
@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -111,6 +112,14 @@ void TestItReconnect::comesBackAndTrendGoesOn()
     };
     QVERIFY(waitFor(lossSeen, 15000));
     QVERIFY(staleAtLoss);
+    // A line typed meanwhile is refused with its reason, as the buttons are.
+    w.tabs()->setCurrentIndex(2);
+    w.commandEntry()->setText(QStringLiteral("sver"));
+    QTest::keyClick(w.commandEntry(), Qt::Key_Return);
+    w.consoleWidget()->flush();
+    QVERIFY(w.consoleWidget()->toPlainText().contains(
+        QStringLiteral("Not sent: the connection is lost, reconnecting.")));
+    w.tabs()->setCurrentIndex(0);
     const int before = reports;
     QVERIFY(before >= 3);
     QVERIFY(w.actionDisconnect->isEnabled()); // still the operator's connection

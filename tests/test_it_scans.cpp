@@ -1,5 +1,5 @@
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "plot/plotwindow.h"
 #include "service/service.h"
 #include "simprocess.h"
@@ -33,6 +33,7 @@ void TestItScans::referenceCellScan_data()
     QTest::newRow("link lost in the scan") << QStringLiteral("lt:4") << 2;
     QTest::newRow("link lost in the download") << QStringLiteral("drcsd") << 1;
     QTest::newRow("Disconnect in the scan") << QStringLiteral("disconnect") << 1;
+    QTest::newRow("Quit in the scan") << QStringLiteral("quit") << 1;
 }
 
 void TestItScans::referenceCellScan()
@@ -48,7 +49,8 @@ void TestItScans::referenceCellScan()
     QStringList args = {QStringLiteral("--pty"),    QStringLiteral("--verbose"),
                         QStringLiteral("--serial"), QStringLiteral("7/31"),
                         QStringLiteral("--link"),   device};
-    const bool disconnect = dropOn == QLatin1String("disconnect");
+    const bool quit = dropOn == QLatin1String("quit");
+    const bool disconnect = quit || dropOn == QLatin1String("disconnect");
     if (!dropOn.isEmpty() && !disconnect)
         args << QStringLiteral("--drop-on") << dropOn << QStringLiteral("--restart-delay")
              << QStringLiteral("300");
@@ -73,7 +75,16 @@ void TestItScans::referenceCellScan()
     tab->rcsButton->click();
     if (disconnect) {
         QVERIFY(waitFor([&] { return sim.heard().count(QStringLiteral("lt")) >= 3; }, 10000));
-        w.actionDisconnect->trigger();
+        if (quit) {
+            // Ctrl+Q and Yes: the window stays until the goodbye is out.
+            w.show();
+            w.actionQuit->trigger();
+            QCOMPARE(dialogs.count(QStringLiteral("Telvar")), 1);
+            QVERIFY(w.isVisible());
+            QVERIFY(waitFor([&] { return !w.isVisible(); }));
+        } else {
+            w.actionDisconnect->trigger();
+        }
         QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
         QCOMPARE(tab->scanState(), 0);
         QVERIFY(!tab->cancelButton->isEnabled());

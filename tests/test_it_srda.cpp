@@ -1,6 +1,6 @@
 #include "app/analyzersession.h"
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "dashboard/instrument.h"
 #include "service/srda.h"
 #include "simprocess.h"
@@ -122,6 +122,13 @@ void TestItSrda::collectionGoesOnAfterALostLink()
         atLoss = srda->data().rowCount();
         lossLine = w.instrument()->staleLabel()->text();
     });
+    // Once the link is open again, the line says so, not "next try".
+    QString reopenLine;
+    connect(w.session(), &AnalyzerSession::statusText, this, [&](const QString &text) {
+        if (atLoss > 0 && reopenLine.isEmpty() && w.currentLink() &&
+            text == w.currentLink()->connectionText)
+            reopenLine = w.instrument()->staleLabel()->text();
+    });
     QTest::mouseClick(srda->onPeakButton, Qt::LeftButton);
     QVERIFY2(
         waitFor([&] { return atLoss > 0; }, 15000),
@@ -136,6 +143,14 @@ void TestItSrda::collectionGoesOnAfterALostLink()
                  "analyzer is not back by \\d\\d:\\d\\d:\\d\\d\\.$")),
              qPrintable(lossLine));
     QVERIFY(waitFor([&] { return srda->data().rowCount() > atLoss + 2000; }, 15000));
+    QVERIFY2(reopenLine.contains(QRegularExpression(
+                 "^Reconnected at \\d\\d:\\d\\d:\\d\\d, waiting for the analyzer\\.$")),
+             qPrintable(reopenLine));
+    // The run goes on: nothing paused any more, the values still from before the loss.
+    const QString resumedLine = w.instrument()->staleLabel()->text();
+    QVERIFY2(resumedLine.startsWith("Reconnected at ") && !resumedLine.contains("paused"),
+             qPrintable(resumedLine));
+    QVERIFY(w.instrument()->isStale());
     QCOMPARE(w.tabs()->currentIndex(), 4);
     QCOMPARE(sim.heard().count(QStringLiteral("srda 3")), 2);
     QVERIFY(!sim.heard().contains(QStringLiteral("status")));

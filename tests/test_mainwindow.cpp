@@ -1,9 +1,10 @@
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
 #include "certification/optionsdialog.h"
+#include "common/commandsequence.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
 #include "plot/plotwindow.h"
+#include "service/utilities.h"
 #include "support/pty.h"
 #include "support/testsupport.h"
 
@@ -110,11 +111,21 @@ void TestMainWindow::titleMenusAndTabs()
     QVERIFY(w.logFileButton()->width() >
             w.logFileButton()->fontMetrics().horizontalAdvance(w.logFileButton()->text()) + 8);
     QCOMPARE(w.serialLabel()->text(), QString("SN: "));
+    // Log to File, then Cancel in its file chooser: the button stays as it was.
+    const QString logStyle = w.logFileButton()->styleSheet();
+    const QSize logSize = w.logFileButton()->sizeHint();
+    w.actionLogToFile->trigger();
+    QVERIFY(!w.actionLogToFile->isChecked());
+    QCOMPARE(w.logFileButton()->styleSheet(), logStyle);
+    QCOMPARE(w.logFileButton()->sizeHint(), logSize);
     QCOMPARE(w.progress()->value(), 100);
     QVERIFY(!w.pollTimer()->isActive());
     QVERIFY(w.actionConnect->isEnabled());
     QVERIFY(!w.actionDisconnect->isEnabled());
     QVERIFY(!w.actionSRDA->isEnabled());
+    // Nothing to press before an analyzer is there.
+    QVERIFY(!w.utilities()->refreshFilterPushButton->isEnabled());
+    QVERIFY(!w.utilities()->speedCheckBox->isEnabled());
     QVERIFY(!w.actionConsole->isChecked()); // a missing preference reads as false
     QVERIFY(w.consoleWidget()->isHidden());
     // The console takes its column only while shown.
@@ -362,6 +373,10 @@ void TestMainWindow::connectAndDisconnectPaced()
     QCOMPARE(w.statusBar()->currentMessage(), QString("Disconnected"));
     QCOMPARE(w.windowTitle(), QString("Telvar Interface Software 1.3.1"));
     QVERIFY(!w.pollTimer()->isActive());
+    for (QWidget *control : std::initializer_list<QWidget *>{w.utilities()->speedCheckBox,
+                                                             w.utilities()->refreshFilterPushButton,
+                                                             w.utilities()->filterPushButton})
+        QVERIFY(!control->isEnabled());
 }
 
 void TestMainWindow::entryFieldSendsLine()

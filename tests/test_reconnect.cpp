@@ -1,5 +1,5 @@
-#include "common/commandsequence.h"
 #include "app/connectionlifecycle.h"
+#include "common/commandsequence.h"
 #include "link/ethernetinterface.h"
 #include "link/serialidentity.h"
 

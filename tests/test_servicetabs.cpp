@@ -1,5 +1,5 @@
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
 #include "plot/plotwindow.h"
@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -306,6 +307,7 @@ void TestServiceTabs::otherControlsSendNothingDuringACollection_data()
     QTest::newRow("SRDA tab Tune") << "tune";
     QTest::newRow("console line") << "console";
     QTest::newRow("Send File") << "send file";
+    QTest::newRow("Utilities Speed+") << "speed";
 }
 
 void TestServiceTabs::otherControlsSendNothingDuringACollection()
@@ -324,11 +326,14 @@ void TestServiceTabs::otherControlsSendNothingDuringACollection()
     startSrda(w, a, "Date/Time\tTau\r\n");
     const int heard = a.commands.size();
     // Pressed anyway (the signal, as a stray click or a key would give it).
-    QPushButton *button = control == "scan"      ? w.service()->rcsButton
-                          : control == "filter"  ? w.utilities()->refreshFilterPushButton
-                          : control == "measure" ? w.instrument()->measureButton
-                          : control == "tune"    ? w.srda()->tuneButton
-                                                 : w.srda()->sendFileButton;
+    QAbstractButton *button = control == "scan"      ? w.service()->rcsButton
+                              : control == "filter"  ? w.utilities()->refreshFilterPushButton
+                              : control == "measure" ? w.instrument()->measureButton
+                              : control == "tune"    ? w.srda()->tuneButton
+                              : control == "speed"
+                                  ? static_cast<QAbstractButton *>(w.utilities()->speedCheckBox)
+                                  : w.srda()->sendFileButton;
+    const bool speedShown = w.utilities()->speedCheckBox->isChecked();
     if (control == "console") {
         w.commandEntry()->setText("sver");
         QTest::keyClick(w.commandEntry(), Qt::Key_Return);
@@ -341,10 +346,15 @@ void TestServiceTabs::otherControlsSendNothingDuringACollection()
             commandFile("first.txt", "first\r\n");
             w.srda()->browseButton->click();
         }
-        emit button->clicked();
-        emit button->released();
+        if (control == "speed") {
+            button->click(); // a box shows only what the analyzer was told
+        } else {
+            emit button->clicked();
+            emit button->released();
+        }
     }
     QTest::qWait(300);
+    QCOMPARE(w.utilities()->speedCheckBox->isChecked(), speedShown);
     QCOMPARE(a.commands.mid(heard), QList<QByteArray>());
     QVERIFY(w.srda()->srdaRunning);
     QCOMPARE(w.service()->scans().state(), ServiceScan::Idle);
@@ -353,12 +363,24 @@ void TestServiceTabs::otherControlsSendNothingDuringACollection()
     // The refused send kept nothing open: after the collection the file
     // chosen next is the one that goes.
     QTest::mouseClick(w.srda()->stopButton, Qt::LeftButton);
+    QStringList said;
+    connect(w.statusBar(), &QStatusBar::messageChanged, this,
+            [&](const QString &text) { said << text; });
     commandFile("second.txt", "second\r\n");
     w.srda()->browseButton->click();
     w.srda()->delaySpinBox->setValue(1);
     QTest::mouseClick(w.srda()->sendFileButton, Qt::LeftButton);
     QVERIFY(waitFor([&] { return a.count("second") == 1; }, 5000));
     QCOMPARE(a.count("first"), 0);
+    // Each line goes once, and nothing claims it was not sent.
+    QVERIFY(waitFor([&] { return w.srda()->sendFileButton->isEnabled(); }, 5000));
+    QVERIFY2(said.filter("Not sent").isEmpty(), qPrintable(said.join('|')));
+    // A path typed into "Open:" is the one that goes.
+    commandFile("third.txt", "third\r\n");
+    dialogs->fileAnswers.clear();
+    w.srda()->fileLineEdit->setText(dir.filePath("third.txt"));
+    QTest::mouseClick(w.srda()->sendFileButton, Qt::LeftButton);
+    QVERIFY(waitFor([&] { return a.count("third") == 1; }, 5000));
 }
 
 QTEST_MAIN(TestServiceTabs)

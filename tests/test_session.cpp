@@ -1,6 +1,6 @@
 #include "app/analyzersession.h"
-#include "common/commandsequence.h"
 #include "certification/certificationsequence.h"
+#include "common/commandsequence.h"
 #include "link/orininterface.h"
 #include "service/commandfilesender.h"
 #include "service/service.h"
@@ -98,6 +98,10 @@ private slots:
     // Disconnect in the middle of a verification's Cancel: the goodbye is the
     // last the analyzer hears, not the rest of the Cancel's restore.
     void cancelRestoreEndsAtDisconnect();
+    // Before an analyzer has said who it is (first, or again after a return),
+    // it hears the opening and nothing else: no status, no goodbye.
+    void nothingBeforeTheSerialAnswer_data();
+    void nothingBeforeTheSerialAnswer();
 
 private:
     void connectAndIdentify();
@@ -415,6 +419,52 @@ void TestSession::cancelRestoreEndsAtDisconnect()
     waitFor([] { return false; }, 100);
     const QList<QByteArray> heard = analyzer.heard.mid(analyzer.heard.lastIndexOf("opmode 0"));
     QCOMPARE(heard, (QList<QByteArray>{"opmode 0", "srda 0", "tuneringdowns 25"}));
+}
+
+void TestSession::nothingBeforeTheSerialAnswer_data()
+{
+    QTest::addColumn<bool>("afterReturn");
+    QTest::addColumn<bool>("disconnect");
+    QTest::newRow("tab change in the first opening") << false << false;
+    QTest::newRow("tab change in a return's opening") << true << false;
+    QTest::newRow("Disconnect in a return's opening") << true << true;
+}
+
+void TestSession::nothingBeforeTheSerialAnswer()
+{
+    QFETCH(bool, afterReturn);
+    QFETCH(bool, disconnect);
+    if (afterReturn)
+        connectAndIdentify();
+    // The operator acts the moment the link is open, before "ssnid" has gone out.
+    connect(session.get(), &AnalyzerSession::linkReady, this, [&] {
+        if (disconnect)
+            QTimer::singleShot(0, session.get(), [&] { session->disconnectNow(); });
+        else
+            session->setTabInFront(0);
+    });
+    const int mark = analyzer.heard.size();
+    if (afterReturn) {
+        emit link->connectionLost(QStringLiteral("cable pulled"));
+    } else {
+        ConnectionSettings s;
+        s.logInterval = 1;
+        QVERIFY(session->connectTo(s, false));
+    }
+    if (disconnect) {
+        QVERIFY(waitFor([&] {
+            return session->lifecycle()->state() == ConnectionLifecycle::State::Disconnected;
+        }));
+        waitFor([] { return false; }, 100);
+        QVERIFY(!analyzer.heard.mid(mark).contains("srda 0"));
+        return;
+    }
+    QVERIFY(waitFor([&] {
+        return analyzer.heard.mid(mark).contains("ssnid") &&
+               session->owner() == AnalyzerSession::Owner::Monitoring;
+    }));
+    QCOMPARE(analyzer.heard.mid(mark, 2), (QList<QByteArray>{"fact=1", "ssnid"}));
+    session->disconnectNow();
 }
 
 QTEST_MAIN(TestSession)

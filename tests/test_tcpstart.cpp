@@ -1,5 +1,5 @@
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "link/orininterface.h"
 #include "support/testsupport.h"
 
