@@ -42,12 +42,9 @@ QString runName(ReplyOwner::Kind kind)
 
 } // namespace
 
-AnalyzerSession::AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
-                                 ConnectionLifecycle::LinkFactory factory, QObject *parent)
-    : QObject(parent), record(record), hooks(hooks),
-      connection(new ConnectionLifecycle(std::move(factory), this)),
-      identityPace(new CommandSequence(this)),
-      parser(std::make_unique<StatusParser>(record, st, hooks))
+AnalyzerSession::AnalyzerSession(ConnectionLifecycle::LinkFactory factory, QObject *parent)
+    : QObject(parent), connection(new ConnectionLifecycle(std::move(factory), this)),
+      identityPace(new CommandSequence(this)), parser(std::make_unique<StatusParser>(st))
 {
     connect(connection, &ConnectionLifecycle::linkOpened, this, &AnalyzerSession::linkOpened);
     connect(connection, &ConnectionLifecycle::started, this, &AnalyzerSession::linkStarted);
@@ -83,7 +80,7 @@ AnalyzerSession::Owner AnalyzerSession::owner() const
     // Nobody speaks for a connection that is closing, lost or not yet identified.
     if (!current || !st.identified || connection->state() != ConnectionLifecycle::State::Connected)
         return Owner::None;
-    if (identityPace->isRunning() || st.unitsPending || st.speciesPending || st.modelPending)
+    if (identityPace->isRunning() || answers.awaitsAny())
         return Owner::Identity;
     return Owner::Monitoring;
 }
@@ -346,7 +343,7 @@ void AnalyzerSession::linkOpened(OrinInterface *link)
         clearIdentity();
         st.compatibilityMode = false;
     }
-    st.unitsPending = st.speciesPending = st.modelPending = false;
+    answers.forget();
     st.demoMode = demo;
     cutter.clear();
     connect(link, &OrinInterface::readyRead, this, &AnalyzerSession::readData);
@@ -374,7 +371,7 @@ void AnalyzerSession::linkClosing()
     setProgress(100);
     cutter.clear();
     st.identified = false;
-    st.unitsPending = st.speciesPending = st.modelPending = false;
+    answers.forget();
     ssnidSent = false;
     current = nullptr; // the lifecycle closes and deletes it
     ownerMayHaveChanged();
@@ -426,7 +423,7 @@ void AnalyzerSession::clearIdentity()
     st.unitsCode.clear();
     st.speciesName.clear();
     st.modelName.clear();
-    st.unitsPending = st.speciesPending = st.modelPending = false;
+    answers.forget();
 }
 
 void AnalyzerSession::readData()
@@ -451,15 +448,36 @@ void AnalyzerSession::readData()
 void AnalyzerSession::route(const QByteArray &chunk)
 {
     // An identity answer still awaited when a run began is the identity step's.
-    const bool identityAnswer = st.unitsPending || st.speciesPending || st.modelPending;
-    if (run && !identityAnswer) {
+    if (run && !answers.awaitsAny()) {
         run->reply(chunk);
         return;
     }
-    st.currentTab = tab;
-    parser->parseData(QString::fromLatin1(chunk));
+    const QString text = QString::fromLatin1(chunk);
+    const IdentityAnswers::Learned learned = answers.read(text, st, parser->record());
+    if (learned.model)
+        emit modelKnown(st.modelName);
+    if (learned.species)
+        emit controlsEnabled(true);
+    // A question of the Utilities tab gets the first look at what follows it.
+    if (question && !run && question(chunk)) {
+        question = nullptr;
+        return;
+    }
+    st.statusPolled = tab == 0;
+    const bool unknownIsNotOurs = answers.awaits(IdentityAnswers::Units) || learned.unknownUnits;
+    for (const StatusReport &report : parser->parseData(text, unknownIsNotOurs))
+        emit statusReport(report);
     if (!run)
         ownerMayHaveChanged(); // an identity answer may have come in
+}
+
+bool AnalyzerSession::ask(const QString &command, std::function<bool(const QByteArray &)> answer)
+{
+    if (!send(command))
+        return false;
+    question = std::move(answer);
+    questionJustAsked = true;
+    return true;
 }
 
 void AnalyzerSession::identify(const QByteArray &chunk)
@@ -570,18 +588,20 @@ void AnalyzerSession::queryStatus()
     }
     if (!current || connection->state() == ConnectionLifecycle::State::Closing)
         return;
-    hooks.setCompatibilityMode(st.compatibilityMode);
+    // An unanswered question of the Utilities tab is not awaited past a poll period.
+    if (question && !std::exchange(questionJustAsked, false))
+        question = nullptr;
     if (st.compatibilityMode) {
         st.unitsCode = st.speciesName = st.modelName = QStringLiteral(" ");
-        st.unitsPending = st.speciesPending = st.modelPending = false;
-        hooks.enableControls();
+        answers.forget();
+        emit controlsEnabled(true);
     }
     if (!st.identified)
         return;
     if (run) {
         // A run asks only what it needs; no status and no identity queries in
         // between. An identity answer that did not come by now is not awaited.
-        st.unitsPending = st.speciesPending = st.modelPending = false;
+        answers.forget();
         const QString command = run->pollCommand();
         if (!command.isEmpty())
             write(command);
@@ -597,21 +617,20 @@ void AnalyzerSession::askIdentity()
     // An answer is awaited for one whole poll period: the tick right after the
     // last query may come a moment after it. Not come by the tick after that,
     // it is not waited for any longer, and the question is asked again.
-    const bool awaited = st.unitsPending || st.speciesPending || st.modelPending;
-    if (awaited && identityJustAsked) {
+    if (answers.awaitsAny() && identityJustAsked) {
         identityJustAsked = false;
         sendPoll();
         return;
     }
     identityJustAsked = false;
-    st.unitsPending = st.speciesPending = st.modelPending = false;
+    answers.forget();
     // Identity queries, each once per connection, a second or two apart.
     for (const PollCycle::IdentityQuery &q : PollCycle::identityQueries(st)) {
         identityPace->wait(q.waitSeconds).then([this, q] {
             if (!current || run || !(st.*q.answer).isEmpty())
                 return;
             write(q.command);
-            st.*q.pending = true;
+            answers.ask(q.question);
             identityJustAsked = true;
             emit statusText(q.statusText);
         });

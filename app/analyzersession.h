@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/connectionlifecycle.h"
+#include "app/identityanswers.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "common/replyowner.h"
@@ -54,8 +55,7 @@ public:
         Controls
     };
 
-    AnalyzerSession(StatusRecord &record, ParserHooks &hooks,
-                    ConnectionLifecycle::LinkFactory factory, QObject *parent = nullptr);
+    explicit AnalyzerSession(ConnectionLifecycle::LinkFactory factory, QObject *parent = nullptr);
     ~AnalyzerSession() override;
 
     // A run that may claim the replies.
@@ -76,6 +76,10 @@ public:
     bool send(const QString &text, Speaker who = Speaker::Controls);
     // The same for bytes sent as they are (a line typed in the console).
     bool send(const QByteArray &bytes, Speaker who);
+    // A question of the tab's buttons (the Utilities tab): sent as send()
+    // sends, and the replies that follow are offered to `answer` first until it
+    // takes one (returns true) or a poll period has passed.
+    bool ask(const QString &command, std::function<bool(const QByteArray &)> answer);
     // Writes a command of `run`: only while it holds the conversation (or none
     // does) and the analyzer it belongs to has said who it is.
     bool sendFor(const ReplyOwner *run, const QString &text);
@@ -96,6 +100,8 @@ public:
     OrinInterface *link() const { return current; }
     ConnectionLifecycle *lifecycle() const { return connection; }
     const ParserState &parserState() const { return st; }
+    // The analyzer's picture so far, from the reports and the identity answers.
+    const StatusRecord &record() const { return parser->record(); }
     const ConnectionSettings &settings() const { return currentSettings; }
     bool isDemo() const { return demo; }
     bool isGotReply() const { return gotReply; }
@@ -124,6 +130,10 @@ signals:
     // The serial reply arrived; `first` on the first of this connection (not after a return).
     void identified(const QString &serial, bool first);
     void statusText(const QString &text);
+    // A status report from monitoring, once each.
+    void statusReport(const StatusReport &report);
+    // The model name answered (once a connection).
+    void modelKnown(const QString &model);
     void progress(int value);
     void controlsEnabled(bool on);
     void openFailed(const QString &error);
@@ -170,8 +180,6 @@ private:
     bool isLost() const;
     void checkLongestPause();
 
-    StatusRecord &record;
-    ParserHooks &hooks;
     ConnectionLifecycle *connection;
     CommandSequence *identityPace;
     bool identityJustAsked = false; // a query went out since the last tick
@@ -181,6 +189,9 @@ private:
     LineCutter cutter;
     ParserState st;
     std::unique_ptr<StatusParser> parser;
+    IdentityAnswers answers;
+    std::function<bool(const QByteArray &)> question; // the Utilities tab's, while awaited
+    bool questionJustAsked = false;
     QTimer poll;
     QTimer progressTimer;
     int progressValue = 100;

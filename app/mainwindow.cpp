@@ -1,7 +1,6 @@
 #include "app/mainwindow.h"
 
 #include "app/trendlog.h"
-#include "app/windowhooks.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
 #include "common/clock.h"
@@ -52,7 +51,7 @@ QString baseTitle()
 } // namespace
 
 MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
-    : QMainWindow(parent), noReconnect(startOptions.noReconnect), headless(startOptions.headless)
+    : QMainWindow(parent), base(new Station(this)), talk(base->session())
 {
     // Title and menus first, as the window is built from its form.
     setWindowTitle(baseTitle());
@@ -65,18 +64,13 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     consoleVisible = prefs.value(QStringLiteral("consoleVisible"), false).toBool();
     selectedTextSize = prefs.value(QStringLiteral("selectedTextSize"), 0).toInt();
     userScans = prefs.value(QStringLiteral("userScans"), false).toBool();
-    demoMode = startOptions.demo || prefs.value(QStringLiteral("demoMode"), false).toBool();
-    demoWanted = demoMode;
+    base->setDemoWanted(startOptions.demo ||
+                        prefs.value(QStringLiteral("demoMode"), false).toBool());
+    base->setNoReconnect(startOptions.noReconnect);
+    base->setJournal(startOptions.headless);
 
     buildWidgets();
 
-    hooks = std::make_unique<WindowHooks>(*this);
-    talk = new AnalyzerSession(
-        instrumentTab->record, *hooks,
-        [this](const ConnectionSettings &with) {
-            return AnalyzerSession::makeLink(with, demoMode, this);
-        },
-        this);
     // The runs that may own the analyzer's replies.
     talk->enrol(certificationTab->sequence());
     talk->enrol(serviceTab);
@@ -87,7 +81,8 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     wireSession();
     wireSpeakers();
     wireFleet();
-    statusBar()->showMessage(demoMode ? tr("Demo mode") : tr("Disconnected"));
+    wireReports();
+    statusBar()->showMessage(isDemoMode() ? tr("Demo mode") : tr("Disconnected"));
     // The owner's rule from the start: nothing to press before an analyzer is there.
     followOwner();
     resize(compactSize());
@@ -147,8 +142,6 @@ void MainWindow::wirePermanent()
     });
 
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::resetTimer);
-    connect(this, &MainWindow::newStatusReady, instrumentTab, &Instrument::updateInstrumentWindow);
-    connect(this, &MainWindow::newStatusReady, this, &MainWindow::updateTrend);
     connect(this, &MainWindow::scanDone, this, &MainWindow::Done);
     connect(this, &MainWindow::newSRDAColumnsReady, srdaTab, &SRDA::updateSRDAColumns);
     connect(this, &MainWindow::fileInvalid, settings, &SettingsDialog::reselectFile);
@@ -179,45 +172,33 @@ void MainWindow::wireSession()
     connect(talk, &AnalyzerSession::started, this, &MainWindow::connectionStarted);
     connect(talk, &AnalyzerSession::received, this, &MainWindow::showReceived);
     connect(talk, &AnalyzerSession::identified, this, &MainWindow::identified);
-    connect(talk, &AnalyzerSession::statusText, this, &MainWindow::setStatus);
+    connect(base, &Station::statusText, this, &MainWindow::setStatus);
+    connect(base, &Station::consoleLine, console,
+            [this](const QString &text) { console->appendText(text + QLatin1Char('\n')); });
+    connect(talk, &AnalyzerSession::modelKnown, this, [this](const QString &model) {
+        if (!isDemoMode())
+            snLabel->setText(model + QLatin1String(": ") + talk->parserState().serialNumber);
+        instrumentTab->tempAlarmVisible(model == QLatin1String("ORIN OK"));
+    });
     connect(talk, &AnalyzerSession::progress, progressBar, &QProgressBar::setValue);
     connect(talk, &AnalyzerSession::controlsEnabled, this, &MainWindow::setControlsEnabled);
-    connect(talk, &AnalyzerSession::openFailed, this, [this](const QString &error) {
-        // From the operator's Connect, never from the reply path.
-        Dialogs::critical(tr("Error"), error, this);
-        setStatus(tr("Open error"));
-    });
     connect(talk, &AnalyzerSession::goodbyeSent, this, &MainWindow::toConsole);
     connect(talk, &AnalyzerSession::closing, this, [this] {
         setWindowTitle(baseTitle());
         actionDisconnect->setEnabled(false);
     });
     connect(talk, &AnalyzerSession::closed, this, &MainWindow::finishClose);
-    connect(talk, &AnalyzerSession::lost, this, &MainWindow::linkLost);
-    connect(talk, &AnalyzerSession::retryFailed, this, [this](const QString &why, int waitSeconds) {
-        setStatus(lossText + QStringLiteral(" (") + why +
-                  tr("; next try in %1 s)").arg(waitSeconds));
-        showLoss(why, waitSeconds);
+    connect(base, &Station::linkLost, this, [this](const QString &reason, bool retrying) {
+        if (retrying) {
+            // A return that brings no analyzer is the same loss: its time stays.
+            if (!lostAt.isValid())
+                lostAt = Clock::current();
+            showLoss(reason, -1);
+            setControlsEnabled(false);
+        }
     });
-    connect(talk, &AnalyzerSession::neverAnswered, this, [this] {
-        Dialogs::Message m;
-        m.icon = Dialogs::Icon::Critical;
-        m.title = tr("Connection Error");
-        m.text =
-            QStringLiteral("No response was received from the analyzer!  \n\nPlease check the "
-                           "connections, cables, and \nserial communication settings.  Telvar has\n"
-                           "disconnected.");
-        m.buttons = Dialogs::NoButton;
-        m.parent = this;
-        Dialogs::instance().message(m);
-        setStatus(tr("Timeout!") + QStringLiteral("No Response from analyzer!"));
-    });
-    connect(talk, &AnalyzerSession::notOurAnalyzer, this,
-            [this](const QString &title, const QString &text) {
-                // The box is the journal's line; the status bar only shows it.
-                statusBar()->showMessage(text);
-                Dialogs::post(Dialogs::Icon::Critical, title, text, this);
-            });
+    connect(talk, &AnalyzerSession::retryFailed, this,
+            [this](const QString &why, int waitSeconds) { showLoss(why, waitSeconds); });
     // A download's replies get a fresh half poll period before silence ends it.
     connect(serviceTab, &Service::downloadStarted, this, [this] { progressBar->setValue(100); });
 }
@@ -245,7 +226,7 @@ bool MainWindow::isBusy() const
 
 QString MainWindow::trendFile() const
 {
-    return trend->trendFile();
+    return base->trendWriter().trendFile();
 }
 
 QString MainWindow::logFilePath() const
@@ -257,38 +238,19 @@ QString MainWindow::logFilePath() const
 void MainWindow::setStatus(const QString &text)
 {
     statusBar()->showMessage(text);
-    // The link's own text says the analyzer is there only once it has said
-    // who it is: the journal gives it then, once a connection.
-    const bool linkOnly =
-        talk->link() && text == talk->link()->connectionText && !talk->parserState().identified;
-    if (headless && !linkOnly && !journalled.contains(text)) {
-        // Without a window the status bar is the service log: each text once
-        // until the analyzer answers again.
-        journalled.insert(text);
-        Dialogs::Message m;
-        m.text = text;
-        const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-        std::fflush(stderr);
-    }
 }
 
 void MainWindow::openConnection()
 {
     if (talk->lifecycle()->state() != ConnectionLifecycle::State::Disconnected)
         return;
-    SettingsDialog::Settings wanted = settings->settings();
-    if (noReconnect)
-        wanted.autoReconnect = false;
-    setWindowTitle(QStringLiteral("Telvar - ") + wanted.label);
+    base->setConnectionSettings(settings->settings());
+    setWindowTitle(QStringLiteral("Telvar - ") + settings->settings().label);
     tabWidget->setCurrentIndex(MonitorTab);
-    // A change of the Demo Mode choice while connected takes effect here.
-    demoMode = demoWanted;
-    if (demoMode)
-        snLabel->setText(QStringLiteral("DEMO MODE"));
-    journalled.clear();
-    if (!talk->connectTo(wanted, demoMode))
+    if (!base->connectToAnalyzer())
         setWindowTitle(baseTitle()); // the failure itself is shown by openFailed
+    else if (isDemoMode())
+        snLabel->setText(QStringLiteral("DEMO MODE"));
 }
 
 void MainWindow::linkOpened()
@@ -299,7 +261,6 @@ void MainWindow::linkOpened()
                                      .arg(Clock::current().toString(QStringLiteral("HH:mm:ss"))));
     }
     const bool onDashboard = tabWidget->currentIndex() == MonitorTab;
-    lossText.clear();
     console->setEnabled(!onDashboard);
     console->setReadOnly(false);
     console->setLocalEcho(talk->settings().localEchoEnabled);
@@ -319,8 +280,6 @@ void MainWindow::closeConnection()
 
 void MainWindow::finishClose()
 {
-    lossText.clear();
-    demoMode = demoWanted; // a change made while connected applies from now on
     setWindowTitle(baseTitle());
     console->setEnabled(false);
     lineEdit->setEnabled(false);
@@ -329,37 +288,12 @@ void MainWindow::finishClose()
     actionLogToFile->setEnabled(true);
     actionDisconnect->setEnabled(false);
     actionSRDA->setEnabled(false);
-    setStatus(tr("Disconnected"));
     tabWidget->setEnabled(true);
     setControlsEnabled(false);
     instrumentTab->clearDisplay();
     snLabel->setText(QStringLiteral("SN: "));
-    journalled.clear();
     lostAt = QDateTime();
     emit connectionClosed();
-}
-
-void MainWindow::linkLost(const QString &reason, bool retrying)
-{
-    if (retrying) {
-        // Unattended stations come back by themselves: no box, which nobody
-        // would be there to close. A run waits, and its Cancel stays in reach.
-        // A return that brings no analyzer is the same loss: its time stays.
-        if (!lostAt.isValid())
-            lostAt = Clock::current();
-        showLoss(reason, -1);
-        lossText = tr("Connection lost: ") + reason + tr(", reconnecting\u2026");
-        setStatus(lossText);
-        console->appendText(lossText + QLatin1Char('\n'));
-        setControlsEnabled(false);
-        return;
-    }
-    // Without reconnecting: say so once, after the loss has been handled,
-    // and disconnect as Disconnect does. The box is the journal's one line.
-    const QString text = tr("Connection lost: ") + reason;
-    statusBar()->showMessage(text);
-    talk->closeThen([this, text] { statusBar()->showMessage(text); });
-    Dialogs::post(Dialogs::Icon::Critical, tr("Connection lost"), text, this);
 }
 
 void MainWindow::showReceived(const QByteArray &chunk)
@@ -374,7 +308,6 @@ void MainWindow::showReceived(const QByteArray &chunk)
 
 void MainWindow::identified(const QString &serial, bool first)
 {
-    journalled.clear();
     if (!first) {
         // The same analyzer is back: the operator stays where they were.
         setStatus(talk->link() ? talk->link()->connectionText : QString());
@@ -406,25 +339,17 @@ void MainWindow::resetTimer(int index)
     talk->setTabInFront(index);
 }
 
-void MainWindow::updateTrend()
+void MainWindow::updateTrend(const TrendRow &row)
 {
-    StatusRecord &record = instrumentTab->record;
-    const ParserState &state = talk->parserState();
-    const SettingsDialog::Settings &current = talk->settings();
-    instrumentTab->ppmThreshold = optionsDialog()->ppmThreshold();
-    const QDateTime now = Clock::current();
-    const QString row = trendRow(record, now, state.compatibilityMode, current.statusLog);
-    const QByteArray bytes = row.toUtf8();
+    const QByteArray bytes = row.text.toUtf8();
     console->appendData(bytes);
     if (loggingOn)
         logger->append(bytes, logFilePath());
-    if (current.autoLog)
-        trend->append(state.serialNumber, row, current.statusLog, now.date());
     bool numeric = false;
-    record.conc.toDouble(&numeric);
+    row.record.conc.toDouble(&numeric);
     if (numeric)
-        plotWindow()->addTimePoint(now, record.conc);
-    emit trendRowReady(now);
+        plotWindow()->addTimePoint(row.time, row.record.conc);
+    emit trendRowReady(row.time);
 }
 
 void MainWindow::toOrin(QString text)
@@ -471,9 +396,7 @@ void MainWindow::typedLine()
 void MainWindow::setDemoMode(bool on)
 {
     QSettings().setValue(QStringLiteral("demoMode"), on);
-    demoWanted = on;
-    if (talk->lifecycle()->state() == ConnectionLifecycle::State::Disconnected)
-        demoMode = on;
+    base->setDemoWanted(on);
 }
 
 void MainWindow::shutdown()

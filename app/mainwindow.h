@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/analyzersession.h"
+#include "app/station.h"
 #include "link/settingsdialog.h"
 
 #include <QDateTime>
@@ -31,7 +32,6 @@ class SRDA;
 class Service;
 class TrendWriter;
 class Utilities;
-class WindowHooks;
 
 // The program's one top-level window. It owns the tabs, the console, the
 // traffic log, the plot window, the dialogs and the analyzer session, and
@@ -73,13 +73,14 @@ public:
     QPushButton *logFileButton() const { return logButton; }
     Logger *trafficLogger() const { return logger; }
     AnalyzerSession *session() const { return talk; }
+    Station *station() const { return base; }
     OrinInterface *currentLink() const { return talk->link(); }
     ConnectionLifecycle *connectionLifecycle() const { return talk->lifecycle(); }
-    FleetPublisher *fleetPublisher() const { return fleet; }
+    FleetPublisher *fleetPublisher() const { return base->fleet(); }
     QTimer *pollTimer() const { return talk->pollTimer(); }
     const ParserState &connectionState() const { return talk->parserState(); }
     bool isLoggingOn() const { return loggingOn; }
-    bool isDemoMode() const { return demoMode; }
+    bool isDemoMode() const { return base->isDemo(); }
     bool isGotReply() const { return talk->isGotReply(); }
     // True while the opening or closing commands are still being paced out.
     bool isBusy() const;
@@ -117,7 +118,7 @@ signals:
     void connectionStarted();
     // closeConnection() has finished and the link is gone.
     void connectionClosed();
-    // updateTrend() has made the row of `time` from the status record.
+    // The station has made the trend row of `time` from a status report.
     void trendRowReady(const QDateTime &time);
     // The SRDA table stopped storing rows at its memory limit.
     void srdaLimitReached(qint64 rowsKept);
@@ -130,7 +131,7 @@ public slots:
     void changeText(int size);
     void openConnection();
     void closeConnection();
-    void updateTrend();
+    void updateTrend(const TrendRow &row);
     void tempRCSCommand();
     void tempCavityCommand();
     void currentCavityCommand();
@@ -157,8 +158,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    friend class WindowHooks;
-
     void buildWidgets();
     void revealServiceTabs();
     void buildMenus();
@@ -166,6 +165,8 @@ private:
     void wirePermanent();
     void wireSession();
     void wireFleet();
+    void wireReports();
+    void showReport(const StatusReport &report);
     void wireSpeakers();
     void followOwner();
     bool consoleMaySend();
@@ -177,7 +178,6 @@ private:
     void unwireConnection();
     void identified(const QString &serial, bool first);
     void linkOpened();
-    void linkLost(const QString &reason, bool retrying);
     void finishClose();
     void showReceived(const QByteArray &chunk);
     void setStatus(const QString &text);
@@ -203,27 +203,16 @@ private:
     QPushButton *logButton;
     QLabel *snLabel;
     QProgressBar *progressBar;
-    std::unique_ptr<WindowHooks> hooks;
-    AnalyzerSession *talk = nullptr;
-    FleetPublisher *fleet = nullptr; // status, trend rows and events to the fleet's broker
+    Station *base = nullptr;         // the session, the trend files and the fleet
+    AnalyzerSession *talk = nullptr; // the station's session
 
     // Preferences.
     bool consoleVisible = true;
     int selectedTextSize = 0;
     bool userScans = false;
-    bool demoMode = false;   // the mode of this connection
-    bool demoWanted = false; // the Demo Mode choice, for the next connect
-
-    std::unique_ptr<TrendWriter> trend;
     bool loggingOn = false;
     bool controlsOn = false; // the session says the analyzer is there and identified
     QDateTime lostAt;        // when the link was lost, for the dashboard
-    bool noReconnect = false;
-    bool headless = false;
-    // Texts written to the journal since the analyzer last answered: a
-    // reconnect that fails for hours says each of its texts once.
-    QSet<QString> journalled;
-    QString lossText; // while reconnecting: what the status bar says
     QList<QMetaObject::Connection> connectionWiring;
     QByteArray typed;         // console keys since the last Enter
     bool goodbyeSaid = false; // closing: the connection has ended as Disconnect ends it

@@ -1,37 +1,47 @@
 #include "app/mainwindow.h"
 
 #include "certification/certification.h"
+#include "certification/optionsdialog.h"
 #include "common/dialogs.h"
 #include "console/console.h"
 #include "dashboard/instrument.h"
 #include "fleet/fleetpublisher.h"
 #include "fleet/fleetview.h"
+#include "service/srda.h"
+#include "service/utilities.h"
 
 #include <QAction>
 
-// Fleet publishing: one publisher told what the session and the window's
-// signals say.
+// The one place where the station's reports and trend rows reach what shows
+// them: the dashboard, the Utilities tab, the console, the traffic log and the
+// plot. The trend files and the fleet take them inside the station.
+void MainWindow::wireReports()
+{
+    connect(base, &Station::statusReport, this, &MainWindow::showReport);
+    connect(base, &Station::trendRow, this, &MainWindow::updateTrend);
+    connect(srdaTab, &SRDA::columnsReady, this, &MainWindow::newSRDAColumnsReady);
+    connect(srdaTab, &SRDA::limitReached, this, [this](qint64 rowsKept) {
+        console->appendData(SrdaData::limitText(rowsKept).toUtf8() + "\r\n");
+        emit srdaLimitReached(rowsKept);
+    });
+}
+
+void MainWindow::showReport(const StatusReport &report)
+{
+    // The dashboard's ppm switch point is the options dialog's.
+    instrumentTab->ppmThreshold = optionsDialog()->ppmThreshold();
+    instrumentTab->showReport(report);
+    utilitiesTab->statusReport(report.record.filter, report.record.gasType);
+    emit newStatusReady();
+}
+
+// Fleet publishing: the station's publisher told what the runs and the
+// settings say.
 void MainWindow::wireFleet()
 {
-    fleet = new FleetPublisher(this);
-    const auto station = [this] {
-        const ParserState &state = talk->parserState();
-        return StationInfo{state.serialNumber, state.modelName, talk->pollSeconds(), QString()};
-    };
-    connect(fleet, &FleetPublisher::notice, this, [this](const QString &text) {
-        setStatus(text);
-        console->appendText(text + QLatin1Char('\n'));
-    });
+    FleetPublisher *fleet = base->fleet();
     connect(settings, &SettingsDialog::fleetChanged, fleet, &FleetPublisher::configure);
-    connect(this, &MainWindow::newStatusReady, fleet,
-            [this, station] { fleet->statusReport(instrumentTab->record, station()); });
-    connect(this, &MainWindow::trendRowReady, fleet, [this, station](const QDateTime &time) {
-        fleet->trendRow(instrumentTab->record, station(), time);
-    });
-    connect(talk, &AnalyzerSession::lost, fleet, &FleetPublisher::analyzerLost);
-    connect(talk, &AnalyzerSession::started, fleet, &FleetPublisher::analyzerBack);
-    connect(this, &MainWindow::connectionClosed, fleet, &FleetPublisher::analyzerClosed);
-    connect(certificationTab, &Certification::certifying, fleet, [this](bool on) {
+    connect(certificationTab, &Certification::certifying, fleet, [fleet](bool on) {
         if (on)
             fleet->verificationStarted();
     });
@@ -54,5 +64,5 @@ void MainWindow::wireFleet()
         view->show();
         view->raise();
     });
-    fleet->configure(settings->fleetSettings());
+    base->configureFleet(settings->fleetSettings());
 }

@@ -30,8 +30,11 @@ void MainWindow::wireSpeakers()
             [this](const QString &text) { talk->sendFor(srdaTab, text); });
     connect(srdaTab->sender, &CommandFileSender::lineReady, this,
             [this](const QString &text) { talk->sendFor(srdaTab->sender, text); });
-    connect(utilitiesTab, &Utilities::lineforOrin, this,
-            [this](const QString &text) { talk->send(text); });
+    // The Utilities tab's commands are questions: what follows each is its
+    // own to answer first, whatever tab is in front by then.
+    connect(utilitiesTab, &Utilities::lineforOrin, this, [this](const QString &text) {
+        talk->ask(text, [this](const QByteArray &chunk) { return utilitiesTab->answer(chunk); });
+    });
 
     const struct
     {

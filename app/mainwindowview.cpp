@@ -75,7 +75,6 @@ void MainWindow::buildWidgets()
     lineEdit->setEnabled(false);
     grid->addWidget(lineEdit, 5, 0);
     logger = new Logger(this);
-    trend = std::make_unique<TrendWriter>(*logger);
 
     logButton = new QPushButton(tr("-Click here to select log file-"), this);
     logButton->setStyleSheet(QLatin1String(logButtonStart));
@@ -166,7 +165,7 @@ void MainWindow::buildMenus()
     actionDemoMode =
         action(tr("Demo Mode"), tr("Use a simulated analyzer at the next connect"), QKeySequence());
     actionDemoMode->setCheckable(true);
-    actionDemoMode->setChecked(demoMode); // also for a run started with --demo
+    actionDemoMode->setChecked(isDemoMode()); // also for a run started with --demo
     actionFirmware = action(tr("Firmware Compatibility"), QString(), QKeySequence());
     actionQuickStart = action(tr("QuickStart Guide (pdf)"), QString(), QKeySequence());
     actionAboutQt = action(tr("About Qt"), QString(), QKeySequence());
@@ -448,7 +447,8 @@ PlotWindow *MainWindow::plotWindow()
 
 void MainWindow::trendDataFolder()
 {
-    const QFileInfo file(trend->trendFile());
-    const QString target = file.isFile() ? file.absolutePath() : trend->trendFile();
+    const QString trendFile = base->trendWriter().trendFile();
+    const QFileInfo file(trendFile);
+    const QString target = file.isFile() ? file.absolutePath() : trendFile;
     Dialogs::instance().openUrl(QUrl::fromLocalFile(target));
 }

@@ -15,13 +15,13 @@ QList<IdentityQuery> identityQueries(const ParserState &state)
 {
     QList<IdentityQuery> out;
     if (state.unitsCode.isEmpty())
-        out << IdentityQuery{1, QStringLiteral("unitdisp\r\n"), &ParserState::unitsPending,
+        out << IdentityQuery{1, QStringLiteral("unitdisp\r\n"), IdentityAnswers::Units,
                              &ParserState::unitsCode, QStringLiteral("Getting units...")};
     if (state.speciesName.isEmpty())
-        out << IdentityQuery{1, QStringLiteral("species\r\n"), &ParserState::speciesPending,
+        out << IdentityQuery{1, QStringLiteral("species\r\n"), IdentityAnswers::Species,
                              &ParserState::speciesName, QStringLiteral("Getting species...")};
     if (state.modelName.isEmpty())
-        out << IdentityQuery{2, QStringLiteral("modelname\r\n"), &ParserState::modelPending,
+        out << IdentityQuery{2, QStringLiteral("modelname\r\n"), IdentityAnswers::Model,
                              &ParserState::modelName, QStringLiteral("Getting model name...")};
     return out;
 }

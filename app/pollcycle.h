@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/identityanswers.h"
 #include "app/statusparser.h"
 
 #include <QList>
@@ -21,9 +22,9 @@ Silence silence(qint64 silentMs, qint64 pollMs, bool gotReply, bool onDashboard)
 
 struct IdentityQuery
 {
-    int waitSeconds;            // pause before the query
-    QString command;            // ends in "\r\n"
-    bool ParserState::*pending; // the next suitable reply answers it
+    int waitSeconds;                    // pause before the query
+    QString command;                    // ends in "\r\n"
+    IdentityAnswers::Question question; // the next suitable reply answers it
     QString ParserState::*answer;
     QString statusText;
 };

@@ -14,24 +14,9 @@ bool isAsciiDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-int toIntLoose(const QStringRef &text)
-{
-    bool okInt = false;
-    const int i = text.toInt(&okInt, 10);
-    if (okInt)
-        return i;
-    const double d = text.toDouble();
-    if (std::isnan(d))
-        return 0;
-    return int(qBound(double(std::numeric_limits<int>::min()), d,
-                      double(std::numeric_limits<int>::max())));
-}
-
 } // namespace
 
-StatusParser::StatusParser(StatusRecord &record, ParserState &state, ParserHooks &hooks)
-    : record(record), state(state), hooks(hooks)
-{}
+StatusParser::StatusParser(ParserState &state) : state(state) {}
 
 void StatusParser::tokenise(const QString &chunk, QVector<QStringRef> &tokens)
 {
@@ -105,15 +90,6 @@ QStringRef StatusParser::valueOf(QLatin1String key) const
     return i >= 0 && i + 1 < tokens.size() ? tokens.at(i + 1) : QStringRef();
 }
 
-QStringList StatusParser::tokenList() const
-{
-    QStringList out;
-    out.reserve(tokens.size());
-    for (const QStringRef &t : tokens)
-        out.append(t.toString());
-    return out;
-}
-
 namespace {
 
 // Just past the line that ends a status report ("Laser Status : ..."), from `from` on.
@@ -126,7 +102,14 @@ int reportEnd(const QString &chunk, int from)
 
 } // namespace
 
-void StatusParser::parseData(const QString &chunk)
+QVector<StatusReport> StatusParser::parseData(const QString &chunk, bool unknownIsNotOurs)
+{
+    reports.clear();
+    parseOne(chunk, unknownIsNotOurs);
+    return reports;
+}
+
+void StatusParser::parseOne(const QString &chunk, bool unknownIsNotOurs)
 {
     // Two reports read at once (the window was busy) are two reports, each
     // with its own row: the chunk is cut after every line that ends one.
@@ -134,9 +117,9 @@ void StatusParser::parseData(const QString &chunk)
     if (first > 0 && reportEnd(chunk, first) > 0) {
         int from = 0;
         for (int end = first; end > 0; from = end, end = reportEnd(chunk, end))
-            parseData(chunk.mid(from, end - from));
+            parseOne(chunk.mid(from, end - from), unknownIsNotOurs);
         if (from < chunk.size())
-            parseData(chunk.mid(from));
+            parseOne(chunk.mid(from), unknownIsNotOurs);
         return;
     }
     if (chunk.isEmpty()) {
@@ -153,69 +136,22 @@ void StatusParser::parseData(const QString &chunk)
 
     // An old analyzer in compatibility mode answers "conc" with a bare number.
     // 0, 1 and 2 are answers to other commands, not concentrations.
-    if (state.compatibilityMode && state.identified && state.currentTab == 0 &&
+    if (state.compatibilityMode && state.identified && state.statusPolled &&
         last != QLatin1String("0") && last != QLatin1String("1") && last != QLatin1String("2"))
         compatibilityLine(last);
-
-    // Service Scans tab.
-    const int scan = hooks.scanState();
-    if (scan > 0 && n == 1)
-        hooks.scanReading(last.toString());
-    if (scan > 3)
-        hooks.appendDownload(tokenList());
-
-    if (state.currentTab == 2)
-        utilitiesAnswer(last);
-
-    if (state.unitsPending && last.size() == 1) {
-        state.unitsCode = last.toString();
-        state.unitsPending = false;
-        qCDebug(telvarDebug) << "unitDisp " + state.unitsCode;
-        static const char *const unitTexts[] = {"PPBv", "PPBw", "Deg  C", "Deg  F", "K e l v i n"};
-        const ushort code = last.at(0).unicode();
-        if (code >= '1' && code <= '5')
-            record.units = QLatin1String(unitTexts[code - '1']);
-    }
-
-    if (state.modelPending) {
-        state.modelName = modelAnswer(chunk, last);
-        state.modelPending = false;
-        if (!state.demoMode)
-            hooks.setModelLabel(state.modelName + QLatin1String(": ") + state.serialNumber);
-        hooks.tempAlarmVisible(state.modelName == QLatin1String("ORIN OK"));
-    }
-
-    // The simulated analyzer answers no identity query: supply its units and species.
-    if (state.unitsPending && state.demoMode) {
-        state.unitsCode = QStringLiteral("PPBv");
-        record.units = QStringLiteral("PPBv");
-        state.unitsPending = false;
-    }
-    if (state.speciesPending && state.demoMode) {
-        state.speciesName = QStringLiteral("H2O");
-        record.species = QStringLiteral("H2O");
-        state.speciesPending = false;
-        hooks.enableControls();
-    }
-
-    if (state.speciesPending && n == 1 && last.size() > 1) {
-        state.speciesName = last.toString();
-        record.species = state.speciesName;
-        state.speciesPending = false;
-        hooks.enableControls();
-    }
 
     if (n >= 2)
         keyedValues();
 
-    if (chunk.contains(QLatin1String("!UNKNOWN")) && state.currentTab == 0 && !state.unitsPending) {
+    if (chunk.contains(QLatin1String("!UNKNOWN")) && state.statusPolled && !unknownIsNotOurs) {
         state.compatibilityMode = true;
         qCDebug(telvarDebug) << "Switching to CompatibilityMode";
-    } else if (state.unitsPending && last == QLatin1String("!UNKNOWN")) {
-        state.unitsCode = QStringLiteral("-1");
-        state.unitsPending = false;
-        record.units = QStringLiteral("!UNK");
     }
+}
+
+void StatusParser::reportReady()
+{
+    reports.append(StatusReport{current, state.compatibilityMode});
 }
 
 void StatusParser::compatibilityLine(const QStringRef &last)
@@ -223,76 +159,29 @@ void StatusParser::compatibilityLine(const QStringRef &last)
     bool isNumber = false;
     last.toDouble(&isNumber);
     if (isNumber)
-        record.conc = last.toString();
+        current.conc = last.toString();
     const QString dash = QStringLiteral("-");
-    for (QString *field : {&record.filter, &record.gasType, &record.tauEmpty, &record.tauEmptyStd,
-                           &record.tau, &record.tauStd, &record.laserCurrent, &record.laserTemp,
-                           &record.pressure, &record.faults})
+    for (QString *field :
+         {&current.filter, &current.gasType, &current.tauEmpty, &current.tauEmptyStd, &current.tau,
+          &current.tauStd, &current.laserCurrent, &current.laserTemp, &current.pressure,
+          &current.faults})
         *field = dash;
-    record.modeText = QStringLiteral("Compatibility Mode");
-    record.statusText = QStringLiteral("Compatibility Mode");
-    hooks.statusReady();
-}
-
-void StatusParser::utilitiesAnswer(const QStringRef &last)
-{
-    const int n = tokens.size();
-    bool okInt = false, okNumber = false;
-    if (n == 1) {
-        last.toInt(&okInt, 10);
-        last.toDouble(&okNumber);
-    }
-    // A lone "!WRONG" is the analyzer's whole answer to a refused change, so
-    // a single word that is no number goes on to the checks below.
-    if (okInt || okNumber) {
-        const int value = toIntLoose(last);
-        if (hooks.waitingForSpeed())
-            hooks.updateSpeed(value);
-        else if (hooks.waitingForFilter())
-            hooks.updateFilter(value);
-    } else if (indexOf(QLatin1String("Gas")) >= 0) {
-        // Each gas line reads "Gas <number> <name>". Taking the last "Gas"
-        // first, the name is the token two places after it once the later "Gas"
-        // tokens are gone: the second non-"Gas" token after it. One pass from
-        // the end finds them all, so a flood of "Gas" lines cannot stall us.
-        // The list comes out in reverse order of appearance.
-        QStringList gases;
-        QStringRef next, afterNext; // the first two non-"Gas" tokens after i
-        for (int i = n - 1; i >= 0; --i) {
-            const QStringRef &t = tokens.at(i);
-            if (t == QLatin1String("Gas")) {
-                if (!afterNext.isNull())
-                    gases.append(afterNext.toString());
-            } else {
-                afterNext = next;
-                next = t;
-            }
-        }
-        hooks.updateGasList(gases);
-    } else if (indexOf(QLatin1String("!WRONG")) >= 0) {
-        hooks.wrongModeBox();
-    } else if (n != 1) {
-        return;
-    }
-    hooks.clearWaitingForSpeed();
+    current.modeText = QStringLiteral("Compatibility Mode");
+    current.statusText = QStringLiteral("Compatibility Mode");
+    reportReady();
 }
 
 void StatusParser::keyedValues()
 {
     QStringRef v = valueOf(QLatin1String("Filter"));
-    if (!v.isNull()) {
-        record.filter = v.toString();
-        hooks.updateFilter(v.toInt(nullptr, 10));
-    }
+    if (!v.isNull())
+        current.filter = v.toString();
     v = valueOf(QLatin1String("Type"));
-    if (!v.isNull()) {
-        record.gasType = v.toString();
-        hooks.updateGasList(QStringList{record.gasType});
-        hooks.setCurrentGas(record.gasType);
-    }
+    if (!v.isNull())
+        current.gasType = v.toString();
     v = valueOf(QLatin1String("OpMode"));
     if (!v.isNull())
-        record.modeText = modeText(v);
+        current.modeText = modeText(v);
 
     const struct
     {
@@ -307,19 +196,19 @@ void StatusParser::keyedValues()
     for (const auto &p : plain) {
         v = valueOf(QLatin1String(p.key));
         if (!v.isNull())
-            record.*p.field = v.toString();
+            current.*p.field = v.toString();
     }
 
     v = valueOf(QLatin1String("Conc"));
     if (!v.isNull())
-        record.conc = isPlainDecimal(v) ? v.toString() : QStringLiteral(" ");
+        current.conc = isPlainDecimal(v) ? v.toString() : QStringLiteral(" ");
 
     v = valueOf(QLatin1String("Faults"));
     if (!v.isNull()) {
-        record.faults = v.toString();
+        current.faults = v.toString();
         bool ok = false;
         const int bits = v.toInt(&ok, 10);
-        record.setFaultBits(ok ? bits : 0);
+        current.setFaultBits(ok ? bits : 0);
     }
 
     const int status = indexOf(QLatin1String("Status"));
@@ -327,22 +216,7 @@ void StatusParser::keyedValues()
         QString text;
         for (int i = status + 1; i < tokens.size(); ++i)
             text.append(tokens.at(i)).append(QLatin1Char(' '));
-        record.statusText = text;
-        hooks.statusReady();
+        current.statusText = text;
+        reportReady();
     }
-}
-
-QString StatusParser::modelAnswer(const QString &chunk, const QStringRef &last) const
-{
-    // A model name may hold a blank ("ORIN OK"), which the token split would
-    // cut, so take the reply's line whole (after a "key :" if there is one).
-    // The answer is the first line: the next poll's status report may follow
-    // it in the same chunk.
-    const QString text = chunk.trimmed();
-    const int end = text.indexOf(QLatin1Char('\n'));
-    QString line = (end < 0 ? text : text.left(end)).simplified();
-    const int colon = line.lastIndexOf(QLatin1Char(':'));
-    if (colon >= 0)
-        line = line.mid(colon + 1).trimmed();
-    return line.isEmpty() ? last.toString() : line;
 }

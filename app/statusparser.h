@@ -7,57 +7,33 @@
 #include <QStringRef>
 #include <QVector>
 
-// Main-window connection state the parser reads and writes.
+// What the session knows of the analyzer it speaks to, read and written by
+// the parser and the identity answers.
 struct ParserState
 {
     bool compatibilityMode = false, identified = false, demoMode = false;
-    // 0 Monitor Analyzer, 1 Performance Verification, 2 Utilities, 3 Service Scans,
-    // 4 Service Diagnostics
-    int currentTab = 0;
+    // Monitoring's own poll is out ("status", or "conc" in compatibility mode):
+    // a bare number or "!UNKNOWN" answers it.
+    bool statusPolled = true;
     QString unitsCode, speciesName, modelName, serialNumber;
-    bool unitsPending = false, speciesPending = false, modelPending = false;
 };
 
-// What parsing reaches outside the record. The main window forwards these to
-// its signals and tabs; the defaults do nothing, so tests override only what
-// they watch.
-class ParserHooks
-{
-public:
-    virtual ~ParserHooks() = default;
-    virtual void statusReady() {}                  // emit newStatusReady()
-    virtual void wrongModeBox() {}                 // the "Wrong Mode" information box
-    virtual void setModelLabel(const QString &) {} // toolbar label text
-    virtual void tempAlarmVisible(bool) {}
-    virtual void enableControls() {} // setControlsEnabled(true)
-    // The dashboard's compatibility flag, set on every poll tick.
-    virtual void setCompatibilityMode(bool) {}
-    // Service Scans tab
-    virtual int scanState() const { return 0; }
-    virtual void scanReading(const QString &) {}
-    virtual void appendDownload(const QStringList &) {}
-    // Utilities tab
-    virtual bool waitingForSpeed() const { return false; }
-    virtual bool waitingForFilter() const { return false; }
-    virtual void clearWaitingForSpeed() {}
-    virtual void updateSpeed(int) {}
-    virtual void updateFilter(int) {}
-    virtual void updateGasList(const QStringList &) {}
-    virtual void setCurrentGas(const QString &) {}
-};
-
-// Interprets every reply chunk routed to it: status reports, identity answers,
-// compatibility-mode concentrations, Utilities answers and scan readings.
-// Replies carry no identifier; attribution rests on the pending flags and the
-// current tab. (An SRDA collection reads its own stream.)
+// Interprets the reply chunks monitoring gets: status reports, and in
+// compatibility mode bare concentrations. Each completed report comes back as
+// a value, once; the identity and Utilities answers are read by those who
+// asked for them, not here. (An SRDA collection reads its own stream.)
 //
 // The tokens are references into the chunk, kept in a reused vector.
 class StatusParser
 {
 public:
-    StatusParser(StatusRecord &record, ParserState &state, ParserHooks &hooks);
+    explicit StatusParser(ParserState &state);
 
-    void parseData(const QString &chunk);
+    // The reports `chunk` completes, in order. With `unknownIsNotOurs`, an
+    // "!UNKNOWN" in it answers an identity question, not the status poll.
+    QVector<StatusReport> parseData(const QString &chunk, bool unknownIsNotOurs = false);
+    // The analyzer's picture so far: every report adds to it.
+    StatusRecord &record() { return current; }
 
     // Tokens of a reply: white space simplified, then split on ':' and ' ' with
     // empty parts dropped.
@@ -69,18 +45,17 @@ public:
     static QString modeText(const QStringRef &code);
 
 private:
+    void parseOne(const QString &chunk, bool unknownIsNotOurs);
     void compatibilityLine(const QStringRef &last);
-    void utilitiesAnswer(const QStringRef &last);
     void keyedValues();
+    void reportReady();
     int indexOf(QLatin1String token, int from = 0) const;
     // The value token after the first `key`, or a null reference.
     QStringRef valueOf(QLatin1String key) const;
-    QStringList tokenList() const;
-    QString modelAnswer(const QString &chunk, const QStringRef &last) const;
 
-    StatusRecord &record;
+    StatusRecord current;
     ParserState &state;
-    ParserHooks &hooks;
+    QVector<StatusReport> reports;
 
     QVector<QStringRef> tokens;
 };

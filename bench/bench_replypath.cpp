@@ -3,9 +3,9 @@
 // The SRDA rows go the whole way a collection's rows go: the link's ready-read,
 // the session's reading and routing to the run that owns the replies, its row reader.
 #include "app/analyzersession.h"
-#include "common/commandsequence.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
+#include "common/commandsequence.h"
 #include "link/demomodel.h"
 #include "link/orininterface.h"
 #include "service/srdadata.h"
@@ -93,11 +93,10 @@ void feed(LineCutter &cutter, StatusParser &parser, const QList<QByteArray> &rea
 
 void statusReports(benchmark::State &state)
 {
-    StatusRecord record;
     ParserState ps;
     ps.identified = true;
-    ParserHooks hooks;
-    StatusParser parser(record, ps, hooks);
+    StatusParser parser(ps);
+    const StatusRecord &record = parser.record();
     LineCutter cutter;
     const QByteArray report = statusReport();
     const QList<QByteArray> reads = inReads(report, int(state.range(0)));
@@ -114,11 +113,8 @@ BENCHMARK(statusReports)->Arg(64)->Arg(4096);
 void srdaRows(benchmark::State &state)
 {
     const int rowsPerPass = 1000;
-    StatusRecord record;
-    ParserHooks hooks;
     BenchLink *link = nullptr;
-    AnalyzerSession session(record, hooks,
-                            [&](const ConnectionSettings &) { return link = new BenchLink; });
+    AnalyzerSession session([&](const ConnectionSettings &) { return link = new BenchLink; });
     // Connected and identified, with polls far apart, and the collection owning the replies.
     CommandSequence::setSecondMs(1);
     ConnectionSettings settings;

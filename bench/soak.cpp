@@ -54,14 +54,12 @@ public:
     QStringList openFileNames(const FileRequest &) override { return QStringList(); }
 };
 
-// What newStatusReady() sets off in the main window, as far as the trend file.
-class TrendHooks : public ParserHooks
+// What a status report sets off in the station, as far as the trend file.
+class TrendHooks
 {
 public:
-    TrendHooks(const StatusRecord &record, const ParserState &state, TrendWriter &writer)
-        : record(record), state(state), writer(writer)
-    {}
-    void statusReady() override
+    TrendHooks(const ParserState &state, TrendWriter &writer) : state(state), writer(writer) {}
+    void statusReady(const StatusRecord &record)
     {
         const QDateTime now = Clock::current();
         const QString row = trendRow(record, now, state.compatibilityMode, true);
@@ -74,7 +72,6 @@ public:
     qint64 failures = 0;
 
 private:
-    const StatusRecord &record;
     const ParserState &state;
     TrendWriter &writer;
 };
@@ -179,15 +176,14 @@ int main(int argc, char **argv)
 
     Logger logger;
     TrendWriter writer(logger, home.path() + QStringLiteral("/QuorvaneData/Trend/"));
-    StatusRecord record;
     ParserState state;
     state.identified = true;
     state.serialNumber = serial;
     state.unitsCode = QStringLiteral("1");
     state.speciesName = QStringLiteral("CH4");
     state.modelName = QStringLiteral("ORIN");
-    TrendHooks hooks(record, state, writer);
-    StatusParser parser(record, state, hooks);
+    TrendHooks hooks(state, writer);
+    StatusParser parser(state);
     LineCutter cutter;
     const QList<QByteArray> reports = analyzerReports();
 
@@ -204,7 +200,8 @@ int main(int argc, char **argv)
             const QByteArray chunk = cutter.feed(report.mid(at, size));
             at += size;
             if (!chunk.isEmpty())
-                parser.parseData(QString::fromLatin1(chunk));
+                for (const StatusReport &report : parser.parseData(QString::fromLatin1(chunk)))
+                    hooks.statusReady(report.record);
         }
     }
     const double seconds = timer.nsecsElapsed() / 1e9;

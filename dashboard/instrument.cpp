@@ -194,6 +194,13 @@ void Instrument::showStale(const QString &line)
     paintReadouts();
 }
 
+void Instrument::showReport(const StatusReport &report)
+{
+    record = report.record;
+    compatibilityMode = report.compatibilityMode;
+    updateInstrumentWindow();
+}
+
 void Instrument::updateInstrumentWindow()
 {
     const ConcReadout readout = concentrationReadout(record.conc, record.units, ppmThreshold);

@@ -36,6 +36,7 @@ public:
 
     explicit Instrument(QWidget *parent = nullptr);
 
+    // What the dashboard shows: the record of the last status report.
     StatusRecord record;
     bool compatibilityMode = false;
     double ppmThreshold = 100000.0;
@@ -69,6 +70,8 @@ public:
     bool isStale() const { return stale; }
 
 public slots:
+    // Shows a status report: its record, live.
+    void showReport(const StatusReport &report);
     void updateInstrumentWindow();
     void tempAlarmVisible(bool visible);
     void clearDisplay();

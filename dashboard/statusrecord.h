@@ -41,3 +41,11 @@ struct StatusRecord
         tempAlarm = bits & 0x20;
     }
 };
+
+// One status report as monitoring hands it out: the analyzer's picture after
+// it, and whether it came in the old firmware's compatibility mode.
+struct StatusReport
+{
+    StatusRecord record;
+    bool compatibilityMode = false;
+};

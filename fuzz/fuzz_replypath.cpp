@@ -5,6 +5,7 @@
 //
 // Input: [scenario] [modifiers] [split seed] then the received byte stream.
 #include "app/identity.h"
+#include "app/identityanswers.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "fuzz/fuzzcheck.h"
@@ -34,54 +35,14 @@ enum Scenario
     ScenarioCount
 };
 
-// Modifier bits; the top three give the Service Scans scan state (0..7).
-constexpr uint8_t waitSpeedBit = 0x01;
-constexpr uint8_t waitFilterBit = 0x02;
+// Modifier bits.
 constexpr uint8_t pollTicksBit = 0x04; // a poll tick after every piece re-arms the queries
 constexpr uint8_t demoBit = 0x08;
-
-// Records what the parser reaches outside the record and checks it on the way.
-class RecordingHooks : public ParserHooks
-{
-public:
-    explicit RecordingHooks(const StatusRecord &record) : record(record) {}
-
-    const StatusRecord &record;
-    int scan = 0;
-    bool waitSpeed = false;
-    bool waitFilter = false;
-    int statusReports = 0;
-
-    void statusReady() override
-    {
-        // Every report carries a status text, the compatibility line included.
-        FUZZ_CHECK(!record.statusText.isEmpty());
-        ++statusReports;
-    }
-    int scanState() const override { return scan; }
-    void scanReading(const QString &reading) override { FUZZ_CHECK(!reading.isEmpty()); }
-    void appendDownload(const QStringList &tokens) override
-    {
-        FUZZ_CHECK(!tokens.isEmpty());
-        for (const QString &t : tokens)
-            FUZZ_CHECK(!t.isEmpty() && !t.contains(QLatin1Char(':')) &&
-                       !t.contains(QLatin1Char(' ')));
-    }
-    bool waitingForSpeed() const override { return waitSpeed; }
-    bool waitingForFilter() const override { return waitFilter; }
-    void clearWaitingForSpeed() override { waitSpeed = false; }
-    void updateSpeed(int) override { FUZZ_CHECK(waitSpeed); }
-    void updateGasList(const QStringList &gases) override
-    {
-        for (const QString &g : gases)
-            FUZZ_CHECK(!g.isEmpty());
-    }
-};
 
 class ReplyPath
 {
 public:
-    ReplyPath(Scenario scenario, uint8_t modifiers) : hooks(record), parser(record, state, hooks)
+    ReplyPath(Scenario scenario, uint8_t modifiers) : parser(state)
     {
         reader.columnsSet = [this] {
             FUZZ_CHECK(data.columns().value(0) == QLatin1String("Date/Time"));
@@ -109,29 +70,16 @@ public:
             state.unitsCode = QStringLiteral("1");
         if (scenario == ModelPending)
             state.speciesName = QStringLiteral("CH4");
-        state.unitsPending = scenario == UnitsPending;
-        state.speciesPending = scenario == SpeciesPending;
-        state.modelPending = scenario == ModelPending;
-        switch (scenario) {
-        case SrdaRunning:
-            state.currentTab = 4;
-            srda = true;
-            break;
-        case UtilitiesTab:
-            state.currentTab = 2;
-            break;
-        case ServiceScansTab:
-            state.currentTab = 3;
-            break;
-        case OtherTab:
-            state.currentTab = 1;
-            break;
-        default:
-            state.currentTab = 0;
-        }
-        hooks.waitSpeed = modifiers & waitSpeedBit;
-        hooks.waitFilter = modifiers & waitFilterBit;
-        hooks.scan = modifiers >> 5;
+        if (scenario == UnitsPending)
+            answers.ask(IdentityAnswers::Units);
+        if (scenario == SpeciesPending)
+            answers.ask(IdentityAnswers::Species);
+        if (scenario == ModelPending)
+            answers.ask(IdentityAnswers::Model);
+        srda = scenario == SrdaRunning;
+        // Monitoring's own poll is out only with the dashboard in front.
+        state.statusPolled = scenario != UtilitiesTab && scenario != ServiceScansTab &&
+                             scenario != OtherTab && scenario != SrdaRunning;
         pollTicks = modifiers & pollTicksBit;
     }
 
@@ -164,7 +112,7 @@ private:
                 return;
             FUZZ_CHECK(serial.size() <= 4);
             state.serialNumber = serial;
-            state.currentTab = 0;
+            state.statusPolled = true;
             state.identified = true;
             return;
         }
@@ -172,14 +120,22 @@ private:
             reader.read(chunk); // the collection owns the replies
             return;
         }
-        const bool unitsAsked = state.unitsPending;
-        const bool speciesAsked = state.speciesPending;
-        const bool modelAsked = state.modelPending;
-        parser.parseData(QString::fromLatin1(chunk));
+        const bool unitsAsked = answers.awaits(IdentityAnswers::Units);
+        const bool speciesAsked = answers.awaits(IdentityAnswers::Species);
+        const bool modelAsked = answers.awaits(IdentityAnswers::Model);
+        const QString text = QString::fromLatin1(chunk);
+        const IdentityAnswers::Learned learned = answers.read(text, state, parser.record());
+        const bool notOurs = answers.awaits(IdentityAnswers::Units) || learned.unknownUnits;
+        // Every report carries a status text, the compatibility line included.
+        for (const StatusReport &report : parser.parseData(text, notOurs))
+            FUZZ_CHECK(!report.record.statusText.isEmpty());
         // An answered query leaves its answer behind, so it is never asked again.
-        FUZZ_CHECK(!unitsAsked || state.unitsPending || !state.unitsCode.isEmpty());
-        FUZZ_CHECK(!speciesAsked || state.speciesPending || !state.speciesName.isEmpty());
-        FUZZ_CHECK(!modelAsked || state.modelPending || !state.modelName.isEmpty());
+        FUZZ_CHECK(!unitsAsked || answers.awaits(IdentityAnswers::Units) ||
+                   !state.unitsCode.isEmpty());
+        FUZZ_CHECK(!speciesAsked || answers.awaits(IdentityAnswers::Species) ||
+                   !state.speciesName.isEmpty());
+        FUZZ_CHECK(!modelAsked || answers.awaits(IdentityAnswers::Model) ||
+                   !state.modelName.isEmpty());
     }
 
     // The identity part of the poll tick: compatibility mode blanks the queries,
@@ -188,22 +144,21 @@ private:
     {
         if (state.compatibilityMode) {
             state.unitsCode = state.speciesName = state.modelName = QStringLiteral(" ");
-            state.unitsPending = state.speciesPending = state.modelPending = false;
+            answers.forget();
         }
         if (srda || !state.identified)
             return;
         if (state.unitsCode.isEmpty())
-            state.unitsPending = true;
+            answers.ask(IdentityAnswers::Units);
         if (state.speciesName.isEmpty())
-            state.speciesPending = true;
+            answers.ask(IdentityAnswers::Species);
         if (state.modelName.isEmpty())
-            state.modelPending = true;
+            answers.ask(IdentityAnswers::Model);
     }
 
-    StatusRecord record;
     ParserState state;
-    RecordingHooks hooks;
     StatusParser parser;
+    IdentityAnswers answers;
     SrdaData data;
     SrdaRowReader reader{data};
     bool srda = false;

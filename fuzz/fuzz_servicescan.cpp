@@ -55,14 +55,29 @@ void checkStartCommand(ServiceScan::Kind kind, const QStringList &texts)
 // What the main window hands the Service Scans tab, with the tab's own
 // reactions: a fallen position asks for the download, a complete download
 // is saved and ends.
-class ScanHooks : public ParserHooks
+class ScanHooks
 {
 public:
     ServiceScan scan;
     int saved = 0;
 
-    int scanState() const override { return scan.state(); }
-    void scanReading(const QString &reading) override
+    // A reply while the scan owns them, as the tab reads it.
+    void reply(const QString &chunk)
+    {
+        QVector<QStringRef> refs;
+        StatusParser::tokenise(chunk, refs);
+        QStringList tokens;
+        for (const QStringRef &t : refs)
+            tokens << t.toString();
+        const bool running = scan.running();
+        const bool downloading = scan.downloading();
+        if (running && tokens.size() == 1)
+            scanReading(tokens.last());
+        if (downloading)
+            appendDownload(tokens);
+    }
+
+    void scanReading(const QString &reading)
     {
         // Readings come during a download too; only a running scan takes them.
         const bool running = scan.running();
@@ -73,7 +88,7 @@ public:
         }
         FUZZ_CHECK(scan.progress() >= 0 && scan.progress() <= 100);
     }
-    void appendDownload(const QStringList &tokens) override
+    void appendDownload(const QStringList &tokens)
     {
         FUZZ_CHECK(scan.downloading());
         const int before = scan.xs().size();
@@ -146,12 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return defaults;
     };
 
-    StatusRecord record;
-    ParserState state;
-    state.identified = true;
-    state.currentTab = 3;
     ScanHooks hooks;
-    StatusParser parser(record, state, hooks);
     ServiceScan &scan = hooks.scan;
 
     while (end - text >= 2) {
@@ -162,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         switch (op) {
         case 0: {
             const int n = int(std::min<ptrdiff_t>(arg, end - text));
-            parser.parseData(QString::fromLatin1(text, n));
+            hooks.reply(QString::fromLatin1(text, n));
             text += n;
             break;
         }

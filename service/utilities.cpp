@@ -1,5 +1,7 @@
 #include "service/utilities.h"
 
+#include "common/dialogs.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -9,8 +11,12 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
+
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -61,7 +67,88 @@ QLabel *wrappedLabel(const QString &name, const QString &text, QWidget *parent)
     return l;
 }
 
+int toIntLoose(const QString &text)
+{
+    bool okInt = false;
+    const int i = text.toInt(&okInt, 10);
+    if (okInt)
+        return i;
+    const double d = text.toDouble();
+    if (std::isnan(d))
+        return 0;
+    return int(qBound(double(std::numeric_limits<int>::min()), d,
+                      double(std::numeric_limits<int>::max())));
+}
+
 } // namespace
+
+QStringList Utilities::gasesIn(const QStringList &tokens)
+{
+    // Each gas line reads "Gas <number> <name>". Taking the last "Gas"
+    // first, the name is the token two places after it once the later "Gas"
+    // tokens are gone: the second non-"Gas" token after it. One pass from
+    // the end finds them all, so a flood of "Gas" lines cannot stall us.
+    // The list comes out in reverse order of appearance.
+    QStringList gases;
+    QString next, afterNext; // the first two non-"Gas" tokens after i
+    for (int i = tokens.size() - 1; i >= 0; --i) {
+        const QString &t = tokens.at(i);
+        if (t == QLatin1String("Gas")) {
+            if (!afterNext.isNull())
+                gases.append(afterNext);
+        } else {
+            afterNext = next;
+            next = t;
+        }
+    }
+    return gases;
+}
+
+bool Utilities::answer(const QByteArray &chunk)
+{
+    static const QRegularExpression separators(QStringLiteral("[: ]"));
+    const QStringList tokens =
+        QString::fromLatin1(chunk).simplified().split(separators, Qt::SkipEmptyParts);
+    const int n = tokens.size();
+    if (n == 0)
+        return false;
+    const QString &last = tokens.last();
+    bool okInt = false, okNumber = false;
+    if (n == 1) {
+        last.toInt(&okInt, 10);
+        last.toDouble(&okNumber);
+    }
+    // A lone "!WRONG" is the analyzer's whole answer to a refused change, so
+    // a single word that is no number goes on to the checks below.
+    if (okInt || okNumber) {
+        const int value = toIntLoose(last);
+        if (waitingForSpeed)
+            updateSpeed(value);
+        else if (waitingForFilter)
+            updateFilter(value);
+    } else if (tokens.contains(QLatin1String("Gas"))) {
+        updateGasList(gasesIn(tokens));
+    } else if (tokens.contains(QLatin1String("!WRONG"))) {
+        // Read on the reply path: shown once it has returned.
+        Dialogs::post(Dialogs::Icon::Information, QStringLiteral("Wrong Mode"),
+                      QStringLiteral("Wrong mode: Changes must be done in Service Mode.  "
+                                     "Concentration readings are only available in Measure Mode"));
+    } else if (n != 1) {
+        return false;
+    }
+    waitingForSpeed = false;
+    return true;
+}
+
+void Utilities::statusReport(const QString &filter, const QString &gasType)
+{
+    if (!filter.isEmpty())
+        updateFilter(filter.toInt(nullptr, 10));
+    if (!gasType.isEmpty()) {
+        updateGasList(QStringList{gasType});
+        setCurrentGas(gasType);
+    }
+}
 
 Utilities::Utilities(QWidget *parent) : QWidget(parent)
 {

@@ -13,9 +13,9 @@ class QSlider;
 
 // The "Utilities" tab: the data filter, the gas type, Speed+, the operating
 // mode and five favorite command lines. It never holds the link: commands
-// leave on lineforOrin, and the reply parser calls the update slots while this
-// tab is in front. A query and its answer pair up through the two waiting
-// flags, since replies carry no identifier.
+// leave on lineforOrin as questions, and the replies that follow one come to
+// answer() first. A bare number answers the query the two waiting flags say
+// is out, since replies carry no identifier.
 class Utilities : public QWidget
 {
     Q_OBJECT
@@ -30,6 +30,14 @@ public:
     int filterValue = -1;          // last accepted filter value, 10..1000
     bool controls = false;         // the session lets the tab's controls speak
     bool speedOn = false;          // Speed+ on: the filter is the analyzer's, locked here
+
+    // A reply to one of the tab's own commands: a filter or Speed+ value, the
+    // gas list, or "!WRONG". False when the reply is none of these.
+    bool answer(const QByteArray &chunk);
+    // The gas names of a "sagd" answer's tokens, last first.
+    static QStringList gasesIn(const QStringList &tokens);
+    // What a status report says of the filter and the gas.
+    void statusReport(const QString &filter, const QString &gasType);
 
     // The thirteen buttons that send commands, together.
     void setCommandButtonsEnabled(bool on);

@@ -1,3 +1,4 @@
+#include "app/identityanswers.h"
 #include "app/linecutter.h"
 #include "app/statusparser.h"
 #include "dashboard/instrument.h"
@@ -63,11 +64,10 @@ void TestDemo::serviceModeAfterConnect()
     QVERIFY(report.endsWith("Tau : ---.-\r\nTauStd : ---\r\nLaser Status : In SERVICE mode\r\n"));
 
     // The parser sees a service-mode report with a blank concentration.
-    StatusRecord record;
     ParserState state;
-    ParserHooks hooks;
-    StatusParser parser(record, state, hooks);
+    StatusParser parser(state);
     parser.parseData(QString::fromLatin1(report));
+    const StatusRecord &record = parser.record();
     QCOMPARE(record.modeText, QString("SERVICE MODE"));
     QCOMPARE(record.conc, QString(" "));
     QCOMPARE(record.tau, QString("---.-"));
@@ -307,17 +307,19 @@ void TestDemo::dashboardFromDemo()
     ParserState state;
     state.demoMode = true;
     state.identified = true;
-    state.unitsPending = true;
-    state.speciesPending = true;
-    ParserHooks hooks;
-    StatusParser parser(tab.record, state, hooks);
+    IdentityAnswers answers;
+    answers.ask(IdentityAnswers::Units);
+    answers.ask(IdentityAnswers::Species);
+    StatusParser parser(state);
     LineCutter cutter;
     DemoInterface link(nullptr, sequence({0}));
     int reports = 0;
     connect(&link, &OrinInterface::readyRead, this, [&] {
         const QByteArray chunk = cutter.feed(link.readData());
-        parser.parseData(QString::fromLatin1(chunk));
-        tab.updateInstrumentWindow();
+        const QString text = QString::fromLatin1(chunk);
+        answers.read(text, state, parser.record());
+        for (const StatusReport &report : parser.parseData(text))
+            tab.showReport(report);
         ++reports;
     });
     link.openConnection(ConnectionSettings());

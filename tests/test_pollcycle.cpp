@@ -58,9 +58,11 @@ void TestPollCycle::identityQueriesInOrder()
     QCOMPARE(q[2].command, QString("modelname\r\n"));
     QCOMPARE(q[2].waitSeconds, 2);
     QCOMPARE(q[2].statusText, QString("Getting model name..."));
-    // Each pending flag belongs to its own query.
-    s.*q[1].pending = true;
-    QVERIFY(s.speciesPending && !s.unitsPending && !s.modelPending);
+    // Each question belongs to its own query.
+    IdentityAnswers answers;
+    answers.ask(q[1].question);
+    QVERIFY(answers.awaits(IdentityAnswers::Species) && !answers.awaits(IdentityAnswers::Units) &&
+            !answers.awaits(IdentityAnswers::Model));
 
     // Answered texts are not asked again; compatibility mode fills them with a blank.
     s.unitsCode = "1";

@@ -6,6 +6,7 @@
 #include "service/service.h"
 #include "service/srda.h"
 #include "support/fakeanalyzer.h"
+#include "support/scriptlink.h"
 #include "support/testsupport.h"
 
 #include <QBuffer>
@@ -17,41 +18,6 @@
 // paced second shortened. Each kind of run meets a lost link and what may
 // follow it: the same analyzer, another one, none, or the operator's Disconnect.
 namespace {
-
-struct Analyzer
-{
-    QMap<QByteArray, QByteArray> answers;
-    QList<QByteArray> heard;
-    bool silent = false;
-};
-
-class ScriptLink : public OrinInterface
-{
-public:
-    explicit ScriptLink(Analyzer &a) : a(a) { linkKind = Simulated; }
-    bool openConnection(ConnectionSettings) override { return open = true; }
-    void closeConnection() override { open = false; }
-    bool connectionOpen() override { return open; }
-    QByteArray readData() override { return std::exchange(in, QByteArray()); }
-    void writeData(QByteArray data) override
-    {
-        for (const QByteArray &line : data.split('\n')) {
-            const QByteArray command = line.trimmed();
-            if (command.isEmpty())
-                continue;
-            a.heard << command;
-            if (a.silent || !a.answers.contains(command))
-                continue;
-            in += a.answers.value(command);
-            QMetaObject::invokeMethod(
-                this, [this] { emit readyRead(); }, Qt::QueuedConnection);
-        }
-    }
-
-private:
-    Analyzer &a;
-    QByteArray in;
-};
 
 class FakeRun : public ReplyOwner
 {
@@ -107,8 +73,6 @@ private:
     void connectAndIdentify();
 
     Analyzer analyzer;
-    StatusRecord record;
-    ParserHooks hooks;
     std::unique_ptr<AnalyzerSession> session;
     QPointer<ScriptLink> link;
 };
@@ -120,8 +84,7 @@ void TestSession::init()
     analyzer.answers = {{"ssnid", "1234\r\n"},      {"unitdisp", "1\r\n"},
                         {"species", "H2O\r\n"},     {"modelname", "ORIN OK\r\n"},
                         {"status", statusReport()}, {"ping", "pong\r\n"}};
-    record = StatusRecord();
-    session = std::make_unique<AnalyzerSession>(record, hooks, [this](const ConnectionSettings &) {
+    session = std::make_unique<AnalyzerSession>([this](const ConnectionSettings &) {
         link = new ScriptLink(analyzer);
         return link.data();
     });

@@ -1,7 +1,7 @@
+#include "app/identityanswers.h"
 #include "app/statusparser.h"
 
 #include <QDateTime>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -10,44 +10,31 @@
 
 namespace {
 
-// Records every call the parser makes outside the record, in order.
-class RecordingHooks : public ParserHooks
-{
-public:
-    QStringList calls;
-    int scan = 0;
-    bool speed = false, filter = false;
-
-    void statusReady() override { calls << "statusReady"; }
-    void wrongModeBox() override { calls << "wrongModeBox"; }
-    void setModelLabel(const QString &t) override { calls << "modelLabel " + t; }
-    void tempAlarmVisible(bool on) override { calls << QString("tempAlarm %1").arg(on); }
-    void enableControls() override { calls << "enableControls"; }
-    int scanState() const override { return scan; }
-    void scanReading(const QString &t) override { calls << "scanReading " + t; }
-    void appendDownload(const QStringList &t) override { calls << "download " + t.join('|'); }
-    bool waitingForSpeed() const override { return speed; }
-    bool waitingForFilter() const override { return filter; }
-    void clearWaitingForSpeed() override
-    {
-        speed = false;
-        calls << "clearSpeed";
-    }
-    void updateSpeed(int v) override { calls << QString("speed %1").arg(v); }
-    void updateFilter(int v) override { calls << QString("filter %1").arg(v); }
-    void updateGasList(const QStringList &g) override { calls << "gases " + g.join('|'); }
-    void setCurrentGas(const QString &g) override { calls << "gas " + g; }
-
-    int count(const QString &call) const { return calls.count(call); }
-};
-
+// The reply road of monitoring: the identity answers first, then the parser.
+// What comes out is written down as calls, in order.
 struct Fixture
 {
-    StatusRecord record;
     ParserState state;
-    RecordingHooks hooks;
-    StatusParser parser{record, state, hooks};
+    StatusParser parser{state};
+    StatusRecord &record = parser.record();
+    IdentityAnswers answers;
+    QStringList calls;
     Fixture() { state.identified = true; }
+
+    void parse(const QString &chunk)
+    {
+        const IdentityAnswers::Learned learned = answers.read(chunk, state, record);
+        if (learned.model)
+            calls << "model " + state.modelName;
+        if (learned.species)
+            calls << "enableControls";
+        const bool notOurs = answers.awaits(IdentityAnswers::Units) || learned.unknownUnits;
+        for (const StatusReport &report : parser.parseData(chunk, notOurs)) {
+            Q_UNUSED(report);
+            calls << "statusReady";
+        }
+    }
+    int count(const QString &call) const { return calls.count(call); }
 };
 
 const char *const statusReport = "Filter : 100\r\n"
@@ -85,24 +72,17 @@ private slots:
     void compatibilityMode();
     void unitsAnswer_data();
     void unitsAnswer();
-    void unknownWhileUnitsPendingKeepsStatusPolling();
+    void unknownWhileUnitsAwaitedKeepsStatusPolling();
     void modelAnswer_data();
     void modelAnswer();
     void speciesAnswer();
     void demoFillIns();
-    void utilitiesNumber_data();
-    void utilitiesNumber();
-    void utilitiesGasList_data();
-    void utilitiesGasList();
-    void gasListMatchesRemovalRule();
-    void utilitiesWrongMode();
-    void scanReadings();
 };
 
 void TestStatusParser::statusReportFillsRecord()
 {
     Fixture f;
-    f.parser.parseData(statusReport);
+    f.parse(statusReport);
     const StatusRecord &r = f.record;
     QCOMPARE(r.filter, QString("100"));
     QCOMPARE(r.gasType, QString("N2"));
@@ -118,15 +98,11 @@ void TestStatusParser::statusReportFillsRecord()
     QCOMPARE(r.tauStd, QString("0.18"));
     QCOMPARE(r.statusText, QString("Processing ringdown "));
     QVERIFY(r.species.isEmpty()); // not part of a status report
-    QCOMPARE(f.hooks.count("statusReady"), 1);
+    QCOMPARE(f.count("statusReady"), 1);
     // Two reports read at once give a row each, the last one's values shown.
-    f.parser.parseData(statusReport + QString(statusReport).replace("0.21", "0.42"));
-    QCOMPARE(f.hooks.count("statusReady"), 3);
+    f.parse(statusReport + QString(statusReport).replace("0.21", "0.42"));
+    QCOMPARE(f.count("statusReady"), 3);
     QCOMPARE(r.conc, QString("0.42"));
-    // The filter and gas also reach the Utilities tab.
-    QVERIFY(f.hooks.calls.contains("filter 100"));
-    QVERIFY(f.hooks.calls.contains("gases N2"));
-    QVERIFY(f.hooks.calls.contains("gas N2"));
 }
 
 void TestStatusParser::tokensSplitOnColonAndWhiteSpace()
@@ -176,7 +152,7 @@ void TestStatusParser::conc()
     QFETCH(QString, stored);
     Fixture f;
     f.record.conc = "old";
-    f.parser.parseData("Conc : " + value + "\r\n");
+    f.parse("Conc : " + value + "\r\n");
     QCOMPARE(f.record.conc, stored);
 }
 
@@ -211,7 +187,7 @@ void TestStatusParser::faultBits()
     QFETCH(QVector<bool>, lamps);
     Fixture f;
     f.record.setFaultBits(0x3f); // stale lamps must be overwritten
-    f.parser.parseData("Faults : " + faults + "\r\n");
+    f.parse("Faults : " + faults + "\r\n");
     const StatusRecord &r = f.record;
     QCOMPARE(r.faults, faults);
     QCOMPARE((QVector<bool>{r.ringdownFault, r.laserFault, r.pressureFault, r.alarm1, r.alarm2,
@@ -250,7 +226,7 @@ void TestStatusParser::opMode()
     QFETCH(QString, code);
     QFETCH(QString, text);
     Fixture f;
-    f.parser.parseData("OpMode : " + code + "\r\n");
+    f.parse("OpMode : " + code + "\r\n");
     QCOMPARE(f.record.modeText, text);
 }
 
@@ -266,32 +242,32 @@ void TestStatusParser::noStatusKeyEmitsNothing()
     QFETCH(QString, chunk);
     Fixture f;
     f.record.statusText = "before";
-    f.parser.parseData(chunk);
+    f.parse(chunk);
     QCOMPARE(f.record.conc, QString("5.5")); // the record is still updated
     QCOMPARE(f.record.statusText, QString("before"));
-    QCOMPARE(f.hooks.count("statusReady"), 0);
+    QCOMPARE(f.count("statusReady"), 0);
 }
 
 void TestStatusParser::emptyChunks()
 {
     Fixture f;
-    f.state.unitsPending = true;
+    f.answers.ask(IdentityAnswers::Units);
     f.state.compatibilityMode = true;
     for (const char *chunk : {"", "\r\n", " \t ", ": :"})
-        f.parser.parseData(chunk);
-    QVERIFY(f.hooks.calls.isEmpty());
-    QVERIFY(f.state.unitsPending);
+        f.parse(chunk);
+    QVERIFY(f.calls.isEmpty());
+    QVERIFY(f.answers.awaits(IdentityAnswers::Units));
 }
 
 void TestStatusParser::compatibilityMode()
 {
     Fixture f;
-    f.parser.parseData("!UNKNOWN\r\n");
+    f.parse("!UNKNOWN\r\n");
     QVERIFY(f.state.compatibilityMode);
-    QCOMPARE(f.hooks.count("statusReady"), 0);
+    QCOMPARE(f.count("statusReady"), 0);
 
     // A bare number is the concentration; the rest of the record is dashes.
-    f.parser.parseData("12.5\r\n");
+    f.parse("12.5\r\n");
     const StatusRecord &r = f.record;
     QCOMPARE(r.conc, QString("12.5"));
     for (const QString &field : {r.filter, r.gasType, r.tauEmpty, r.tauEmptyStd, r.tau, r.tauStd,
@@ -299,18 +275,18 @@ void TestStatusParser::compatibilityMode()
         QCOMPARE(field, QString("-"));
     QCOMPARE(r.modeText, QString("Compatibility Mode"));
     QCOMPARE(r.statusText, QString("Compatibility Mode"));
-    QCOMPARE(f.hooks.count("statusReady"), 1);
+    QCOMPARE(f.count("statusReady"), 1);
 
     // "2" answers another command; it is no concentration.
-    f.parser.parseData("2\r\n");
+    f.parse("2\r\n");
     QCOMPARE(r.conc, QString("12.5"));
-    QCOMPARE(f.hooks.count("statusReady"), 1);
+    QCOMPARE(f.count("statusReady"), 1);
 
-    // Only while the dashboard is in front.
-    f.state.currentTab = 2;
-    f.parser.parseData("13.5\r\n");
+    // Only while monitoring's own poll is out.
+    f.state.statusPolled = false;
+    f.parse("13.5\r\n");
     QCOMPARE(r.conc, QString("12.5"));
-    QCOMPARE(f.hooks.count("statusReady"), 1);
+    QCOMPARE(f.count("statusReady"), 1);
 }
 
 void TestStatusParser::unitsAnswer_data()
@@ -348,21 +324,21 @@ void TestStatusParser::unitsAnswer()
     QFETCH(QString, units);
     Fixture f;
     f.record.units = "old";
-    f.state.unitsPending = true;
-    f.parser.parseData(reply + "\r\n");
+    f.answers.ask(IdentityAnswers::Units);
+    f.parse(reply + "\r\n");
     QCOMPARE(f.state.unitsCode, code);
     QCOMPARE(f.record.units, units);
-    QVERIFY(!f.state.unitsPending);
+    QVERIFY(!f.answers.awaits(IdentityAnswers::Units));
     QVERIFY(!f.state.compatibilityMode);
 }
 
-void TestStatusParser::unknownWhileUnitsPendingKeepsStatusPolling()
+void TestStatusParser::unknownWhileUnitsAwaitedKeepsStatusPolling()
 {
     // A longer answer is not the units answer; the query stays pending.
     Fixture f;
-    f.state.unitsPending = true;
-    f.parser.parseData("Conc : 1.5\r\n");
-    QVERIFY(f.state.unitsPending);
+    f.answers.ask(IdentityAnswers::Units);
+    f.parse("Conc : 1.5\r\n");
+    QVERIFY(f.answers.awaits(IdentityAnswers::Units));
     QVERIFY(f.state.unitsCode.isEmpty());
 }
 
@@ -372,23 +348,17 @@ void TestStatusParser::modelAnswer_data()
     QTest::addColumn<bool>("demo");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("temperature alarm model")
-        << "ORIN OK\r\n"
-        << false << "ORIN OK" << QStringList{"modelLabel ORIN OK: 1234", "tempAlarm 1"};
+    QTest::newRow("temperature alarm model") << "ORIN OK\r\n"
+                                             << false << "ORIN OK" << QStringList{"model ORIN OK"};
     QTest::newRow("keyed answer") << "Model Name : ORIN OK\r\n"
-                                  << false << "ORIN OK"
-                                  << QStringList{"modelLabel ORIN OK: 1234", "tempAlarm 1"};
+                                  << false << "ORIN OK" << QStringList{"model ORIN OK"};
     QTest::newRow("status report in the same chunk")
         << "ORIN OK\r\nFilter : 100\r\nLaser Status : Processing ringdown\r\n"
-        << false << "ORIN OK" << QStringList{"modelLabel ORIN OK: 1234", "tempAlarm 1"};
-    QTest::newRow("other model") << "ORIN\r\n"
-                                 << false << "ORIN"
-                                 << QStringList{"modelLabel ORIN: 1234", "tempAlarm 0"};
+        << false << "ORIN OK" << QStringList{"model ORIN OK", "statusReady"};
+    QTest::newRow("other model") << "ORIN\r\n" << false << "ORIN" << QStringList{"model ORIN"};
     QTest::newRow("case matters") << "Orin Ok\r\n"
-                                  << false << "Orin Ok"
-                                  << QStringList{"modelLabel Orin Ok: 1234", "tempAlarm 0"};
-    QTest::newRow("demo keeps its label") << "ORIN OK\r\n"
-                                          << true << "ORIN OK" << QStringList{"tempAlarm 1"};
+                                  << false << "Orin Ok" << QStringList{"model Orin Ok"};
+    QTest::newRow("demo") << "ORIN OK\r\n" << true << "ORIN OK" << QStringList{"model ORIN OK"};
 }
 
 void TestStatusParser::modelAnswer()
@@ -399,183 +369,43 @@ void TestStatusParser::modelAnswer()
     QFETCH(QStringList, calls);
     Fixture f;
     f.state.serialNumber = "1234";
-    f.state.modelPending = true;
+    f.answers.ask(IdentityAnswers::Model);
     f.state.demoMode = demo;
-    f.parser.parseData(reply);
+    f.parse(reply);
     QCOMPARE(f.state.modelName, model);
-    QVERIFY(!f.state.modelPending);
-    for (const QString &c : calls)
-        QVERIFY2(f.hooks.calls.contains(c), qPrintable(f.hooks.calls.join(", ")));
-    QCOMPARE(f.hooks.calls.filter("modelLabel").size(), demo ? 0 : 1);
+    QVERIFY(!f.answers.awaits(IdentityAnswers::Model));
+    QCOMPARE(f.calls, calls);
 }
 
 void TestStatusParser::speciesAnswer()
 {
     Fixture f;
-    f.state.speciesPending = true;
-    f.parser.parseData("Conc : 1.0\r\n"); // two tokens: not the answer
-    QVERIFY(f.state.speciesPending);
-    f.parser.parseData("7\r\n"); // one character: not a species
-    QVERIFY(f.state.speciesPending);
-    f.parser.parseData("H2O\r\n");
-    QVERIFY(!f.state.speciesPending);
+    f.answers.ask(IdentityAnswers::Species);
+    f.parse("Conc : 1.0\r\n"); // two tokens: not the answer
+    QVERIFY(f.answers.awaits(IdentityAnswers::Species));
+    f.parse("7\r\n"); // one character: not a species
+    QVERIFY(f.answers.awaits(IdentityAnswers::Species));
+    f.parse("H2O\r\n");
+    QVERIFY(!f.answers.awaits(IdentityAnswers::Species));
     QCOMPARE(f.state.speciesName, QString("H2O"));
     QCOMPARE(f.record.species, QString("H2O"));
-    QCOMPARE(f.hooks.count("enableControls"), 1);
+    QCOMPARE(f.count("enableControls"), 1);
 }
 
 void TestStatusParser::demoFillIns()
 {
     Fixture f;
     f.state.demoMode = true;
-    f.state.unitsPending = true;
-    f.state.speciesPending = true;
-    f.parser.parseData(statusReport);
+    f.answers.ask(IdentityAnswers::Units);
+    f.answers.ask(IdentityAnswers::Species);
+    f.parse(statusReport);
     QCOMPARE(f.state.unitsCode, QString("PPBv"));
     QCOMPARE(f.record.units, QString("PPBv"));
     QCOMPARE(f.state.speciesName, QString("H2O"));
     QCOMPARE(f.record.species, QString("H2O"));
-    QVERIFY(!f.state.unitsPending);
-    QVERIFY(!f.state.speciesPending);
-    QCOMPARE(f.hooks.count("enableControls"), 1);
-}
-
-void TestStatusParser::utilitiesNumber_data()
-{
-    QTest::addColumn<bool>("speed");
-    QTest::addColumn<bool>("filter");
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<QStringList>("calls");
-    QTest::newRow("speed answer") << true << true << "3" << QStringList{"speed 3", "clearSpeed"};
-    QTest::newRow("filter answer")
-        << false << true << "100" << QStringList{"filter 100", "clearSpeed"};
-    QTest::newRow("nobody waits") << false << false << "100" << QStringList{"clearSpeed"};
-    QTest::newRow("decimal number")
-        << true << false << "2.0" << QStringList{"speed 2", "clearSpeed"};
-    QTest::newRow("not a number") << true << false << "abc" << QStringList{"clearSpeed"};
-}
-
-void TestStatusParser::utilitiesNumber()
-{
-    QFETCH(bool, speed);
-    QFETCH(bool, filter);
-    QFETCH(QString, reply);
-    QFETCH(QStringList, calls);
-    Fixture f;
-    f.state.currentTab = 2;
-    f.hooks.speed = speed;
-    f.hooks.filter = filter;
-    f.parser.parseData(reply + "\r\n");
-    QCOMPARE(f.hooks.calls, calls);
-
-    // The same answer on another tab is not for the Utilities tab.
-    Fixture other;
-    other.hooks.speed = speed;
-    other.hooks.filter = filter;
-    other.parser.parseData(reply + "\r\n");
-    QVERIFY(other.hooks.calls.isEmpty());
-}
-
-void TestStatusParser::utilitiesGasList_data()
-{
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<QString>("call");
-    QTest::newRow("reverse order") << "Gas 0 N2\r\nGas 1 Air\r\nGas 2 Ar\r\n"
-                                   << "gases Ar|Air|N2";
-    QTest::newRow("short gas line adds nothing") << "Gas 0 N2\r\nGas 1\r\n"
-                                                 << "gases N2";
-    QTest::newRow("lone gas at the end") << "Select Gas\r\n"
-                                         << "gases ";
-    QTest::newRow("gas names taken from the tokens") << "Gas : 0 : N2\r\nGas 1 He\r\n"
-                                                     << "gases He|N2";
-}
-
-void TestStatusParser::utilitiesGasList()
-{
-    QFETCH(QString, reply);
-    QFETCH(QString, call);
-    Fixture f;
-    f.state.currentTab = 2;
-    f.hooks.speed = true;
-    f.parser.parseData(reply);
-    QCOMPARE(f.hooks.calls.first(), call);
-    QVERIFY(f.hooks.calls.contains("clearSpeed"));
-    QVERIFY(!f.hooks.speed);
-}
-
-void TestStatusParser::gasListMatchesRemovalRule()
-{
-    // The rule written out step by step: while "Gas" occurs, take its
-    // last occurrence, add the token two places after it if any, remove it.
-    const auto byRule = [](QStringList tokens) {
-        QStringList gases;
-        for (int at = tokens.lastIndexOf("Gas"); at >= 0; at = tokens.lastIndexOf("Gas")) {
-            if (at + 2 < tokens.size())
-                gases << tokens.at(at + 2);
-            tokens.removeAt(at);
-        }
-        return gases;
-    };
-    QRandomGenerator random(7);
-    for (int round = 0; round < 300; ++round) {
-        QStringList tokens{"x"}; // two or more tokens, so it is no single-number answer
-        const int size = 1 + random.bounded(12);
-        for (int i = 0; i < size; ++i)
-            tokens << (random.bounded(3) == 0 ? QString("Gas") : QString("t%1").arg(i));
-        if (!tokens.contains("Gas"))
-            tokens << "Gas";
-        Fixture f;
-        f.state.currentTab = 2;
-        f.parser.parseData(tokens.join(' ') + "\r\n");
-        QCOMPARE(f.hooks.calls.first(), "gases " + byRule(tokens).join('|'));
-    }
-
-    // A flood of gas lines in one chunk still gives one answer per line.
-    QString flood;
-    for (int i = 0; i < 100000; ++i)
-        flood += "Gas 1 N2\r\n";
-    Fixture f;
-    f.state.currentTab = 2;
-    f.parser.parseData(flood);
-    QCOMPARE(f.hooks.calls.first().count("N2"), 100000);
-}
-
-void TestStatusParser::utilitiesWrongMode()
-{
-    Fixture f;
-    f.state.currentTab = 2;
-    f.parser.parseData("!WRONG MODE\r\n");
-    QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
-    // The analyzer's bare answer to a refused change is one token.
-    f.hooks.calls.clear();
-    f.parser.parseData("!WRONG\r\n");
-    QCOMPARE(f.hooks.calls, (QStringList{"wrongModeBox", "clearSpeed"}));
-
-    // The dashboard shows its own text for it; no box there.
-    Fixture dash;
-    dash.parser.parseData("!WRONG MODE\r\n");
-    QCOMPARE(dash.hooks.count("wrongModeBox"), 0);
-}
-
-void TestStatusParser::scanReadings()
-{
-    Fixture f;
-    f.state.currentTab = 3;
-    f.parser.parseData("21.5\r\n");
-    QVERIFY(f.hooks.calls.isEmpty()); // no scan running
-
-    f.hooks.scan = 1;
-    f.parser.parseData("21.5\r\n");
-    f.parser.parseData("Laser Temp 21.5\r\n"); // not a single token
-    QCOMPARE(f.hooks.calls, QStringList{"scanReading 21.5"});
-
-    f.hooks.calls.clear();
-    f.hooks.scan = 4;
-    f.parser.parseData("1 2.5\r\n3 4.5\r\n");
-    QCOMPARE(f.hooks.calls, QStringList{"download 1|2.5|3|4.5"});
-    f.hooks.calls.clear();
-    f.parser.parseData("7\r\n");
-    QCOMPARE(f.hooks.calls, (QStringList{"scanReading 7", "download 7"}));
+    QVERIFY(!f.answers.awaits(IdentityAnswers::Units));
+    QVERIFY(!f.answers.awaits(IdentityAnswers::Species));
+    QCOMPARE(f.count("enableControls"), 1);
 }
 
 QTEST_MAIN(TestStatusParser)

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
@@ -25,6 +26,10 @@ private slots:
     void speedPlusLocksTheFilter();
     void gasListMerges_data();
     void gasListMerges();
+    // The replies that follow the tab's own questions.
+    void answersToItsQuestions_data();
+    void answersToItsQuestions();
+    void gasListMatchesRemovalRule();
     void favoritesPersistEvenWhenEmpty();
     void modeButtonsLookDisabled();
 };
@@ -169,6 +174,86 @@ void TestUtilities::gasListMerges()
         got << u.gasTypeComboBox->itemText(i);
     QCOMPARE(got, items);
     QCOMPARE(u.gasTypeComboBox->currentText(), selected);
+}
+
+void TestUtilities::answersToItsQuestions_data()
+{
+    QTest::addColumn<QString>("waiting"); // "speed", "filter" or ""
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("shown"); // the filter field, Speed+ as "S+", gases joined by "|"
+    QTest::newRow("speed answer") << "speed" << QByteArray("1\r\n") << true << "S+";
+    QTest::newRow("decimal speed answer") << "speed" << QByteArray("1.0\r\n") << true << "S+";
+    QTest::newRow("filter answer") << "filter" << QByteArray("100\r\n") << true << "100";
+    QTest::newRow("nobody waits") << "" << QByteArray("100\r\n") << true << "";
+    QTest::newRow("not a number") << "speed" << QByteArray("abc\r\n") << true << "";
+    QTest::newRow("gas list in reverse order")
+        << "speed" << QByteArray("Gas 0 N2\r\nGas 1 Air\r\nGas 2 Ar\r\n") << true << "N2|Air|Ar";
+    QTest::newRow("short gas line adds nothing")
+        << "" << QByteArray("Gas 0 N2\r\nGas 1\r\n") << true << "N2";
+    QTest::newRow("gas names from the tokens")
+        << "" << QByteArray("Gas : 0 : N2\r\nGas 1 He\r\n") << true << "N2|He";
+    QTest::newRow("wrong mode") << "speed" << QByteArray("!WRONG MODE\r\n") << true << "box";
+    QTest::newRow("bare wrong") << "" << QByteArray("!WRONG\r\n") << true << "box";
+    QTest::newRow("a status line is no answer")
+        << "speed" << QByteArray("Conc : 1.5\r\n") << false << "";
+}
+
+void TestUtilities::answersToItsQuestions()
+{
+    QFETCH(QString, waiting);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, taken);
+    QFETCH(QString, shown);
+    ScriptedDialogs dialogs;
+    Utilities u;
+    u.setCommandButtonsEnabled(true);
+    u.waitingForSpeed = waiting == "speed";
+    u.waitingForFilter = waiting == "filter";
+    QCOMPARE(u.answer(reply), taken);
+    // Any answer but a status line ends the wait for Speed+.
+    QCOMPARE(u.waitingForSpeed, waiting == "speed" && !taken);
+    QStringList gases;
+    for (int i = 0; i < u.gasTypeComboBox->count(); ++i)
+        gases << u.gasTypeComboBox->itemText(i);
+    QVERIFY(waitFor([] { return Dialogs::pendingPosts() == 0; }));
+    const QString got = dialogs.count("Wrong Mode") == 1 ? "box"
+                        : u.speedCheckBox->isChecked()   ? "S+"
+                        : !gases.isEmpty()               ? gases.join('|')
+                                                         : u.filterLineEdit->text();
+    QCOMPARE(got, shown);
+}
+
+void TestUtilities::gasListMatchesRemovalRule()
+{
+    // The rule written out step by step: while "Gas" occurs, take its
+    // last occurrence, add the token two places after it if any, remove it.
+    const auto byRule = [](QStringList tokens) {
+        QStringList gases;
+        for (int at = tokens.lastIndexOf("Gas"); at >= 0; at = tokens.lastIndexOf("Gas")) {
+            if (at + 2 < tokens.size())
+                gases << tokens.at(at + 2);
+            tokens.removeAt(at);
+        }
+        return gases;
+    };
+    QRandomGenerator random(7);
+    for (int round = 0; round < 300; ++round) {
+        QStringList tokens{"x"};
+        const int size = 1 + random.bounded(12);
+        for (int i = 0; i < size; ++i)
+            tokens << (random.bounded(3) == 0 ? QString("Gas") : QString("t%1").arg(i));
+        if (!tokens.contains("Gas"))
+            tokens << "Gas";
+        QCOMPARE(Utilities::gasesIn(tokens), byRule(tokens));
+    }
+    // A flood of gas lines in one reply still gives one name per line.
+    QStringList flood;
+    for (int i = 0; i < 100000; ++i)
+        flood << "Gas"
+              << "1"
+              << "N2";
+    QCOMPARE(Utilities::gasesIn(flood).size(), 100000);
 }
 
 void TestUtilities::favoritesPersistEvenWhenEmpty()
