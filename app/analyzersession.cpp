@@ -237,7 +237,7 @@ OrinInterface *AnalyzerSession::makeLink(const ConnectionSettings &with, bool de
 {
     if (demo)
         return new DemoInterface(parent);
-    if (with.connectionType == QLatin1String("Ethernet")) {
+    if (with.isTcp()) {
         auto *tcp = new EthernetInterface(parent);
         // While reconnecting, a dropped peer is said in the status bar, not in a box.
         tcp->errorBoxes = !with.autoReconnect;

@@ -103,23 +103,30 @@ CertScans CertifyPresets::appliedTo(CertScans s) const
     return s;
 }
 
-void CertifyPresets::applyTo(MainWindow &window) const
+void CertifyPresets::applyPace() const
 {
     if (paceMs > 0) {
         CommandSequence::setSecondMs(paceMs);
         CertificationSequence::setSecondMs(paceMs);
     }
-    if (scansOnly || onPeakHours || offPeakHours)
-        window.optionsDialog()->applyScans(appliedTo(window.optionsDialog()->certScans()));
-    if (certify)
-        new UnattendedRun(window, *window.session(), *window.certification()->sequence());
 }
 
-UnattendedRun::UnattendedRun(MainWindow &window, AnalyzerSession &session,
-                             CertificationSequence &run)
-    : QObject(&window), session(session), run(run), tabs(window.tabs())
+void CertifyPresets::applyTo(MainWindow &window) const
 {
-    connect(&window, &MainWindow::newStatusReady, this, &UnattendedRun::statusReady);
+    applyPace();
+    if (scansOnly || onPeakHours || offPeakHours)
+        window.optionsDialog()->applyScans(appliedTo(window.optionsDialog()->certScans()));
+    if (certify) {
+        auto *run = new UnattendedRun(*window.station(), *window.certification()->sequence(),
+                                      window.tabs());
+        run->setParent(&window);
+    }
+}
+
+UnattendedRun::UnattendedRun(Station &station, CertificationSequence &run, QTabWidget *tabs)
+    : session(*station.session()), run(run), tabs(tabs)
+{
+    connect(&station, &Station::statusReport, this, &UnattendedRun::statusReady);
     connect(&run, &CertificationSequence::finished, this, &UnattendedRun::finished);
 }
 

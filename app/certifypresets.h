@@ -13,6 +13,7 @@
 class AnalyzerSession;
 class CertificationSequence;
 class MainWindow;
+class Station;
 class QCommandLineParser;
 class QTabWidget;
 
@@ -33,6 +34,8 @@ struct CertifyPresets
     CertScans appliedTo(CertScans s) const;
     // Shows the presets in the options dialog (as OK would) and arms --certify.
     void applyTo(MainWindow &window) const;
+    // The shortened pace of the end-to-end tests, if given.
+    void applyPace() const;
 };
 
 // Starts the verification once the connected analyzer is identified and its
@@ -43,7 +46,8 @@ class UnattendedRun : public QObject
 {
     Q_OBJECT
 public:
-    UnattendedRun(MainWindow &window, AnalyzerSession &session, CertificationSequence &run);
+    // `tabs`, when there is a window: the verification's tab comes to the front.
+    UnattendedRun(Station &station, CertificationSequence &run, QTabWidget *tabs);
 
 private:
     void statusReady();

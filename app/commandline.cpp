@@ -136,10 +136,7 @@ QString CommandLine::applyTo(MainWindow &window) const
     if (fleet.any())
         window.settingsDialog()->setFleetSettings(
             fleet.appliedTo(window.settingsDialog()->fleetSettings()));
-    const bool any = presets.serialPort || presets.tcpHost || presets.baudRate ||
-                     presets.interval || presets.maxPause || presets.autoLog || presets.statusLog ||
-                     presets.logFile;
-    if (!any)
+    if (!presets.any())
         return QString();
     const QString error = window.settingsDialog()->applyPresets(presets);
     if (!error.isEmpty())

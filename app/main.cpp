@@ -1,8 +1,8 @@
 #include "app/commandline.h"
+#include "app/headless.h"
 #include "app/mainwindow.h"
 #include "app/shutdownsignals.h"
 #include "common/clock.h"
-#include "common/dialogs.h"
 #include "fleet/fleetdiscovery.h"
 #include "fleet/fleetview.h"
 #include "service/srda.h"
@@ -29,11 +29,44 @@ bool needsNoDisplay(int argc, char *argv[])
     return false;
 }
 
+// The headless station; retiring a station or the fleet view run as they do
+// with a window.
+bool isHeadless(int argc, char *argv[])
+{
+    bool headless = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--mqtt-forget") == 0 || std::strcmp(argv[i], "--fleet") == 0)
+            return false;
+        headless = headless || std::strcmp(argv[i], "--headless") == 0;
+    }
+    return headless;
+}
+
+void nameTheApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));
+    QCoreApplication::setApplicationName(QStringLiteral("Telvar"));
+    QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::version));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     readLocalTimeZoneOnce();
+    if (isHeadless(argc, argv)) {
+        // The station alone: no window, no widget, no display.
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        CommandLine cl;
+        const CommandLine::Result parsed = cl.parse(QCoreApplication::arguments());
+        if (parsed != CommandLine::Run) {
+            QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
+            return parsed == CommandLine::Error ? 2 : 0;
+        }
+        return runHeadless(cl);
+    }
     if (needsNoDisplay(argc, argv) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Nothing here draws with OpenGL. Without this the first window loads the
@@ -41,10 +74,7 @@ int main(int argc, char *argv[])
     // longer than building the whole window.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    QApplication::setOrganizationDomain(QStringLiteral("quorvane.com"));
-    QApplication::setApplicationName(QStringLiteral("Telvar"));
-    QApplication::setApplicationVersion(QLatin1String(MainWindow::version));
+    nameTheApplication();
 
     // No crash-report library is loaded from the working folder: a file planted
     // there would run with the operator's rights.
@@ -74,11 +104,6 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
-    if (cl.headless) {
-        Dialogs::installHeadless();
-        // No window is ever shown, so none is ever the last one closed.
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
     MainWindow::Options options;
     options.demo = cl.demo;
     options.noReconnect = cl.noReconnect;

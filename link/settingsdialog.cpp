@@ -370,7 +370,8 @@ void SettingsDialog::updateSettings()
     currentSettings.autoReconnect = reconnectCheckBox->isChecked();
     currentSettings.maxPauseMinutes = maxPauseBox->value();
     currentSettings.localEchoEnabled = localEchoCheckBox->isChecked();
-    currentSettings.connectionType = connectionTypeBox->currentText();
+    // The kind's key, not its (translatable) name on screen.
+    currentSettings.connectionType = connectionTypeBox->currentData().toString();
     currentSettings.logInterval = LogInterval->value();
     currentSettings.logFile = fileNameBox->text();
     currentSettings.ipAddress = ipAddressBox->text();
@@ -492,39 +493,11 @@ void SettingsDialog::recentConnectionSelected(QListWidgetItem *item)
 QString SettingsDialog::applyPresets(const SettingsPresets &p)
 {
     listPorts();
-    if (p.serialPort && p.tcpHost)
-        return tr("Choose either a serial port or a TCP host, not both.");
-    if (p.serialPort && p.serialPort->trimmed().isEmpty())
-        return tr("No serial port given.");
+    const QString why = p.problem();
+    if (!why.isEmpty())
+        return why;
     const HostPort tcp = HostPort::parse(p.tcpHost.value_or(QString()), defaultTcpPort);
-    if (p.tcpHost) {
-        switch (tcp.problem) {
-        case HostPort::None:
-            break;
-        case HostPort::NoHost:
-            return tr("No TCP host given.");
-        case HostPort::NoPortAfterColon:
-        case HostPort::BadPort:
-            return tr("The TCP port in %1 is not a number from 1 to 65535.").arg(*p.tcpHost);
-        default:
-            return tr("Not a TCP address: %1 (an IPv6 address is written [ADDRESS]:PORT).")
-                .arg(*p.tcpHost);
-        }
-    }
-    int baudIndex = -1;
-    if (p.baudRate) {
-        baudIndex = baudRateBox->findData(*p.baudRate);
-        if (baudIndex < 0)
-            return tr("Baud rate %1 is not one of 9600, 19200, 38400, 57600, 115200.")
-                .arg(*p.baudRate);
-    }
-    if (p.interval &&
-        (*p.interval < LogInterval->minimum() || *p.interval > LogInterval->maximum()))
-        return tr("Acquisition interval %1 is outside 1 to 1000 seconds.").arg(*p.interval);
-    if (p.maxPause &&
-        (*p.maxPause < maxPauseBox->minimum() || *p.maxPause > maxPauseBox->maximum()))
-        return tr("Longest pause %1 is outside 1 to 1440 minutes.").arg(*p.maxPause);
-
+    const int baudIndex = p.baudRate ? baudRateBox->findData(*p.baudRate) : -1;
     if (p.serialPort) {
         const QString &path = *p.serialPort;
         int port = serialPortInfoListBox->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -21,19 +21,6 @@ class QPushButton;
 class QSettings;
 class QSpinBox;
 
-// Connection choices given on the command line.
-struct SettingsPresets
-{
-    std::optional<QString> serialPort; // any device path, listed by the platform or not
-    std::optional<int> baudRate;
-    std::optional<QString> tcpHost; // HOST[:PORT], an IPv6 address as [ADDRESS]:PORT
-    std::optional<int> interval;    // seconds
-    bool autoLog = false;
-    bool statusLog = false;
-    std::optional<QString> logFile; // taken as given
-    std::optional<int> maxPause;    // minutes
-};
-
 // The non-modal "Settings" window: how to reach the analyzer, the connection label,
 // the traffic log file and the acquisition options. Keeps the current record and
 // the recent-connection list; part of it lives in the settings store.

@@ -7,6 +7,7 @@
 #include "support/scriptlink.h"
 #include "support/testsupport.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPointer>
@@ -85,6 +86,8 @@ void TestStation::oneReportOneRowEachWay()
     QVERIFY2(spooled.contains(QStringLiteral("\"concentration\":7.125")), qPrintable(spooled));
     QVERIFY2(spooled.contains(first.time.toString(Qt::ISODateWithMs).left(23)),
              qPrintable(spooled));
+    // A whole connection, and not one widget made.
+    QVERIFY(QApplication::allWidgets().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStation)
