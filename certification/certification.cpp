@@ -141,8 +141,8 @@ void Certification::setControlsEnabled(bool on)
 void Certification::updateButtons()
 {
     const int step = run->currentStep();
-    const bool idle = step == CertificationSequence::Idle && !run->isCancelling();
-    const bool verifying = run->runActive() || run->isCancelling();
+    const bool idle = step == CertificationSequence::Idle && !run->isRestoring();
+    const bool verifying = run->runActive() || run->isRestoring();
     // Start only from idle: a start while a file is being sent is refused.
     certifyButton->setEnabled(controls && idle);
     // Cancel stays in reach all through a run, also while the link is lost.

@@ -27,6 +27,7 @@ private slots:
     {
         QSettings().clear();
         CertificationSequence::setSecondMs(1);
+        CommandSequence::setSecondMs(1);
     }
 
     void optionsCancelRestores();
@@ -115,6 +116,8 @@ void TestCertificationTab::buttonsDuringRunAndFileSend()
     QVERIFY(!tab.certifyButton->isEnabled()); // no start while a file is being sent
     QVERIFY(tab.cancelFileButton->isEnabled());
     QTest::mouseClick(tab.cancelFileButton, Qt::LeftButton);
+    QVERIFY(!tab.certifyButton->isEnabled()); // until the restore is out
+    QVERIFY(waitFor([&] { return !tab.sequence()->isRestoring(); }));
     QCOMPARE(tab.currentStep(), 0);
     QVERIFY(tab.certifyButton->isEnabled());
 
