@@ -210,7 +210,8 @@ void CertificationSequence::cancel()
     // A second Cancel while the restore is paced out has nothing to add.
     if (isRestoring())
         return;
-    stop(QStringLiteral("Performance verification cancelled"));
+    // With nothing running, the analyzer is in no state to be put back from.
+    stop(QStringLiteral("Performance verification cancelled"), step != Idle);
 }
 
 void CertificationSequence::stop(const QString &reason, bool restore)

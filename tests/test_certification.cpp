@@ -503,6 +503,7 @@ void TestCertification::cancelRestoresServiceMode_data()
     const QStringList restore{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"};
     QTest::newRow("Send File") << "file" << restore;
     QTest::newRow("the off-peak start burst: its rest is dropped") << "burst" << restore;
+    QTest::newRow("nothing runs: nothing to put back") << "idle" << QStringList();
 }
 
 void TestCertification::cancelRestoresServiceMode()
@@ -525,7 +526,7 @@ void TestCertification::cancelRestoresServiceMode()
         QVERIFY(waitFor([&] { return !rig.logged.isEmpty(); }));
         QCOMPARE(rig.logged, QStringList{"one\r"});
         QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 1 of 3"));
-    } else {
+    } else if (during == "burst") {
         rig.start(only(false, false, false, false, true, false));
         rig.seq.queryProgress(); // its first "fact=1"
     }
@@ -536,8 +537,8 @@ void TestCertification::cancelRestoresServiceMode()
     rig.seq.cancel();
     rig.play();
     QCOMPARE(rig.sent.mid(mark), heard);
-    QCOMPARE(rig.sentAt.at(mark + 1) - rig.sentAt.at(mark), 1000);
-    QCOMPARE(rig.sentAt.at(mark + 2) - rig.sentAt.at(mark + 1), 1000);
+    for (int i = mark + 1; i < rig.sent.size(); ++i)
+        QCOMPARE(rig.sentAt.at(i) - rig.sentAt.at(i - 1), 1000);
     QCOMPARE(rig.fileLabel, QStringLiteral(" "));
     QCOMPARE(rig.certifying, (during == "burst" ? QList<bool>{true, false} : QList<bool>{false}));
     QCOMPARE(rig.seq.currentStep(), 0);
@@ -545,7 +546,7 @@ void TestCertification::cancelRestoresServiceMode()
     // A file send is no verification; a verification ends once the analyzer
     // has heard the whole restore, and only then lets the replies go.
     QCOMPARE(heardWhenFinished, during == "burst" ? heard.size() : -1);
-    QVERIFY(rig.finishedText.isEmpty() == (during == "file"));
+    QCOMPARE(rig.finishedText.isEmpty(), during != "burst");
     QCOMPARE(rig.seat.holder, nullptr);
 }
 
