@@ -245,8 +245,17 @@ bool CertificationSequence::restoreServiceMode()
                                          QStringLiteral("srda=0\r\n"),
                                          QStringLiteral("tuneringdowns=25\r\n")};
     // While the link is lost there is nobody to tell now: the analyzer hears
-    // it all when it is back.
-    return stopWith(commands.join(QString()), [this](const QString &) { queueBurst(commands); });
+    // it all when it is back. A link lost between two of them owes the rest
+    // likewise, or the analyzer would come back streaming ring-downs.
+    return stopWith(commands.join(QString()), [this](const QString &) {
+        for (int i = 0; i < commands.size(); ++i) {
+            if (i > 0)
+                pacer.wait(1);
+            pacer.then([this, c = commands.at(i)] {
+                stopWith(c, [this](const QString &text) { send(text); });
+            });
+        }
+    });
 }
 
 void CertificationSequence::endStop()

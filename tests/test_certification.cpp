@@ -499,17 +499,29 @@ void TestCertification::ringDownsEndAfterTheirHours()
 void TestCertification::cancelRestoresServiceMode_data()
 {
     QTest::addColumn<QString>("during");
+    QTest::addColumn<QString>("lostOn");    // the link goes as this command is sent
     QTest::addColumn<QStringList>("heard"); // from the Cancel on
+    QTest::addColumn<QStringList>("owed");
     const QStringList restore{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"};
-    QTest::newRow("Send File") << "file" << restore;
-    QTest::newRow("the off-peak start burst: its rest is dropped") << "burst" << restore;
-    QTest::newRow("nothing runs: nothing to put back") << "idle" << QStringList();
+    QTest::newRow("Send File") << "file"
+                               << "" << restore << QStringList();
+    QTest::newRow("the off-peak start burst: its rest is dropped")
+        << "burst"
+        << "" << restore << QStringList();
+    QTest::newRow("nothing runs: nothing to put back") << "idle"
+                                                       << "" << QStringList() << QStringList();
+    QTest::newRow("link lost on the restore's first command: the rest is owed")
+        << "burst"
+        << "opmode 0\r\n"
+        << QStringList(restore.mid(0, 1)) << QStringList(restore.mid(1));
 }
 
 void TestCertification::cancelRestoresServiceMode()
 {
     QFETCH(QString, during);
+    QFETCH(QString, lostOn);
     QFETCH(QStringList, heard);
+    QFETCH(QStringList, owed);
     Rig rig;
     CertificationSequence::setSecondMs(20); // a line every 100 ms
     const auto restore = qScopeGuard([] { CertificationSequence::setSecondMs(1000); });
@@ -534,9 +546,14 @@ void TestCertification::cancelRestoresServiceMode()
     int heardWhenFinished = -1;
     QObject::connect(&rig.seq, &CertificationSequence::finished,
                      [&] { heardWhenFinished = rig.sent.size() - mark; });
+    rig.onSend = [&](const QString &c) {
+        if (c == lostOn)
+            rig.loseLink();
+    };
     rig.seq.cancel();
     rig.play();
     QCOMPARE(rig.sent.mid(mark), heard);
+    QCOMPARE(rig.seat.owed, owed);
     for (int i = mark + 1; i < rig.sent.size(); ++i)
         QCOMPARE(rig.sentAt.at(i) - rig.sentAt.at(i - 1), 1000);
     QCOMPARE(rig.fileLabel, QStringLiteral(" "));
