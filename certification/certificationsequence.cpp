@@ -121,6 +121,7 @@ void CertificationSequence::certify()
     // start during Send File has no state to continue from.
     if (step != Idle || pacer.isRunning() || !claimReplies())
         return;
+    scans = chosen;
     phase = 0;
     collectingSince = -1;
     settingsStartSize = -1;

@@ -69,8 +69,9 @@ public:
     // The restore commands of a stop are still being paced out.
     bool isRestoring() const { return step == Idle && pacer.isRunning(); }
 
-    void setScans(const CertScans &s) { scans = s; }
-    const CertScans &scanSelection() const { return scans; }
+    // The selection of the next run; a run keeps the one it started with.
+    void setScans(const CertScans &s) { chosen = s; }
+    const CertScans &scanSelection() const { return chosen; }
     // The analyzer's serial identifier, kept to safe file-name characters.
     void setSSNID(const QString &id);
     QString ssnid() const { return serial; }
@@ -176,7 +177,8 @@ private:
 
     int step = Idle;
     int phase = 0;
-    CertScans scans;
+    CertScans scans;  // of the run under way
+    CertScans chosen; // for the next run
     QTimer progressTimer;
     QTimer responseTimer;
     CommandSequence pacer;

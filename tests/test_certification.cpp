@@ -466,20 +466,29 @@ void TestCertification::ringDownsEndAfterTheirHours_data()
 {
     QTest::addColumn<bool>("onPeak");
     QTest::addColumn<int>("hours");
-    QTest::newRow("on-peak 12 h") << true << 12;
-    QTest::newRow("off-peak 1 h") << false << 1;
-    QTest::newRow("off-peak 24 h") << false << 24;
+    QTest::addColumn<int>("chosenMeanwhile"); // hours of every scan, chosen during the run
+    QTest::newRow("on-peak 12 h") << true << 12 << 0;
+    QTest::newRow("off-peak 1 h") << false << 1 << 0;
+    QTest::newRow("off-peak 24 h") << false << 24 << 0;
+    QTest::newRow("off-peak 1 h, every scan for 24 h chosen meanwhile") << false << 1 << 24;
 }
 
 void TestCertification::ringDownsEndAfterTheirHours()
 {
     QFETCH(bool, onPeak);
     QFETCH(int, hours);
+    QFETCH(int, chosenMeanwhile);
     Rig rig;
     CertScans s = only(false, false, false, onPeak, !onPeak, false);
     s.onPeakHours = s.offPeakHours = hours;
     rig.start(s);
     rig.tick(); // the start burst; its first "fact=1" is acknowledged during the pauses
+    if (chosenMeanwhile > 0) {
+        // The Options dialog's OK while the run goes on: for the next run.
+        CertScans next = only(true, true, true, true, true, true);
+        next.onPeakHours = next.offPeakHours = chosenMeanwhile;
+        rig.seq.setScans(next);
+    }
     // The reply came during the first pause, just before the second "fact=1".
     const qint64 acknowledged = rig.sentAt.at(1);
     QCOMPARE(rig.seq.currentPhase(), 1);
