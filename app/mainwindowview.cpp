@@ -432,6 +432,7 @@ OptionsDialog *MainWindow::optionsDialog()
         connect(options, &OptionsDialog::userScansChanged, this, &MainWindow::userScansChange);
         connect(options, &OptionsDialog::scansChanged, certificationTab,
                 &Certification::changeScans);
+        options->followRun(certificationTab->sequence());
     }
     return options;
 }

@@ -110,6 +110,10 @@ Certification::Certification(QWidget *parent)
     connect(run, &CertificationSequence::lineforConsole, this, &Certification::lineforConsole);
     connect(run, &CertificationSequence::lineforLogger, this, &Certification::lineforLogger);
     connect(run, &CertificationSequence::certifying, this, &Certification::certifying);
+    connect(run, &CertificationSequence::certifying, this, [this](bool on) {
+        if (!on)
+            showSelection(run->scanSelection());
+    });
     connect(run, &CertificationSequence::stepChanged, this, &Certification::updateButtons);
     connect(run, &CertificationSequence::statusText, statusLineEdit, &QLineEdit::setText);
     connect(run, &CertificationSequence::progressLabel, scanProgressLabel, &QLabel::setText);
@@ -141,8 +145,8 @@ void Certification::setControlsEnabled(bool on)
 void Certification::updateButtons()
 {
     const int step = run->currentStep();
-    const bool idle = step == CertificationSequence::Idle && !run->isCancelling();
-    const bool verifying = run->runActive() || run->isCancelling();
+    const bool idle = step == CertificationSequence::Idle && !run->isRestoring();
+    const bool verifying = run->runActive() || run->isRestoring();
     // Start only from idle: a start while a file is being sent is refused.
     certifyButton->setEnabled(controls && idle);
     // Cancel stays in reach all through a run, also while the link is lost.
@@ -172,6 +176,13 @@ void Certification::linefromOrin(QString text)
 void Certification::changeScans(CertScans scans)
 {
     run->setScans(scans);
+    // The list shows what the run under way does, the new selection once it has ended.
+    if (!run->runActive())
+        showSelection(scans);
+}
+
+void Certification::showSelection(const CertScans &scans)
+{
     while (listWidget->count() > 0)
         listWidget->takeItem(0);
     scanItems[CertificationSequence::OnPeakItem]->setText(

@@ -70,6 +70,7 @@ private slots:
 
 private:
     void updateButtons();
+    void showSelection(const CertScans &scans);
     void markDone(int item);
     void resetItems();
 

@@ -8,25 +8,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QTextCodec>
 
 namespace {
 
 int pacedSecondMs = 1000;
-
-// Reply tokens: white space simplified, then split at every '=' and blank.
-QStringList tokensOf(const QString &text)
-{
-    static const QRegularExpression separators(QStringLiteral("[= ]"));
-    return text.simplified().split(separators, Qt::SkipEmptyParts);
-}
-
-// A position or bar value from the analyzer, kept inside the bar's range
-// whatever number arrived.
-int barValue(double v, int minimum, int maximum)
-{
-    return int(qBound(double(minimum), v, double(maximum)));
-}
 
 const char *const missingCommandFile =
     "Missing file for collecting factory settings.  Either put Get_Factory_Settings.txt in the "
@@ -42,6 +28,18 @@ CertificationSequence::CertificationSequence(QObject *parent)
     connect(&progressTimer, &QTimer::timeout, this, &CertificationSequence::queryProgress);
     responseTimer.setSingleShot(true);
     connect(&responseTimer, &QTimer::timeout, this, &CertificationSequence::timedOut);
+    // Only a stop's restore runs on the pacer while the state is Idle. Its end
+    // comes after the pacer's own, so finished() may start the next run.
+    connect(&pacer, &CommandSequence::finished, this, [this] {
+        if (step == Idle)
+            endStop();
+    });
+    connect(&fileSender, &CommandFileSender::lineReady, this, &CertificationSequence::sendFileLine);
+    connect(&fileSender, &CommandFileSender::finished, this, [this] {
+        emit sendFileLabel(QStringLiteral("DONE"));
+        setStep(Idle);
+        releaseReplies();
+    });
 }
 
 CertificationSequence::~CertificationSequence() = default;
@@ -90,11 +88,13 @@ void CertificationSequence::sendToAll(const QString &text)
     emit lineforLogger(text);
 }
 
-bool CertificationSequence::waitStillSame(unsigned run)
+void CertificationSequence::queueBurst(const QStringList &commands, bool logged)
 {
-    // Monotonic: a wait begun just before midnight lasts its full second.
-    Clock::instance().pause(secondMs());
-    return run == runId;
+    for (int i = 0; i < commands.size(); ++i) {
+        if (i > 0)
+            pacer.wait(1);
+        pacer.then([this, c = commands.at(i), logged] { logged ? sendToAll(c) : send(c); });
+    }
 }
 
 void CertificationSequence::resetPositions(double value)
@@ -110,7 +110,6 @@ void CertificationSequence::closeFiles()
         qCDebug(telvarDebug) << "Closed Get_Factory_Settings.txt file";
     }
     if (sendingFile.isOpen()) {
-        sendingReader.reset();
         sendingFile.close();
         qCDebug(telvarDebug) << "Closed fileToSEnd";
     }
@@ -118,15 +117,15 @@ void CertificationSequence::closeFiles()
 
 void CertificationSequence::certify()
 {
-    // Refused while a run, a file send or a cancel is under way: a start
-    // during Send File has no state to continue from.
-    if (step != Idle || cancelling || !claimReplies())
+    // Refused while a run, a file send or a stop's restore is under way: a
+    // start during Send File has no state to continue from.
+    if (step != Idle || pacer.isRunning() || !claimReplies())
         return;
-    ++runId;
+    scans = chosen;
     phase = 0;
-    paused = false;
-    keepStart = false;
+    collectingSince = -1;
     settingsStartSize = -1;
+    lostAt = QDateTime();
     lossNotes.clear();
     lineCount = 0;
     // A second run must not write the first run's downloads ahead of its own.
@@ -135,7 +134,6 @@ void CertificationSequence::certify()
     resetPositions(-1.0);
     archiveMade = false;
     archiveError.clear();
-    startMs = Clock::monotonic();
     emit itemsReset();
     nextStep();
     emit certifying(true);
@@ -210,85 +208,110 @@ void CertificationSequence::endRun()
 
 void CertificationSequence::cancel()
 {
-    // While the link is lost there is nobody to put back in service mode now:
-    // the analyzer is told when it is back.
-    if (paused && step != Idle && !cancelling)
-        stopWith(restoreCommands().join(QString()), [](const QString &) {});
-    stop(QStringLiteral("Performance verification cancelled"), !paused);
+    // A second Cancel while the restore is paced out has nothing to add.
+    if (isRestoring())
+        return;
+    // With nothing running, the analyzer is in no state to be put back from.
+    stop(QStringLiteral("Performance verification cancelled"), step != Idle);
 }
 
-void CertificationSequence::stop(const QString &reason, bool tell)
+void CertificationSequence::stop(const QString &reason, bool restore)
 {
-    if (cancelling)
-        return;
-    cancelling = true;
-    paused = false;
     const bool wasRun = runActive();
+    pacer.cancel();
     emit certifying(false);
     closeFiles();
+    fileSender.cancel();
     if (step == SendFile)
         emit sendFileLabel(QStringLiteral("Canceled"));
     phase = 0;
     setStep(Idle);
     resetPositions(-1.0);
-    ++runId;
     progressTimer.stop();
     responseTimer.stop();
-    // A Disconnect in a paced second cuts the rest short (abandonRun).
-    if (tell) {
-        const unsigned run = runId;
-        const QStringList restore = restoreCommands();
-        for (int i = 0; i < restore.size(); ++i) {
-            if (i > 0 && !waitStillSame(run))
-                break;
-            send(restore[i]);
-        }
+    lostAt = QDateTime();
+    stopReason = wasRun ? reason : QString();
+    // The run keeps the replies until the analyzer has heard the whole restore.
+    if (restore && restoreServiceMode()) {
+        pacer.start();
+        emit stepChanged(step); // no start until the restore is out
+    } else {
+        endStop();
     }
+}
+
+bool CertificationSequence::restoreServiceMode()
+{
+    static const QStringList commands = {QStringLiteral("opmode 0\r\n"),
+                                         QStringLiteral("srda=0\r\n"),
+                                         QStringLiteral("tuneringdowns=25\r\n")};
+    // While the link is lost there is nobody to tell now: the analyzer hears
+    // it all when it is back. A link lost between two of them owes the rest
+    // likewise, or the analyzer would come back streaming ring-downs.
+    return stopWith(commands.join(QString()), [this](const QString &) {
+        for (int i = 0; i < commands.size(); ++i) {
+            if (i > 0)
+                pacer.wait(1);
+            pacer.then([this, c = commands.at(i)] {
+                stopWith(c, [this](const QString &text) { send(text); });
+            });
+        }
+    });
+}
+
+void CertificationSequence::endStop()
+{
     releaseReplies();
     emit progressReset();
     emit progressLabel(QStringLiteral(" "));
     emit statusText(QStringLiteral("Stopped"));
     emit sendFileLabel(QStringLiteral(" "));
-    cancelling = false;
     emit stepChanged(step);
-    if (wasRun)
+    const QString reason = std::exchange(stopReason, QString());
+    if (!reason.isEmpty())
         emit finished(false, reason);
 }
 
 void CertificationSequence::sendFile(const QString &path)
 {
-    if (step != Idle || cancelling)
+    if (step != Idle || pacer.isRunning())
         return;
-    fileToSend = path;
     setStep(SendFile);
     if (!claimReplies()) {
         setStep(Idle);
         return;
     }
-    paused = false;
-    progressTimer.start(5 * secondMs());
+    lostAt = QDateTime();
     lineCount = 0;
     lineTotal = CertFiles::countLines(path);
     emit sendFileLabel(QStringLiteral("Sending line: 0 of ") + QString::number(lineTotal));
     closeFiles();
     sendingFile.setFileName(path);
-    if (sendingFile.open(QIODevice::ReadOnly | QIODevice::Text))
-        sendingReader = std::make_unique<QTextStream>(&sendingFile);
+    // One line every five seconds, the first five seconds from now; a file
+    // that does not open is done at once.
+    fileSender.start(&sendingFile, 5 * secondMs(),
+                     [this] { sendingFile.open(QIODevice::ReadOnly | QIODevice::Text); });
+}
+
+void CertificationSequence::sendFileLine(const QString &line)
+{
+    ++lineCount;
+    emit sendFileLabel(QStringLiteral("Sending line: %1 of %2").arg(lineCount).arg(lineTotal));
+    // The line as a text stream reads it (the file's own end dropped, in the
+    // locale's encoding), and the analyzer's console takes a line ended by a
+    // carriage return alone.
+    QByteArray bytes = line.toLatin1();
+    if (bytes.endsWith('\n'))
+        bytes.chop(1);
+    sendToAll(QTextCodec::codecForLocale()->toUnicode(bytes) + QLatin1Char('\r'));
 }
 
 void CertificationSequence::queryProgress()
 {
-    // The tick waits while events go on; its own timer must not start a
-    // second tick inside it.
-    if (ticking || paused)
-        return; // nothing goes out while the link is lost
-    ticking = true;
-    struct Done
-    {
-        bool &flag;
-        ~Done() { flag = false; }
-    } done{ticking};
-
+    // A burst still being paced out has the analyzer; nothing goes out while
+    // the link is lost.
+    if (pacer.isRunning() || runPaused())
+        return;
     switch (step) {
     case Idle:
         phase = 0;
@@ -330,68 +353,60 @@ void CertificationSequence::queryProgress()
         makeArchive();
         nextStep();
         break;
-    case SendFile:
-        tickSendFile();
-        break;
-    default: // the downloads wait for their replies
+    default: // the downloads wait for their replies, a file send has its own pace
         break;
     }
 }
 
 bool CertificationSequence::hoursElapsed(int hours) const
 {
-    return Clock::monotonic() - startMs > qint64(hours) * 3600000;
+    return collectingSince >= 0 && Clock::monotonic() - collectingSince > qint64(hours) * 3600000;
 }
 
 void CertificationSequence::showProgress(int hours)
 {
-    const qint64 seconds = (Clock::monotonic() - startMs) / 1000;
+    const qint64 seconds = collectingSince < 0 ? 0 : (Clock::monotonic() - collectingSince) / 1000;
     emit progressRange(0, 100);
     emit progressValue(int(seconds * 100 / (qint64(qMax(1, hours)) * 3600)));
 }
 
 void CertificationSequence::tickRingDowns(bool onPeak)
 {
-    const unsigned run = runId;
     const int hours = onPeak ? scans.onPeakHours : scans.offPeakHours;
     if (phase == 0) {
         emit statusText(onPeak ? QStringLiteral("Running On-Peak SRDA")
                                : QStringLiteral("Running Off-Peak SRDA"));
-        send(QStringLiteral("fact=1\r\n"));
-        if (!waitStillSame(run))
-            return;
-        send(QStringLiteral("fact=1\r\n"));
-        if (!waitStillSame(run))
-            return;
-        if (!onPeak) {
-            send(QStringLiteral("tuneringdowns=-1\r\n"));
-            if (!waitStillSame(run))
-                return;
-        }
-        send(onPeak ? QStringLiteral("opmode=2\r\n") : QStringLiteral("opmode=1\r\n"));
-        if (!waitStillSame(run))
-            return;
-        send(QStringLiteral("srda=3\r\n"));
-    } else if (hoursElapsed(hours)) {
-        emit statusText(onPeak ? QStringLiteral("Finished On-Peak SRDA")
-                               : QStringLiteral("Finished Off-Peak SRDA"));
-        send(QStringLiteral("srda=0\r\n"));
-        if (!onPeak) {
-            if (!waitStillSame(run))
-                return;
-            send(QStringLiteral("tuneringdowns=25\r\n"));
-        }
+        QStringList burst{QStringLiteral("fact=1\r\n"), QStringLiteral("fact=1\r\n")};
+        if (!onPeak)
+            burst << QStringLiteral("tuneringdowns=-1\r\n");
+        burst << (onPeak ? QStringLiteral("opmode=2\r\n") : QStringLiteral("opmode=1\r\n"))
+              << QStringLiteral("srda=3\r\n");
+        queueBurst(burst);
+        pacer.then([this, hours] { showProgress(hours); });
+        pacer.start();
+        return;
+    }
+    if (!hoursElapsed(hours)) {
+        showProgress(hours);
+        return;
+    }
+    emit statusText(onPeak ? QStringLiteral("Finished On-Peak SRDA")
+                           : QStringLiteral("Finished Off-Peak SRDA"));
+    queueBurst(
+        onPeak ? QStringList{QStringLiteral("srda=0\r\n")}
+               : QStringList{QStringLiteral("srda=0\r\n"), QStringLiteral("tuneringdowns=25\r\n")});
+    pacer.then([this, onPeak, hours] {
         phase = 0;
-        startMs = Clock::monotonic();
+        collectingSince = -1;
         emit itemDone(onPeak ? OnPeakItem : OffPeakItem);
         nextStep();
-    }
-    showProgress(hours);
+        showProgress(hours);
+    });
+    pacer.start();
 }
 
 void CertificationSequence::tickSettings()
 {
-    const unsigned run = runId;
     if (phase == 0) {
         emit statusText(QStringLiteral("Starting Collect Settings"));
         lineCount = 0;
@@ -399,24 +414,11 @@ void CertificationSequence::tickSettings()
         emit progressRange(0, lineTotal);
         if (settingsStartSize < 0)
             settingsStartSize = QFileInfo(certFolder + names.settings).size();
-        sendToAll(QStringLiteral("fact=1\r\n"));
-        if (!waitStillSame(run))
-            return;
-        sendToAll(QStringLiteral("srda=0\r\n"));
-        if (!waitStillSame(run))
-            return;
-        sendToAll(QStringLiteral("opmode 0\r\n"));
-        if (settingsFile.isOpen()) {
-            settingsReader.reset();
-            settingsFile.close();
-        }
-        settingsFile.setFileName(settingsCommandFile);
-        if (settingsFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            settingsReader = std::make_unique<QTextStream>(&settingsFile);
-            qCDebug(telvarDebug) << "Opened Get Settings File";
-        } else {
-            qCDebug(telvarDebug) << "Failed to open Get Settings File";
-        }
+        queueBurst({QStringLiteral("fact=1\r\n"), QStringLiteral("srda=0\r\n"),
+                    QStringLiteral("opmode 0\r\n")},
+                   true);
+        pacer.then([this] { openSettingsCommands(); });
+        pacer.start();
         return;
     }
     if (!settingsReader || settingsReader->atEnd()) {
@@ -436,161 +438,19 @@ void CertificationSequence::tickSettings()
     CertFiles::append(certFolder + names.settings, line);
 }
 
-void CertificationSequence::tickSendFile()
+void CertificationSequence::openSettingsCommands()
 {
-    if (!sendingReader || sendingReader->atEnd()) {
-        emit sendFileLabel(QStringLiteral("DONE"));
-        sendingReader.reset();
-        sendingFile.close();
-        setStep(Idle);
-        releaseReplies();
-        return;
+    if (settingsFile.isOpen()) {
+        settingsReader.reset();
+        settingsFile.close();
     }
-    ++lineCount;
-    emit sendFileLabel(QStringLiteral("Sending line: %1 of %2").arg(lineCount).arg(lineTotal));
-    // The analyzer's console takes a line ended by a carriage return alone.
-    sendToAll(sendingReader->readLine() + QLatin1Char('\r'));
-}
-
-void CertificationSequence::linefromOrin(const QString &text)
-{
-    const QStringList tokens = tokensOf(text);
-    switch (step) {
-    case OptimizeLaser:
-        if (phase == 0 && tokens.contains(QStringLiteral("5"))) {
-            phase = 5;
-            emit statusText(QStringLiteral("Optimize Laser Running"));
-        } else if (phase == 5 && tokens.contains(QStringLiteral("0"))) {
-            phase = 0;
-            emit statusText(QStringLiteral("Optimize Finished"));
-            emit itemDone(OptimizeItem);
-            nextStep();
-        }
-        break;
-    case CavityTempScan:
-    case RefCellScan:
-        scanReply(tokens);
-        break;
-    case OnPeakRingDowns:
-    case OffPeakRingDowns:
-        ringDownReply(text, tokens);
-        break;
-    case CollectSettings:
-        if (phase == 0 && tokens.contains(QStringLiteral("1"))) {
-            phase = 1;
-            emit progressLabel(QStringLiteral("Settings Progress:"));
-            emit progressValue(0);
-        }
-        if (CertFiles::append(certFolder + names.settings, text))
-            emit statusText(QStringLiteral("Collecting Settings"));
-        break;
-    case DownloadTempScan:
-    case DownloadRefCellScan:
-        downloadReply(text, tokens);
-        break;
-    default:
-        break;
+    settingsFile.setFileName(settingsCommandFile);
+    if (settingsFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        settingsReader = std::make_unique<QTextStream>(&settingsFile);
+        qCDebug(telvarDebug) << "Opened Get Settings File";
+    } else {
+        qCDebug(telvarDebug) << "Failed to open Get Settings File";
     }
-}
-
-void CertificationSequence::scanReply(const QStringList &tokens)
-{
-    const bool temp = step == CavityTempScan;
-    if (phase == 0 && tokens.contains(QStringLiteral("1"))) {
-        phase = 1;
-        send(temp ? QStringLiteral("tempscan 5 35 0.5 20 15\r\n")
-                  : QStringLiteral("rcs 5 35 0.02 1 10 95\r\n"));
-        emit statusText(temp ? QStringLiteral("Starting TempScan")
-                             : QStringLiteral("Starting Ref Cell Scan"));
-        emit progressLabel(temp ? QStringLiteral("Temp Scan Progress")
-                                : QStringLiteral("Ref Cell Progress"));
-        return;
-    }
-    // An empty line carries no position.
-    if (tokens.isEmpty())
-        return;
-    previousValue = currentValue;
-    bool number = false;
-    currentValue = tokens.first().toDouble(&number);
-    if (!number)
-        currentValue = 0.0;
-    if (number) {
-        const int minimum = temp ? 50 : 500;
-        const int maximum = temp ? 350 : 3500;
-        emit statusText(temp ? QStringLiteral("Temp Scan Running")
-                             : QStringLiteral("Ref Cell Scan Running"));
-        emit progressRange(minimum, maximum);
-        emit progressValue(barValue(currentValue * (temp ? 10 : 100), minimum, maximum));
-    }
-    // The position falls back once the scan has passed its end.
-    if (currentValue < previousValue) {
-        setStep(temp ? DownloadTempScan : DownloadRefCellScan);
-        emit statusText(temp ? QStringLiteral("Downloading Temp Scan")
-                             : QStringLiteral("Downloading Ref Cell Scan"));
-        emit progressValue(100);
-        send(temp ? QStringLiteral("dtsd\r\n") : QStringLiteral("drcsd\r\n"));
-        responseTimer.start(600 * secondMs());
-    }
-}
-
-void CertificationSequence::downloadReply(const QString &text, const QStringList &tokens)
-{
-    const bool temp = step == DownloadTempScan;
-    (temp ? tempScanLines : refCellLines) << text;
-    // The last position, 35, with three decimals ends the temperature
-    // download and with four the reference cell's; whole tokens only.
-    if (!tokens.contains(temp ? QStringLiteral("35.000") : QStringLiteral("35.0000")))
-        return;
-    responseTimer.stop();
-    saveDownload();
-    emit statusText(temp ? QStringLiteral("Temp Scan Finished")
-                         : QStringLiteral("Ref Cell Scan Finished"));
-    if (temp)
-        emit progressValue(100);
-    emit itemDone(temp ? TempScanItem : RefCellItem);
-    nextStep();
-    phase = 0;
-    resetPositions(temp ? 0.0 : -1.0);
-}
-
-void CertificationSequence::ringDownReply(const QString &text, const QStringList &tokens)
-{
-    const bool onPeak = step == OnPeakRingDowns;
-    if (phase == 0 && tokens.contains(QStringLiteral("1"))) {
-        phase = 1;
-        if (!keepStart)
-            startMs = Clock::monotonic();
-        keepStart = false;
-        emit progressLabel(onPeak ? QStringLiteral("On-Peak SRDA Progress:")
-                                  : QStringLiteral("Off-Peak SRDA Progress:"));
-        emit progressValue(0);
-    }
-    if (CertFiles::append(certFolder + (onPeak ? names.onPeak : names.offPeak), text))
-        emit statusText(onPeak ? QStringLiteral("Collecting On-Peak SRDA")
-                               : QStringLiteral("Collecting Off-Peak SRDA"));
-}
-
-void CertificationSequence::saveDownload()
-{
-    if (step != DownloadTempScan && step != DownloadRefCellScan)
-        return;
-    const QDateTime now = Clock::current();
-    const bool temp = step == DownloadTempScan;
-    QString &name = temp ? names.tempScan : names.refCell;
-    name += temp ? CertFiles::tempScanSuffix(now) : CertFiles::refCellSuffix(now);
-    CertFiles::append(certFolder + name, (temp ? tempScanLines : refCellLines).join(QString()));
-}
-
-void CertificationSequence::timedOut()
-{
-    if (step != DownloadTempScan && step != DownloadRefCellScan)
-        return;
-    saveDownload();
-    emit statusText(QStringLiteral("Response timed out"));
-    nextStep();
-    phase = 0;
-    resetPositions(-1.0);
-    qCDebug(telvarDebug) << "TIMED OUT!";
 }
 
 void CertificationSequence::makeArchive()
@@ -606,12 +466,6 @@ void CertificationSequence::makeArchive()
     archiveMade = CertFiles::writeArchive(certFolder + names.archive, members, &archiveError);
     emit statusText(archiveMade ? QStringLiteral("Finished making .zip file")
                                 : QStringLiteral("Failed to make .zip file: ") + archiveError);
-}
-
-void CertificationSequence::reply(const QByteArray &chunk)
-{
-    const int zero = chunk.indexOf('\0');
-    linefromOrin(QString::fromLatin1(zero < 0 ? chunk : chunk.left(zero)));
 }
 
 QString CertificationSequence::stepTitle(int s)
@@ -644,24 +498,30 @@ QString CertificationSequence::stepTitle(int s)
 
 void CertificationSequence::pauseRun()
 {
-    if (step == Idle || cancelling || paused)
+    // A stop's restore goes on: what is left of it is owed (stopWith).
+    if (step == Idle)
         return;
-    paused = true;
-    ++runId; // a burst waiting for its paced second stops there
+    pacer.cancel(); // a burst cut off is sent again from its start
     progressTimer.stop();
     responseTimer.stop();
-    lostAt = Clock::current();
+    fileSender.pauseRun();
+    if (!lostAt.isValid())
+        lostAt = Clock::current();
     emit statusText(QStringLiteral("Connection lost; waiting for the analyzer"));
 }
 
 void CertificationSequence::resumeRun()
 {
-    if (!paused || step == Idle)
+    if (step == Idle || !lostAt.isValid())
         return;
-    paused = false;
-    if (step != SendFile)
-        lossNotes << QStringLiteral("Connection lost at %1; %2 restarted")
-                         .arg(lostAt.toString(QStringLiteral("hh:mm:ss")), stepTitle(step));
+    if (step == SendFile) {
+        lostAt = QDateTime();
+        fileSender.resumeRun();
+        return;
+    }
+    lossNotes << QStringLiteral("Connection lost at %1; %2 restarted")
+                     .arg(lostAt.toString(QStringLiteral("hh:mm:ss")), stepTitle(step));
+    lostAt = QDateTime();
     switch (step) {
     case OptimizeLaser:
     case CavityTempScan:
@@ -682,7 +542,6 @@ void CertificationSequence::resumeRun()
     case OnPeakRingDowns:
     case OffPeakRingDowns:
         // What was collected stays, and the hours run on from the first start.
-        keepStart = phase != 0 || keepStart;
         phase = 0;
         break;
     case CollectSettings:
@@ -703,15 +562,13 @@ void CertificationSequence::resumeRun()
     progressTimer.start(5 * secondMs());
 }
 
-QStringList CertificationSequence::restoreCommands()
-{
-    return {QStringLiteral("opmode 0\r\n"), QStringLiteral("srda=0\r\n"),
-            QStringLiteral("tuneringdowns=25\r\n")};
-}
-
 void CertificationSequence::abandonRun(const QString &reason)
 {
-    if (cancelling)
-        ++runId; // the restore after a Cancel stops where it is
+    // Not a word more to the analyzer, not even the rest of a restore.
+    if (isRestoring()) {
+        pacer.cancel();
+        endStop();
+        return;
+    }
     stop(reason, false);
 }

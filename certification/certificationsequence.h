@@ -2,7 +2,9 @@
 
 #include "certification/certfiles.h"
 #include "certification/certscans.h"
+#include "common/commandsequence.h"
 #include "common/replyowner.h"
+#include "service/commandfilesender.h"
 
 #include <QFile>
 #include <QObject>
@@ -15,16 +17,18 @@
 class QWidget;
 
 // The unattended performance verification, and the "Send File" function that
-// shares its timer and state: states, phases, the 5 s tick, the handling of
-// the analyzer's replies and the files. No widgets: the tab shows what the
-// signals say and forwards its buttons.
+// shares its state: states, phases, the 5 s tick, the handling of the
+// analyzer's replies and the files. No widgets: the tab shows what the signals
+// say and forwards its buttons.
 //
-// "Now" comes from Clock::current(); waits between commands and the length of
-// the ring-down collections are measured on the monotonic clock, so neither
-// midnight nor a clock change upsets them.
+// "Now" comes from Clock::current(); the length of the ring-down collections
+// is measured on the monotonic clock, so neither midnight nor a clock change
+// upsets it. The bursts of commands a second apart are paced on one
+// CommandSequence, in its paced seconds: nothing waits in a nested event loop.
 //
-// It owns the analyzer's replies while it runs (ReplyOwner): a lost link pauses
-// it, and the same analyzer's return starts the interrupted step again.
+// It owns the analyzer's replies while it runs (ReplyOwner), also while the
+// restore of a stop is paced out: a lost link pauses it, and the same
+// analyzer's return starts the interrupted step again.
 class CertificationSequence : public QObject, public ReplyOwner
 {
     Q_OBJECT
@@ -62,11 +66,12 @@ public:
     int currentPhase() const { return phase; }
     // A verification is under way (not a file send).
     bool runActive() const { return step != Idle && step != SendFile; }
-    // The restore commands of a cancel are still being paced out.
-    bool isCancelling() const { return cancelling; }
+    // The restore commands of a stop are still being paced out.
+    bool isRestoring() const { return step == Idle && pacer.isRunning(); }
 
-    void setScans(const CertScans &s) { scans = s; }
-    const CertScans &scanSelection() const { return scans; }
+    // The selection of the next run; a run keeps the one it started with.
+    void setScans(const CertScans &s) { chosen = s; }
+    const CertScans &scanSelection() const { return chosen; }
     // The analyzer's serial identifier, kept to safe file-name characters.
     void setSSNID(const QString &id);
     QString ssnid() const { return serial; }
@@ -80,8 +85,6 @@ public:
     // Parent of the boxes the sequence shows.
     QWidget *dialogParent = nullptr;
 
-    // Paused while the link is lost and the analyzer not back.
-    bool isPaused() const { return paused; }
     // "Connection lost at 14:02:11; Reference Cell Scan restarted", one a loss.
     QStringList interruptions() const { return lossNotes; }
     // The name of a step as the results list it.
@@ -93,12 +96,15 @@ public:
     void resumeRun() override;
     void abandonRun(const QString &reason) override;
 
-    // The 5 s tick and the download limit, for the tests that play them by hand.
+    // The 5 s tick, the download limit and the pacer of the bursts, for the
+    // tests that play them by hand.
     QTimer &tickTimer() { return progressTimer; }
     QTimer &downloadTimer() { return responseTimer; }
+    const CommandSequence &bursts() const { return pacer; }
 
-    // Length of a paced second in ms (default 1000). The tick is five of them,
-    // the download limit 600; tests and --pace shorten them all together.
+    // Length of a second of the tick and the download limit in ms (default
+    // 1000). The tick is five of them, the download limit 600, and a file
+    // send's line period five; --pace shortens them with CommandSequence's.
     static int secondMs();
     static void setSecondMs(int ms);
 
@@ -107,11 +113,11 @@ public slots:
     void certify();
     // Either Cancel button.
     void cancel();
-    // Sends `path` line by line, one line a tick; refused unless idle.
+    // Sends `path` line by line, one line every five seconds; refused unless idle.
     void sendFile(const QString &path);
     // A block of whole reply lines while the state is not Idle.
     void linefromOrin(const QString &text);
-    // The tick. Not re-entered: a timeout while a tick still waits is dropped.
+    // The tick. Dropped while a burst is paced out or the link is lost.
     void queryProgress();
     // A download whose end marker did not come within the limit.
     void timedOut();
@@ -142,16 +148,19 @@ private:
     void setStep(int s);
     void nextStep();
     void endRun();
-    // Cancel, saying why for those waiting on finished(); with `tell`, the
-    // analyzer is put back in service mode first.
-    void stop(const QString &reason, bool tell = true);
+    // Ends the step in progress, saying why for those waiting on finished();
+    // with `restore`, the analyzer is put back in service mode first.
+    void stop(const QString &reason, bool restore = true);
+    // What follows a stop once its restore is out.
+    void endStop();
+    // Back to service mode with SRDA off and the usual ring-down count. False
+    // when the link is lost: then the restore is owed whole.
+    bool restoreServiceMode();
 
     void send(const QString &text);
     void sendToAll(const QString &text);
-    // One paced second; false when the run was cancelled or restarted meanwhile.
-    bool waitStillSame(unsigned run);
-    // Back to service mode with SRDA off and the usual ring-down count.
-    static QStringList restoreCommands();
+    // Queues `commands` on the pacer, a paced second apart.
+    void queueBurst(const QStringList &commands, bool logged = false);
     void showProgress(int hours);
     bool hoursElapsed(int hours) const;
     void scanReply(const QStringList &tokens);
@@ -163,24 +172,29 @@ private:
     void closeFiles();
     void tickRingDowns(bool onPeak);
     void tickSettings();
-    void tickSendFile();
+    void openSettingsCommands();
+    void sendFileLine(const QString &line);
 
     int step = Idle;
     int phase = 0;
-    CertScans scans;
+    CertScans scans;  // of the run under way
+    CertScans chosen; // for the next run
     QTimer progressTimer;
     QTimer responseTimer;
+    CommandSequence pacer;
     QString serial;
     double currentValue = -1.0;
     double previousValue = -1.0;
-    qint64 startMs = 0; // monotonic start of the current ring-down collection
+    // Monotonic start of the current ring-down collection, -1 until the
+    // analyzer acknowledged it; a collection restarted after a loss keeps it,
+    // so its hours run on.
+    qint64 collectingSince = -1;
     QString certFolder;
     CertFiles::RunFiles names;
-    QString fileToSend;
     QFile settingsFile;
-    QFile sendingFile;
     std::unique_ptr<QTextStream> settingsReader;
-    std::unique_ptr<QTextStream> sendingReader;
+    QFile sendingFile;
+    CommandFileSender fileSender;
     int lineCount = 0;
     int lineTotal = 0;
     QStringList tempScanLines;
@@ -188,14 +202,11 @@ private:
     bool archiveMade = false;
     QString archiveError;
 
-    unsigned runId = 0; // changes on every start and cancel, so a burst knows to stop
-    bool ticking = false;
-    bool cancelling = false;
-    bool paused = false;
-    QDateTime lostAt;
+    // What finished() says once the restore of a stopped run is out; empty
+    // when no verification was stopped (a file send, nothing at all).
+    QString stopReason;
+    QDateTime lostAt; // invalid unless the link was lost in this step
     QStringList lossNotes;
-    // A collection restarted after a loss keeps its start: its hours run on.
-    bool keepStart = false;
     // Size of the settings file when Collect Settings began, so that a
     // restarted collection does not repeat what it already wrote.
     qint64 settingsStartSize = -1;

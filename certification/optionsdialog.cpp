@@ -1,5 +1,7 @@
 #include "certification/optionsdialog.h"
 
+#include "certification/certificationsequence.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -59,6 +61,11 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
     grid->addWidget(OffPeakcheckBox, 5, 0);
     grid->addWidget(OffPeakspinBox, 5, 1);
     grid->addWidget(SettingscheckBox, 6, 0);
+    runNote = new QLabel(tr("A verification is running: changes apply to the next run."), certBox);
+    runNote->setObjectName(QStringLiteral("runNote"));
+    runNote->setWordWrap(true);
+    runNote->hide();
+    grid->addWidget(runNote, 7, 0, 1, 2);
 
     auto *scansBox = new QGroupBox(tr("Scans"), this);
     auto *scansLayout = new QVBoxLayout(scansBox);
@@ -126,6 +133,12 @@ void OptionsDialog::applyScans(const CertScans &s)
 {
     showScans(s);
     change();
+}
+
+void OptionsDialog::followRun(const CertificationSequence *run)
+{
+    connect(run, &CertificationSequence::certifying, runNote, &QLabel::setVisible);
+    runNote->setVisible(run->runActive());
 }
 
 void OptionsDialog::change()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class CertificationSequence;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -27,6 +28,9 @@ public:
     // The "Switch to ppm at" field read as a number; a text that is not a number reads as 0.
     double ppmThreshold() const;
     bool userScansEnabled() const { return userScansOn; }
+    // While `run` has a verification under way, a line says that changes are
+    // for the next run (the run keeps the selection it started with).
+    void followRun(const CertificationSequence *run);
 
     QCheckBox *OptimizecheckBox;
     QCheckBox *TempScancheckBox;
@@ -37,6 +41,7 @@ public:
     QSpinBox *OffPeakspinBox;
     QCheckBox *SettingscheckBox;
     QLabel *optionsLabel;
+    QLabel *runNote;
     QCheckBox *userScansCheckBox;
     QLineEdit *ppmSwitchLineEdit;
 

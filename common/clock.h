@@ -3,8 +3,9 @@
 #include <QDateTime>
 
 // Time of day for trend rows, file names and status texts, and the monotonic
-// time that waits and back-offs are measured on. Tests install a controllable
-// clock to cross midnight or wait out hours without waiting for them.
+// time that collections and back-offs are measured on. Tests install a
+// controllable clock to cross midnight or let hours pass without waiting for
+// them. Nothing here waits: paced commands go out on timers (CommandSequence).
 class Clock
 {
 public:
@@ -12,10 +13,6 @@ public:
     virtual QDateTime now() const { return QDateTime::currentDateTime(); }
     // Milliseconds on a clock that never jumps with the time of day.
     virtual qint64 monotonicMs() const;
-    // Waits `ms` milliseconds of monotonic time while the event loop goes on,
-    // so replies are still read and handled meanwhile. Ends early once the
-    // program is quitting. A test clock moves its time on instead of waiting.
-    virtual void pause(qint64 ms) const;
 
     static const Clock &instance();
     // Not owned; nullptr restores the system clock.

@@ -13,6 +13,7 @@
 //   6 Collect Certification Data   7 n bytes: a serial number of n bytes
 #include "certification/certificationsequence.h"
 #include "common/clock.h"
+#include "common/commandsequence.h"
 #include "common/dialogs.h"
 #include "fuzz/fuzzcheck.h"
 
@@ -29,19 +30,14 @@
 
 namespace {
 
-// Time moves only when the run waits or the input says so.
+// Time moves only when a burst is played or the input says so.
 class FuzzClock : public Clock
 {
 public:
     QDateTime now() const override { return start.addMSecs(mono); }
     qint64 monotonicMs() const override { return mono; }
-    void pause(qint64 ms) const override
-    {
-        mono += ms;
-        QCoreApplication::processEvents();
-    }
     const QDateTime start = QDateTime(QDate(2021, 12, 31), QTime(23, 40));
-    mutable qint64 mono = 0;
+    qint64 mono = 0;
 };
 
 // Nobody to answer: every box takes its default button.
@@ -110,6 +106,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     home = std::make_unique<QTemporaryDir>();
     qputenv("HOME", home->path().toLocal8Bit());
     app = new QCoreApplication(*argc, *argv);
+    // A burst's paced seconds take a millisecond each; the clock counts them as seconds.
+    CommandSequence::setSecondMs(1);
     fuzzClock = new FuzzClock;
     Clock::install(fuzzClock);
     noOperator = new NoOperator;
@@ -147,6 +145,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     seq.settingsCommandFile = commandFile;
     seq.setScans(scans);
 
+    int sent = 0;
+    // Each paced second of a burst ends in a command: one second passes per command.
+    const auto playBursts = [&] {
+        while (seq.bursts().isRunning()) {
+            const int before = sent;
+            fuzzClock->mono += 1000;
+            while (seq.bursts().isRunning() && sent == before)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    };
     bool runOpen = false;
     QObject::connect(&seq, &CertificationSequence::certifying, [&](bool on) {
         if (on)
@@ -157,8 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(runOpen);
         runOpen = false;
     });
-    QObject::connect(&seq, &CertificationSequence::lineforOrin,
-                     [](const QString &text) { FUZZ_CHECK(text.endsWith(QLatin1String("\r\n"))); });
+    QObject::connect(&seq, &CertificationSequence::lineforOrin, [&](const QString &text) {
+        FUZZ_CHECK(text.endsWith(QLatin1String("\r\n")));
+        ++sent;
+    });
     QObject::connect(&seq, &CertificationSequence::stepChanged,
                      [](int step) { FUZZ_CHECK(validStep(step)); });
 
@@ -205,6 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(plainName(seq.ssnid()) || seq.ssnid().isEmpty());
             break;
         }
+        playBursts();
         QCoreApplication::processEvents();
         FUZZ_CHECK(validStep(seq.currentStep()));
         const int phase = seq.currentPhase();
@@ -221,6 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(plainName(entry.fileName()));
     }
     seq.cancel();
+    playBursts();
     FUZZ_CHECK(seq.currentStep() == 0 && !runOpen);
     return 0;
 }

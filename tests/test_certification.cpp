@@ -1,4 +1,5 @@
 #include "certification/certificationsequence.h"
+#include "common/commandsequence.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -14,6 +15,34 @@
 
 Q_DECLARE_METATYPE(CertScans)
 
+// The session as the run sees it: whether the link is lost, and what a stop
+// owes the analyzer meanwhile.
+class Seat : public ReplySeat
+{
+public:
+    bool claim(ReplyOwner *run) override
+    {
+        holder = run;
+        return true;
+    }
+    void release(ReplyOwner *run) override
+    {
+        if (holder == run)
+            holder = nullptr;
+    }
+    bool oweWhileLost(ReplyOwner *, const QString &commands) override
+    {
+        if (lost)
+            owed << commands;
+        return lost;
+    }
+    bool isPaused(const ReplyOwner *run) const override { return lost && holder == run; }
+
+    ReplyOwner *holder = nullptr;
+    bool lost = false;
+    QStringList owed;
+};
+
 // The performance verification driven by hand, tick by tick, on a fake clock:
 // a 12-hour collection takes no time. The analyzer is a table of replies,
 // delivered through the event loop as a link would deliver them.
@@ -22,6 +51,9 @@ class Rig
 public:
     Rig()
     {
+        // A paced second of a burst takes a millisecond; play() counts it as a second.
+        CommandSequence::setSecondMs(1);
+        seq.seatAt(&seat);
         clock.t = QDateTime(QDate(2021, 12, 28), QTime(17, 50, 0));
         seq.setFolder(dir.path());
         seq.settingsCommandFile = dir.filePath(QStringLiteral("Get_Factory_Settings.txt"));
@@ -55,21 +87,49 @@ public:
         });
     }
 
+    ~Rig() { CommandSequence::setSecondMs(1000); }
+
     void start(const CertScans &scans)
     {
         seq.setScans(scans);
         seq.certify();
         seq.tickTimer().stop(); // the test ticks by hand
+        play();
     }
 
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i) {
             seq.queryProgress();
+            play();
             // Replies, and replies to what those replies made the run send.
             for (int round = 0; round < 3; ++round)
                 QCoreApplication::processEvents();
         }
+    }
+
+    // Plays the burst under way to its end. Each of its paced seconds ends in
+    // a command, sent or owed: one second of the fake clock passes per command.
+    void play()
+    {
+        while (seq.bursts().isRunning()) {
+            const int before = sent.size() + seat.owed.size();
+            clock.advance(1000);
+            while (seq.bursts().isRunning() && sent.size() + seat.owed.size() == before)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+
+    // The link goes and comes back, as the session tells the run.
+    void loseLink()
+    {
+        seat.lost = true;
+        seq.pauseRun();
+    }
+    void linkBack()
+    {
+        seat.lost = false;
+        seq.resumeRun();
     }
 
     QString path(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
@@ -83,6 +143,7 @@ public:
     QTemporaryDir dir;
     FakeClock clock;
     ScriptedDialogs dialogs;
+    Seat seat;
     CertificationSequence seq;
     QStringList positions; // what "lt" reads, in turn
     // What the analyzer says to each command.
@@ -146,7 +207,8 @@ private slots:
     void downloadEndsOnWholeMarkerOrTimeout();
     void ringDownsEndAfterTheirHours_data();
     void ringDownsEndAfterTheirHours();
-    void cancelDuringSendFile();
+    void cancelRestoresServiceMode_data();
+    void cancelRestoresServiceMode();
     void fileNames_data();
     void fileNames();
     void resultsListOnlySelectedScans_data();
@@ -275,7 +337,7 @@ void TestCertification::lossRestartsTheInterruptedStep()
                 // As in the program, the tick runs (and a download's limit) when the link goes.
                 rig.seq.tickTimer().start();
                 limitBeforeLoss = rig.seq.downloadTimer().isActive();
-                rig.seq.pauseRun();
+                rig.loseLink();
                 // Paused, nothing of the run's own goes on: no tick, no time limit.
                 timersWhilePaused =
                     rig.seq.tickTimer().isActive() || rig.seq.downloadTimer().isActive();
@@ -284,7 +346,7 @@ void TestCertification::lossRestartsTheInterruptedStep()
                 rig.clock.advance(60000);
                 rig.tick(2);
                 *sentWhilePaused = rig.sent.size() - before;
-                rig.seq.resumeRun();
+                rig.linkBack();
                 interrupt = false;
             }
             rig.clock.advance(20 * 60000);
@@ -404,20 +466,29 @@ void TestCertification::ringDownsEndAfterTheirHours_data()
 {
     QTest::addColumn<bool>("onPeak");
     QTest::addColumn<int>("hours");
-    QTest::newRow("on-peak 12 h") << true << 12;
-    QTest::newRow("off-peak 1 h") << false << 1;
-    QTest::newRow("off-peak 24 h") << false << 24;
+    QTest::addColumn<int>("chosenMeanwhile"); // hours of every scan, chosen during the run
+    QTest::newRow("on-peak 12 h") << true << 12 << 0;
+    QTest::newRow("off-peak 1 h") << false << 1 << 0;
+    QTest::newRow("off-peak 24 h") << false << 24 << 0;
+    QTest::newRow("off-peak 1 h, every scan for 24 h chosen meanwhile") << false << 1 << 24;
 }
 
 void TestCertification::ringDownsEndAfterTheirHours()
 {
     QFETCH(bool, onPeak);
     QFETCH(int, hours);
+    QFETCH(int, chosenMeanwhile);
     Rig rig;
     CertScans s = only(false, false, false, onPeak, !onPeak, false);
     s.onPeakHours = s.offPeakHours = hours;
     rig.start(s);
     rig.tick(); // the start burst; its first "fact=1" is acknowledged during the pauses
+    if (chosenMeanwhile > 0) {
+        // The Options dialog's OK while the run goes on: for the next run.
+        CertScans next = only(true, true, true, true, true, true);
+        next.onPeakHours = next.offPeakHours = chosenMeanwhile;
+        rig.seq.setScans(next);
+    }
     // The reply came during the first pause, just before the second "fact=1".
     const qint64 acknowledged = rig.sentAt.at(1);
     QCOMPARE(rig.seq.currentPhase(), 1);
@@ -434,31 +505,75 @@ void TestCertification::ringDownsEndAfterTheirHours()
     QCOMPARE(rig.sent.mid(rig.sent.size() - tail.size()), tail);
 }
 
-void TestCertification::cancelDuringSendFile()
+void TestCertification::cancelRestoresServiceMode_data()
 {
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<QString>("lostOn");    // the link goes as this command is sent
+    QTest::addColumn<QStringList>("heard"); // from the Cancel on
+    QTest::addColumn<QStringList>("owed");
+    const QStringList restore{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"};
+    QTest::newRow("Send File") << "file"
+                               << "" << restore << QStringList();
+    QTest::newRow("the off-peak start burst: its rest is dropped")
+        << "burst"
+        << "" << restore << QStringList();
+    QTest::newRow("nothing runs: nothing to put back") << "idle"
+                                                       << "" << QStringList() << QStringList();
+    QTest::newRow("link lost on the restore's first command: the rest is owed")
+        << "burst"
+        << "opmode 0\r\n"
+        << QStringList(restore.mid(0, 1)) << QStringList(restore.mid(1));
+}
+
+void TestCertification::cancelRestoresServiceMode()
+{
+    QFETCH(QString, during);
+    QFETCH(QString, lostOn);
+    QFETCH(QStringList, heard);
+    QFETCH(QStringList, owed);
     Rig rig;
-    const QString file = rig.path(QStringLiteral("commands.txt"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("one\ntwo\nthree\n");
-    f.close();
-    rig.seq.sendFile(file);
-    rig.seq.tickTimer().stop();
-    QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 0 of 3"));
-    rig.seq.certify(); // refused: a start has no state to follow a file send
-    QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::SendFile));
-    rig.tick();
-    QCOMPARE(rig.logged, QStringList{"one\r"});
-    QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 1 of 3"));
+    CertificationSequence::setSecondMs(20); // a line every 100 ms
+    const auto restore = qScopeGuard([] { CertificationSequence::setSecondMs(1000); });
+    if (during == "file") {
+        const QString file = rig.path(QStringLiteral("commands.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("one\ntwo\nthree\n");
+        f.close();
+        rig.seq.sendFile(file);
+        QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 0 of 3"));
+        rig.seq.certify(); // refused: a start has no state to follow a file send
+        QCOMPARE(rig.seq.currentStep(), int(CertificationSequence::SendFile));
+        QVERIFY(waitFor([&] { return !rig.logged.isEmpty(); }));
+        QCOMPARE(rig.logged, QStringList{"one\r"});
+        QCOMPARE(rig.fileLabel, QStringLiteral("Sending line: 1 of 3"));
+    } else if (during == "burst") {
+        rig.start(only(false, false, false, false, true, false));
+        rig.seq.queryProgress(); // its first "fact=1"
+    }
+    const int mark = rig.sent.size();
+    int heardWhenFinished = -1;
+    QObject::connect(&rig.seq, &CertificationSequence::finished,
+                     [&] { heardWhenFinished = rig.sent.size() - mark; });
+    rig.onSend = [&](const QString &c) {
+        if (c == lostOn)
+            rig.loseLink();
+    };
     rig.seq.cancel();
-    QCOMPARE(rig.sent.mid(1), (QStringList{"opmode 0\r\n", "srda=0\r\n", "tuneringdowns=25\r\n"}));
-    QCOMPARE(rig.sentAt.at(2) - rig.sentAt.at(1), 1000);
-    QCOMPARE(rig.sentAt.at(3) - rig.sentAt.at(2), 1000);
+    rig.play();
+    QCOMPARE(rig.sent.mid(mark), heard);
+    QCOMPARE(rig.seat.owed, owed);
+    for (int i = mark + 1; i < rig.sent.size(); ++i)
+        QCOMPARE(rig.sentAt.at(i) - rig.sentAt.at(i - 1), 1000);
     QCOMPARE(rig.fileLabel, QStringLiteral(" "));
-    QCOMPARE(rig.certifying, QList<bool>{false});
+    QCOMPARE(rig.certifying, (during == "burst" ? QList<bool>{true, false} : QList<bool>{false}));
     QCOMPARE(rig.seq.currentStep(), 0);
     QCOMPARE(rig.status, QStringLiteral("Stopped"));
-    QVERIFY(rig.finishedText.isEmpty()); // a file send is no verification
+    // A file send is no verification; a verification ends once the analyzer
+    // has heard the whole restore, and only then lets the replies go.
+    QCOMPARE(heardWhenFinished, during == "burst" ? heard.size() : -1);
+    QCOMPARE(rig.finishedText.isEmpty(), during != "burst");
+    QCOMPARE(rig.seat.holder, nullptr);
 }
 
 void TestCertification::fileNames_data()
@@ -547,8 +662,8 @@ void TestCertification::oneSecondWaitAcrossMidnight()
 {
     Rig rig;
     const int second = 50; // a shortened pace keeps the test short
-    CertificationSequence::setSecondMs(second);
-    const auto restore = qScopeGuard([] { CertificationSequence::setSecondMs(1000); });
+    CommandSequence::setSecondMs(second);
+    const auto restore = qScopeGuard([] { CommandSequence::setSecondMs(1); });
     MidnightClock clock;
     QList<qint64> sentAt;
     rig.onSend = [&](const QString &) {

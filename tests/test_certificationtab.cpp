@@ -27,6 +27,7 @@ private slots:
     {
         QSettings().clear();
         CertificationSequence::setSecondMs(1);
+        CommandSequence::setSecondMs(1);
     }
 
     void optionsCancelRestores();
@@ -83,8 +84,16 @@ void TestCertificationTab::runDisablesTheOtherTabs()
     w.openConnection();
     QVERIFY(waitFor([&] { return w.certification()->certifyButton->isEnabled(); }));
     w.tabs()->setCurrentIndex(1);
+    QVERIFY(w.optionsDialog()->runNote->isHidden());
     run->certify();
     QVERIFY(w.certification()->inProgress());
+    // Options taken during the run are for the next one, and the dialog says so;
+    // the list shows what runs.
+    QVERIFY(!w.optionsDialog()->runNote->isHidden());
+    CertScans next = noScans();
+    next.collectSettings = true;
+    w.optionsDialog()->applyScans(next);
+    QCOMPARE(listTexts(w.certification()), QStringList());
     QVERIFY(!w.tabs()->isTabEnabled(0) && !w.tabs()->isTabEnabled(2) && w.tabs()->isTabEnabled(1));
     // A lost link takes the controls away, but not the run's Cancel.
     w.setControlsEnabled(false);
@@ -92,6 +101,8 @@ void TestCertificationTab::runDisablesTheOtherTabs()
     QVERIFY(!w.certification()->certifyButton->isEnabled());
     run->queryProgress(); // the archive; the run ends
     QVERIFY(!w.certification()->inProgress());
+    QCOMPARE(listTexts(w.certification()), QStringList{"Collect Settings"});
+    QVERIFY(w.optionsDialog()->runNote->isHidden());
     QVERIFY(w.tabs()->isTabEnabled(0) && w.tabs()->isTabEnabled(2));
 }
 
@@ -115,6 +126,8 @@ void TestCertificationTab::buttonsDuringRunAndFileSend()
     QVERIFY(!tab.certifyButton->isEnabled()); // no start while a file is being sent
     QVERIFY(tab.cancelFileButton->isEnabled());
     QTest::mouseClick(tab.cancelFileButton, Qt::LeftButton);
+    QVERIFY(!tab.certifyButton->isEnabled()); // until the restore is out
+    QVERIFY(waitFor([&] { return !tab.sequence()->isRestoring(); }));
     QCOMPARE(tab.currentStep(), 0);
     QVERIFY(tab.certifyButton->isEnabled());
 

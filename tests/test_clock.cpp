@@ -12,7 +12,6 @@ private slots:
     void installedClockIsCurrentUntilRemoved();
     void zoneReadOnceGivesTheSameLocalTimes();
     void zoneChosenByTheUserIsKept();
-    void waitEndsWhenTheProgramQuits();
 };
 
 namespace {
@@ -62,23 +61,6 @@ void TestClock::zoneChosenByTheUserIsKept()
         QCOMPARE(qgetenv("TZ"), zone);
         QVERIFY(qEnvironmentVariableIsSet("TZ"));
     }
-}
-
-// Quitting in the middle of a paced burst: the wait ends there, instead of
-// spinning through loops that return at once until its end.
-void TestClock::waitEndsWhenTheProgramQuits()
-{
-    const qint64 ms = 30000;
-    qint64 waited = -1;
-    QTimer::singleShot(0, [&] {
-        const qint64 start = Clock::monotonic();
-        QTimer::singleShot(10, [] { QCoreApplication::exit(0); });
-        Clock::instance().pause(ms);
-        waited = Clock::monotonic() - start;
-    });
-    QCoreApplication::exec();
-    QVERIFY(waited >= 0);
-    QVERIFY2(waited < ms, qPrintable(QString::number(waited)));
 }
 
 QTEST_GUILESS_MAIN(TestClock)

@@ -28,12 +28,6 @@ const bool homeIsolated = [] {
 }();
 } // namespace
 
-void FakeClock::pause(qint64 ms) const
-{
-    advance(ms);
-    QCoreApplication::processEvents();
-}
-
 int ScriptedDialogs::message(const Message &m)
 {
     messages.append(m);

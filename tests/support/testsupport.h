@@ -46,8 +46,8 @@ public:
     QStringList titles() const;
 };
 
-// A clock the test sets by hand. Its monotonic time moves only with advance()
-// and pause(), so an hours-long wait takes no time at all.
+// A clock the test sets by hand. Its monotonic time moves only with advance(),
+// so hours pass in no time at all.
 class FakeClock : public Clock
 {
 public:
@@ -55,8 +55,6 @@ public:
     ~FakeClock() override { Clock::install(nullptr); }
     QDateTime now() const override { return t; }
     qint64 monotonicMs() const override { return mono; }
-    // Moves both times on, then lets the events that became due run once.
-    void pause(qint64 ms) const override;
     void advance(qint64 ms) const
     {
         mono += ms;
