@@ -1,3 +1,4 @@
+#include "app/allancommand.h"
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/shutdownsignals.h"
@@ -34,6 +35,8 @@ bool needsNoDisplay(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     readLocalTimeZoneOnce();
+    if (AllanCommand::wanted(argc, argv))
+        return AllanCommand::main(argc, argv);
     if (needsNoDisplay(argc, argv) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Nothing here draws with OpenGL. Without this the first window loads the

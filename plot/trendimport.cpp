@@ -307,6 +307,17 @@ bool TrendReader::parseFields(const char *begin, const char *end, QPointF &point
     return true;
 }
 
+bool TrendReader::timedGap(const char *begin, const char *end, QPointF &point)
+{
+    const char *first = begin;
+    while (first < end && *first != ',' && *first != '\t')
+        ++first;
+    qint64 ms = 0;
+    const bool stamped = timed && parseDateTime(begin, first, ms);
+    point = QPointF(stamped ? double(ms) : qQNaN(), qQNaN());
+    return stamped;
+}
+
 bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progress &progress)
 {
     constexpr qint64 blockSize = 1 << 20;
@@ -345,8 +356,7 @@ bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progre
         if (parseLine(begin, end, *point)) {
             sink.keep();
             afterGap = false;
-        } else if (keepGaps && !afterGap) {
-            *point = QPointF(qQNaN(), qQNaN());
+        } else if (keepGaps && (timedGap(begin, end, *point) || !afterGap)) {
             sink.keep();
             afterGap = true;
         }

@@ -45,8 +45,9 @@ public:
     void setValueField(int field) { valueField = field; }
     // Off: the first field is no time, and every point's x is 0.
     void setTimed(bool on) { timed = on; }
-    // On: lines that give no point give one gap, (NaN, NaN), where they stand
-    // between points, so memory stays within twice the points.
+    // On: a row whose value is no number gives (its time, NaN); other lines
+    // that give no point give one gap, (NaN, NaN), where they stand between
+    // points, so that memory stays within twice the rows.
     void setKeepGaps(bool on) { keepGaps = on; }
 
     // One line without its line end; true when it gives a point.
@@ -59,6 +60,8 @@ private:
     bool parseDateTime(const char *begin, const char *end, qint64 &ms);
     // parseLine() for any value field, with or without a time.
     bool parseFields(const char *begin, const char *end, QPointF &point);
+    // The gap a line gives while gaps are kept: true when it has a time.
+    bool timedGap(const char *begin, const char *end, QPointF &point);
     EpochConverter epoch;
     int valueField = 1;
     bool timed = true;
