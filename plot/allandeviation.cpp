@@ -19,61 +19,80 @@ bool isNumber(double v)
     return std::isfinite(v);
 }
 
-// The upper middle of v (reordered). A steady logger spaces nearly all its
-// stamps alike: a value held by more than half of them is the median, found
-// in two plain passes instead of a selection over the whole array.
-double upperMedian(double *begin, double *end)
+// The upper middle of [begin, end), reordered.
+double upperMiddle(double *begin, double *end)
 {
-    double candidate = 0;
-    size_t votes = 0;
-    for (const double *d = begin; d != end; ++d) {
-        if (votes == 0)
-            candidate = *d;
-        votes += *d == candidate ? 1 : size_t(-1);
-    }
-    size_t held = 0;
-    for (const double *d = begin; d != end; ++d)
-        held += *d == candidate;
-    if (2 * held > size_t(end - begin))
-        return candidate;
     double *const middle = begin + (end - begin) / 2;
     std::nth_element(begin, middle, end);
     return *middle;
 }
 
-// The sum of squares of the terms a[i + m] - a[i], i < count, and how many of
-// them are numbers (a NaN term touches a gap). Four partial sums, so the adds
-// need not wait on each other.
-//
-// Doubling: meanwhile a[i] becomes the mean of 2m samples from i, (a[i] +
-// a[i + m]) / 2, the next octave's averages in place, a gap staying NaN.
-// a[i + m] is read before it is written, so one pass does both.
-struct TermSum
+// The value held by more than half of those added, if any is (Boyer and
+// Moore's vote: one pass, nothing kept).
+struct MajorityVote
 {
-    double squares = 0;
-    qint64 n = 0;
+    double candidate = 0;
+    size_t votes = 0;
+    void add(double d)
+    {
+        if (votes == 0)
+            candidate = d;
+        votes += d == candidate ? 1 : size_t(-1);
+    }
 };
 
-template <bool doubling> TermSum sumTerms(double *a, qint64 count, qint64 m)
+// The upper median of the steps that eachStep(f) hands to f, of all of them
+// or of the positive ones only. A steady logger spaces nearly all its stamps
+// alike: the vote's candidate, held by more than half, is the median, found
+// without keeping a step; only otherwise are they kept and selected.
+template <class EachStep>
+double medianStep(const EachStep &eachStep, bool positiveOnly, double candidate)
 {
-    double s[4] = {0, 0, 0, 0};
-    qint64 k[4] = {0, 0, 0, 0};
-    const auto term = [&](qint64 i, int j) {
+    const auto counts = [positiveOnly](double d) { return !positiveOnly || d > 0; };
+    size_t n = 0, held = 0;
+    eachStep([&](double d) {
+        n += counts(d);
+        held += counts(d) && d == candidate;
+    });
+    if (2 * held > n)
+        return candidate;
+    std::vector<double> steps;
+    steps.reserve(n);
+    eachStep([&](double d) {
+        if (counts(d))
+            steps.push_back(d);
+    });
+    return upperMiddle(steps.data(), steps.data() + steps.size());
+}
+
+// The sum of squares of the terms a[i + m] - a[i], i < count, leaving out
+// those that are NaN (they touch a gap; the series knows how many are left).
+// Four partial sums, so that the adds need not wait on each other.
+//
+// Doubling: meanwhile into[i] becomes the mean of 2m samples from i, (a[i] +
+// a[i + m]) / 2, the next octave's averages, a gap staying NaN. They may go
+// in place (into = a): a[i + m] is read before it is written.
+template <bool doubling>
+double sumTerms(const double *a, qint64 count, qint64 m, double *into = nullptr)
+{
+    const auto term = [&](qint64 i, double &sum) {
         const double x = a[i], y = a[i + m];
         const double d = y - x;
-        const bool used = d == d;
-        s[j] += used ? d * d : 0.0;
-        k[j] += used;
+        sum += d == d ? d * d : 0.0;
         if (doubling)
-            a[i] = (x + y) * 0.5;
+            into[i] = (x + y) * 0.5;
     };
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     qint64 i = 0;
-    for (; i + 4 <= count; i += 4)
-        for (int j = 0; j < 4; ++j)
-            term(i + j, j);
+    for (; i + 4 <= count; i += 4) {
+        term(i, s0);
+        term(i + 1, s1);
+        term(i + 2, s2);
+        term(i + 3, s3);
+    }
     for (; i < count; ++i)
-        term(i, 0);
-    return {(s[0] + s[1]) + (s[2] + s[3]), k[0] + k[1] + k[2] + k[3]};
+        term(i, s0);
+    return (s0 + s1) + (s2 + s3);
 }
 
 // a + b exactly, as the rounded sum and what rounding left out.
@@ -84,12 +103,12 @@ void twoSum(double a, double b, double &sum, double &error)
     error = (a - (sum - bPart)) + (b - bPart);
 }
 
-void addPoint(std::vector<AllanPoint> &out, qint64 m, double tau0, const TermSum &t)
+void addPoint(std::vector<AllanPoint> &out, const AllanSeries &series, qint64 m, double squares)
 {
     AllanPoint p;
-    p.tau = double(m) * tau0;
-    p.n = t.n;
-    p.adev = std::sqrt(t.squares / (2.0 * double(t.n)));
+    p.tau = double(m) * series.tau0();
+    p.n = series.terms(m);
+    p.adev = std::sqrt(squares / (2.0 * double(p.n)));
     out.push_back(p);
 }
 
@@ -170,40 +189,42 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
             if (isNumber(value(k)))
                 first.push_back(value(k));
         if (!first.empty())
-            reference = upperMedian(first.data(), first.data() + first.size());
+            reference = upperMiddle(first.data(), first.data() + first.size());
     }
 
     if (!times) {
         for (qint64 k = 0; k < count; ++k)
             take(k);
     } else {
-        // Steps between the stamps there are, whatever their values.
-        std::vector<double> steps;
-        steps.reserve(size_t(count));
-        double last = gapValue;
-        for (qint64 k = 0; k < count; ++k) {
-            const double t = time(k);
-            if (!isNumber(t))
-                continue;
-            if (isNumber(last))
-                steps.push_back(t - last);
-            last = t;
-        }
-        const size_t stamped = steps.size() + 1;
-        size_t distinct = 1;
-        for (const double s : steps)
-            distinct += s != 0;
-        const bool shared = !steps.empty() && 2 * stamped >= 3 * distinct;
-        if (shared) {
+        // The steps between the stamps there are, whatever their values.
+        const auto eachStep = [&](auto &&f) {
+            double last = gapValue;
+            for (qint64 k = 0; k < count; ++k) {
+                const double t = time(k);
+                if (!isNumber(t))
+                    continue;
+                if (isNumber(last))
+                    f(t - last);
+                last = t;
+            }
+        };
+        size_t stamped = 1, distinct = 1;
+        MajorityVote all, positive;
+        eachStep([&](double d) {
+            ++stamped;
+            distinct += d != 0;
+            all.add(d);
+            if (d > 0)
+                positive.add(d);
+        });
+        if (stamped > 1 && 2 * stamped >= 3 * distinct) {
             // Many rows a stamp: they follow one another at the stamp step
             // shared among them; a stamp left out is an outage.
-            double *const positive = std::partition(steps.data(), steps.data() + steps.size(),
-                                                    [](double s) { return s > 0; });
-            if (positive == steps.data()) {
+            if (distinct == 1) {
                 timeProblem = QStringLiteral("All points share one time stamp");
                 return;
             }
-            const double step = upperMedian(steps.data(), positive);
+            const double step = medianStep(eachStep, true, positive.candidate);
             interval = step * double(distinct) / double(stamped) * secondsPerUnit;
             double previous = gapValue;
             for (qint64 k = 0; k < count; ++k) {
@@ -217,33 +238,36 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
                 previous = t;
                 take(k);
             }
-        } else if (!steps.empty()) {
-            const double step = upperMedian(steps.data(), steps.data() + steps.size());
-            if (step > 0) {
-                interval = step * secondsPerUnit;
-                // Each sample in the slot of its own time: a slot left out is
-                // an outage, a second sample for a slot is not used.
-                double base = 0, previous = 0;
-                bool first = true;
-                for (qint64 k = 0; k < count; ++k) {
-                    const double t = time(k);
-                    if (!isNumber(t)) {
-                        gap();
-                        continue;
-                    }
-                    if (first)
-                        base = t;
-                    const double slot = std::nearbyint((t - base) / step);
-                    if (!first && slot <= previous)
-                        continue;
-                    if (!first && slot > previous + 1)
-                        gap();
-                    first = false;
-                    previous = slot;
-                    take(k);
-                }
-            } else {
+        } else if (stamped > 1) {
+            const double step = medianStep(eachStep, false, all.candidate);
+            if (!(step > 0)) {
                 timeProblem = QStringLiteral("The time stamps do not run forward");
+                return;
+            }
+            interval = step * secondsPerUnit;
+            // Each sample in the slot of its own time: a slot left out is an
+            // outage, a second sample for a slot is not used.
+            double base = 0, previous = 0, previousTime = 0;
+            bool first = true;
+            for (qint64 k = 0; k < count; ++k) {
+                const double t = time(k);
+                if (!isNumber(t)) {
+                    gap();
+                    continue;
+                }
+                if (first)
+                    base = t;
+                // One step on, as nearly every row is: no division needed.
+                const double slot =
+                    t - previousTime == step ? previous + 1 : std::nearbyint((t - base) / step);
+                if (!first && slot <= previous)
+                    continue;
+                if (!first && slot > previous + 1)
+                    gap();
+                first = false;
+                previous = slot;
+                previousTime = t;
+                take(k);
             }
         }
     }
@@ -339,10 +363,13 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
         return true;
 
     if (spacing == TauSpacing::Octave) {
-        std::vector<double> means(grid);
+        // The first octave reads the grid, the others their averages in place.
+        std::vector<double> means(static_cast<size_t>(length));
         for (int f = 0; f < total; ++f) {
             const qint64 m = factors[size_t(f)];
-            addPoint(out, m, series.tau0(), sumTerms<true>(means.data(), length - 2 * m + 1, m));
+            addPoint(out, series, m,
+                     sumTerms<true>(f == 0 ? grid.data() : means.data(), length - 2 * m + 1, m,
+                                    means.data()));
             if (progress && !progress(f + 1, total))
                 return false;
         }
@@ -350,35 +377,41 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
     }
 
     // Sums of any m samples from a prefix kept to twice the precision of a
-    // double, so a window's sum is exact to the last digit however large the
-    // sums before it grew; gaps count apart, as a prefix of their number.
+    // double: the difference of two prefixes is a window's sum to the last
+    // digit, however large the sums before it grew. A gap adds nothing there;
+    // the windows over it are marked apart.
     std::vector<double> high(size_t(length) + 1), low(size_t(length) + 1);
-    std::vector<std::uint32_t> gapsBefore(size_t(length) + 1);
+    std::vector<qint64> gapCells;
+    gapCells.reserve(size_t(series.gaps()));
     double h = 0, l = 0;
-    std::uint32_t g = 0;
     for (qint64 i = 0; i < length; ++i) {
         const double v = grid[size_t(i)];
-        const bool isGap = !(v == v);
         double error;
-        twoSum(h, isGap ? 0.0 : v, h, error);
-        l += error;
-        g += isGap;
+        if (v == v) {
+            twoSum(h, v, h, error);
+            l += error;
+        } else {
+            gapCells.push_back(i);
+        }
         high[size_t(i) + 1] = h;
         low[size_t(i) + 1] = l;
-        gapsBefore[size_t(i) + 1] = g;
     }
     std::vector<double> means(static_cast<size_t>(length));
     for (int f = 0; f < total; ++f) {
         const qint64 m = factors[size_t(f)];
         const double scale = 1.0 / double(m);
-        for (qint64 i = 0; i + m <= length; ++i) {
-            double sum, error;
-            twoSum(high[size_t(i + m)], -high[size_t(i)], sum, error);
-            sum += error + (low[size_t(i + m)] - low[size_t(i)]);
+        for (qint64 i = 0; i + m <= length; ++i)
             means[size_t(i)] =
-                gapsBefore[size_t(i + m)] == gapsBefore[size_t(i)] ? sum * scale : gapValue;
+                ((high[size_t(i + m)] - high[size_t(i)]) + (low[size_t(i + m)] - low[size_t(i)])) *
+                scale;
+        // Window i holds cell c for i in c - m + 1 .. c.
+        qint64 marked = 0;
+        for (const qint64 c : gapCells) {
+            for (qint64 i = std::max(marked, c - m + 1); i <= c && i + m <= length; ++i)
+                means[size_t(i)] = gapValue;
+            marked = c + 1;
         }
-        addPoint(out, m, series.tau0(), sumTerms<false>(means.data(), length - 2 * m + 1, m));
+        addPoint(out, series, m, sumTerms<false>(means.data(), length - 2 * m + 1, m));
         if (progress && !progress(f + 1, total))
             return false;
     }

@@ -183,6 +183,9 @@ void TestAllanDeviation::placement_data()
         << seconds({0, 1, 2, gap, 4, 5}) << six << 1.0 << qint64(5) << qint64(1) << qint64(3) << "";
     QTest::newRow("a second stamped twice: the second row not used")
         << seconds({0, 1, 1, 2, 3, 4}) << six << 1.0 << qint64(5) << qint64(0) << qint64(4) << "";
+    QTest::newRow("stamps that jitter")
+        << seconds({0, 0.9, 1.9, 3, 4, 4.9, 6}) << QVector<double>(7, 1.0) << 1.0 << qint64(7)
+        << qint64(0) << qint64(6) << "";
     QTest::newRow("every 10 s") << seconds({0, 10, 20, 40, 50, 60}) << six << 10.0 << qint64(6)
                                 << qint64(1) << qint64(4) << "";
     QTest::newRow("SRDA, 2 rows a second")
