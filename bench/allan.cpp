@@ -6,7 +6,7 @@
 //    as the program itself, against TrendReader's import of the same file;
 //  - a 200 MB file without a line feed through "telvar --allan".
 #include "app/allancommand.h"
-#include "app/trendlog.h"
+#include "benchfiles.h"
 #include "plot/allandeviation.h"
 #include "plot/trendimport.h"
 
@@ -54,24 +54,6 @@ Timing timed(int runs, const std::function<void()> &work)
     }
     std::sort(t.begin(), t.end());
     return {t.front(), t[t.size() / 2]};
-}
-
-qint64 statusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-void resetPeakMemory()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
 }
 
 const char *name(TauSpacing s)
@@ -141,26 +123,7 @@ int runCommand(const QString &path, QByteArray &table)
 void trendFileFigures(const QTemporaryDir &dir)
 {
     const QString path = dir.filePath(QStringLiteral("SN-1234-20250131.csv"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        QByteArray block = trendHeader(false).toUtf8();
-        StatusRecord record;
-        record.gasType = QStringLiteral("CH4");
-        record.faults = QStringLiteral("0");
-        const QDateTime start(QDate(2025, 1, 31), QTime(0, 0));
-        QRandomGenerator random(3);
-        for (int i = 0; i < 1000000; ++i) {
-            record.conc = QString::number(0.2 + random.bounded(1000) / 10000.0, 'f', 4);
-            block += trendRow(record, start.addSecs(i), false, false).toUtf8();
-            if (block.size() > (1 << 20)) {
-                file.write(block);
-                block.clear();
-            }
-        }
-        file.write(block);
-    }
+    writeTrendFile(path, 1000000);
     std::printf("a 1,000,000-row trend file (%.1f MB):\n", QFile(path).size() / 1e6);
     int points = 0;
     const Timing import = timed(11, [&] {
