@@ -1,10 +1,10 @@
 #include "plot/plotwindow.h"
 
 #include "common/clock.h"
-#include "common/debuglog.h"
 #include "common/dialogs.h"
 #include "plot/axisdialogs.h"
 #include "plot/decimatingcurve.h"
+#include "plot/exportactions.h"
 #include "plot/plotcanvas.h"
 #include "plot/plotexport.h"
 #include "plot/ringseries.h"
@@ -27,11 +27,9 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressDialog>
@@ -443,61 +441,15 @@ void PlotWindow::picked(QRectF rect)
 void PlotWindow::exportData()
 {
     const QwtInterval shown = plotWidget->axisInterval(QwtPlot::xBottom);
-    Dialogs::FileRequest request;
-    request.title = QStringLiteral("Save Data");
-    request.filter = QStringLiteral("Comma Separated Values (*.csv)");
-    request.parent = this;
-    const QString name = Dialogs::instance().saveFileName(request);
-    if (name.isEmpty())
-        return;
-    QFile file(name);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate);
-    if (written) {
-        written = writePlotCsv(file, ring, shown.minValue(), shown.maxValue(), dateAxisOn,
-                               seriesName, filterOn);
-        file.close();
-        written = written && file.error() == QFileDevice::NoError;
-    }
-    if (!written)
-        warnNotSaved(QStringLiteral("Export Data"),
-                     QStringLiteral("The data could not be saved to %1:\n%2")
-                         .arg(QDir::toNativeSeparators(name), file.errorString()));
+    exportCsvAs(this, [&](QIODevice &file) {
+        return writePlotCsv(file, ring, shown.minValue(), shown.maxValue(), dateAxisOn, seriesName,
+                            filterOn);
+    });
 }
 
 void PlotWindow::exportPlot()
 {
-    const QImage picture = grab().toImage();
-    if (picture.isNull()) {
-        qCDebug(telvarDebug) << "Failed to capture the plot for saving";
-        return;
-    }
-    QString selectedFilter;
-    Dialogs::FileRequest request;
-    request.title = QStringLiteral("Save Image");
-    request.filter = QStringLiteral(
-        "Portable Network Graphics file (*.png);;JPEG file (*.jpeg);;Bitmap file (*.bmp)");
-    request.parent = this;
-    request.selectedFilter = &selectedFilter;
-    const QString chosen = Dialogs::instance().saveFileName(request);
-    if (chosen.isEmpty())
-        return;
-    QByteArray format;
-    const QString name = pictureFileName(chosen, selectedFilter, format);
-    QImageWriter writer(name, format);
-    if (!writer.write(picture))
-        warnNotSaved(QStringLiteral("Export Plot Image"),
-                     QStringLiteral("The picture could not be saved to %1:\n%2")
-                         .arg(QDir::toNativeSeparators(name), writer.errorString()));
-}
-
-void PlotWindow::warnNotSaved(const QString &title, const QString &text)
-{
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Warning;
-    m.title = title;
-    m.text = text;
-    m.parent = this;
-    Dialogs::instance().message(m);
+    exportPictureAs(this);
 }
 
 void PlotWindow::addData()

@@ -109,8 +109,6 @@ private:
     void append(double x, double y, bool extendFilter);
     // Reads each file into a new imported curve, behind a progress dialog with Abort.
     void importTrendFiles(const QStringList &files);
-    // A warning that names the file and why it was not written.
-    void warnNotSaved(const QString &title, const QString &text);
     void showRing();
     void scheduleReplot();
     void styleLine(QwtPlotCurve *curve, bool lines);
