@@ -112,10 +112,8 @@ int AllanCommand::run(QIODevice &out, QIODevice &err) const
     reader.setKeepGaps(true);
     QVector<QPointF> points;
     reader.read(in, points);
-    static_assert(sizeof(QPointF) == 2 * sizeof(double), "x and y side by side");
-    const double *xy = points.isEmpty() ? nullptr : &points.front().rx();
     AllanSeries series;
-    series.place(timed ? xy : nullptr, xy ? xy + 1 : nullptr, points.size(), 2, 0.001);
+    series.place(points, timed);
     const QString problem = series.problem();
     if (!problem.isEmpty())
         return fail(problem);

@@ -2,8 +2,13 @@
 
 #include "app/trendlog.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -25,7 +30,7 @@ void resetPeakMemory()
         f.write("5");
 }
 
-void writeTrendFile(const QString &path, int rows)
+void writeTrendFile(const QString &path, int rows, std::function<QString(int)> concentration)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -36,8 +41,12 @@ void writeTrendFile(const QString &path, int rows)
     record.faults = QStringLiteral("0");
     const QDateTime start(QDate(2025, 1, 31), QTime(0, 0));
     QRandomGenerator random(3);
+    if (!concentration)
+        concentration = [&random](int) {
+            return QString::number(0.2 + random.bounded(1000) / 10000.0, 'f', 4);
+        };
     for (int i = 0; i < rows; ++i) {
-        record.conc = QString::number(0.2 + random.bounded(1000) / 10000.0, 'f', 4);
+        record.conc = concentration(i);
         block += trendRow(record, start.addSecs(i), false, false).toUtf8();
         if (block.size() > (1 << 20)) {
             file.write(block);
@@ -45,4 +54,27 @@ void writeTrendFile(const QString &path, int rows)
         }
     }
     file.write(block);
+}
+
+double longestGap(const std::function<void()> &work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    tick.setInterval(0);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    tick.start();
+    QTimer::singleShot(0, [&] {
+        last = clock.nsecsElapsed();
+        work();
+        tick.stop();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    return longest / 1e6;
 }

@@ -90,31 +90,6 @@ public:
     QString file;
 };
 
-// The longest time the event loop could not run a zero-interval timer while
-// `work` ran inside it, in ms.
-double longestGap(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0, longest = 0;
-    QTimer tick;
-    tick.setInterval(0);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    tick.start();
-    QTimer::singleShot(0, [&] {
-        last = clock.nsecsElapsed();
-        work();
-        tick.stop();
-        QApplication::quit();
-    });
-    QApplication::exec();
-    return longest / 1e6;
-}
-
 struct Imported
 {
     double took = 0;      // ms in "Add Data to Plot"

@@ -280,6 +280,13 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
     std::sort(runs.begin(), runs.end(), std::greater<qint64>());
 }
 
+void AllanSeries::place(const QVector<QPointF> &points, bool timed)
+{
+    static_assert(sizeof(QPointF) == 2 * sizeof(double), "x and y side by side");
+    const auto *xy = reinterpret_cast<const double *>(points.constData());
+    place(timed ? xy : nullptr, xy + 1, points.size(), 2, 0.001);
+}
+
 qint64 AllanSeries::terms(qint64 m) const
 {
     qint64 n = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointF>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 #include <functional>
@@ -37,6 +39,9 @@ public:
     // apart, tau counted in samples.
     void place(const double *times, const double *values, qint64 count, int stride = 1,
                double secondsPerUnit = 1.0);
+    // The same for points of (ms since the epoch, value), as TrendReader and
+    // the plot's curves hold them; untimed: x is no time.
+    void place(const QVector<QPointF> &points, bool timed);
 
     bool timed() const { return hasTime; }
     // Seconds, or 1 (a sample) without times.

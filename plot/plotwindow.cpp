@@ -2,6 +2,7 @@
 
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "plot/allanwindow.h"
 #include "plot/axisdialogs.h"
 #include "plot/decimatingcurve.h"
 #include "plot/exportactions.h"
@@ -26,11 +27,15 @@
 #include <qwt_symbol.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressDialog>
 #include <QToolBar>
@@ -130,6 +135,14 @@ PlotWindow::PlotWindow(QWidget *parent) : QDialog(parent)
     filterFieldAction = tools->addWidget(filterField);
     filterFieldAction->setVisible(false); // widgets in a tool bar hide through their action
 
+    auto *menus = new QMenuBar(this);
+    QMenu *data = menus->addMenu(QStringLiteral("&Data"));
+    allanEntry =
+        data->addAction(QStringLiteral("Allan Deviation…"), this, &PlotWindow::allanDeviation);
+    clearSelectionEntry =
+        data->addAction(QStringLiteral("Clear Selection"), this, &PlotWindow::clearSelection);
+    clearSelectionEntry->setEnabled(false);
+    layout->setMenuBar(menus);
     layout->addWidget(tools, 0, 0, 7, 1);
     layout->addWidget(plotWidget, 0, 2, 7, 7);
 
@@ -205,6 +218,8 @@ QwtPlotCurve *PlotWindow::filterCurve() const
 
 void PlotWindow::setDateAxis(bool on)
 {
+    if (on != dateAxisOn)
+        clearSelection(); // its edges meant something else
     dateAxisOn = on;
     if (on) {
         auto *draw = new QwtDateScaleDraw(Qt::LocalTime);
@@ -408,6 +423,10 @@ void PlotWindow::picked(QRectF rect)
     rangeRight->setLineStyle(QwtPlotMarker::VLine);
     replotNow();
 
+    selected = true;
+    selectionLeft = left;
+    selectionRight = right;
+    clearSelectionEntry->setEnabled(true);
     const SelectionStats stats = selectionStats(ring, left, right, filterOn);
     QList<QwtPlotCurve *> levels;
     if (stats.count > 0) {
@@ -503,8 +522,82 @@ void PlotWindow::importTrendFiles(const QStringList &files)
         if (!progress.wasCanceled())
             TrendReader().read(file, points, keepGoing);
         file.close();
-        addImportedCurve(points);
+        addImportedCurve(points, QFileInfo(name).fileName());
     }
+}
+
+void PlotWindow::clearSelection()
+{
+    selected = false;
+    clearSelectionEntry->setEnabled(false);
+}
+
+void PlotWindow::allanDeviation()
+{
+    // The series there are: the live one, and each file added (read with
+    // their times). Only the one chosen is copied.
+    QStringList names;
+    if (ring.size() > 0 || imported.isEmpty())
+        names << seriesName;
+    const int firstFile = names.size();
+    for (const QwtPlotCurve *curve : qAsConst(imported))
+        names << curve->title().text();
+    int chosen = 0;
+    if (names.size() > 1) {
+        SeriesDialog dialog(names, this);
+        if (Dialogs::instance().exec(dialog) != QDialog::Accepted)
+            return;
+        chosen = dialog.seriesBox->currentIndex();
+    }
+    const bool live = chosen < firstFile;
+    const auto inSelection = [this](double x) {
+        return !selected || (selectionLeft < x && x < selectionRight);
+    };
+    QVector<QPointF> points;
+    if (live) {
+        points.reserve(ring.size());
+        for (int k = 0; k < ring.size(); ++k) {
+            const int i = ring.chronologicalIndex(k);
+            if (inSelection(ring.x()[i]))
+                points << QPointF(ring.x()[i], ring.y()[i]);
+        }
+    } else {
+        // A whole file's points are used where they are.
+        const QwtSeriesData<QPointF> *data = imported[chosen - firstFile]->data();
+        const auto *held = dynamic_cast<const QwtPointSeriesData *>(data);
+        if (held && !selected) {
+            points = held->samples();
+        } else {
+            points.reserve(int(data->size()));
+            for (size_t i = 0; i < data->size(); ++i)
+                if (inSelection(data->sample(i).x()))
+                    points << data->sample(i);
+        }
+    }
+    AllanSeries series;
+    series.place(points, live ? dateAxisOn : true);
+    const QString problem = series.problem();
+    if (!problem.isEmpty()) {
+        Dialogs::Message m;
+        m.icon = Dialogs::Icon::Warning;
+        m.title = QStringLiteral("Allan Deviation");
+        m.text = problem;
+        m.parent = this;
+        Dialogs::instance().message(m);
+        return;
+    }
+    const auto edge = [this](double x) {
+        return dateAxisOn ? QDateTime::fromMSecsSinceEpoch(qint64(x)).toString(
+                                QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                          : QString::number(x, 'g', 6);
+    };
+    const QString part =
+        selected
+            ? QStringLiteral("selection %1 to %2").arg(edge(selectionLeft), edge(selectionRight))
+            : QStringLiteral("whole series");
+    auto *window =
+        new AllanWindow(series, names[chosen], live ? seriesUnit : QString(), part, this);
+    window->show();
 }
 
 double PlotWindow::median(double *values, int begin, int end)
@@ -513,9 +606,10 @@ double PlotWindow::median(double *values, int begin, int end)
     return medianOf(values, begin, end, medianScratch);
 }
 
-QwtPlotCurve *PlotWindow::addImportedCurve(const QVector<QPointF> &points)
+QwtPlotCurve *PlotWindow::addImportedCurve(const QVector<QPointF> &points, const QString &name)
 {
     auto *curve = new DecimatingCurve;
+    curve->setTitle(name.isEmpty() ? QStringLiteral("File %1").arg(imported.size() + 1) : name);
     imported.append(curve);
     curve->attach(plotWidget);
     curve->setSamples(points);
@@ -535,6 +629,7 @@ void PlotWindow::clearPlotData()
     ring.clear();
     filterOn = false;
     filteredCount = 0;
+    clearSelection();
     showRing();
     while (!imported.isEmpty()) {
         QwtPlotCurve *curve = imported.takeLast();
