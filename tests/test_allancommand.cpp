@@ -101,7 +101,8 @@ private:
 
 QString TestAllanCommand::write(const QByteArray &content)
 {
-    const QString path = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".csv");
+    const QString path = dir.filePath(
+        QStringLiteral("%1 %2.csv").arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("cannot write %s", qPrintable(path));
@@ -182,25 +183,17 @@ void TestAllanCommand::badInput()
 // The program itself, with no display to be had.
 void TestAllanCommand::runsWithoutWindow()
 {
-    const QString path = dir.filePath(QStringLiteral("SN-0001-20250131.csv"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(trendFile(nist, false));
-    file.close();
+    const QString path = write(trendFile(nist, false));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
-    for (const auto &run : {std::make_pair(path, 0), std::make_pair(path + ".gone", 2)}) {
-        QProcess telvar;
-        telvar.setProcessEnvironment(env);
-        telvar.start(QStringLiteral(TELVAR_BIN), {QStringLiteral("--allan"), run.first});
-        QVERIFY(telvar.waitForFinished(10000));
-        QCOMPARE(telvar.exitCode(), run.second);
-        const QByteArray out = telvar.readAllStandardOutput();
-        const QByteArray err = telvar.readAllStandardError();
-        QCOMPARE(out, run.second == 0 ? nistTable : QByteArray());
-        QCOMPARE(err.count('\n'), run.second == 0 ? 0 : 1);
-    }
+    QProcess telvar;
+    telvar.setProcessEnvironment(env);
+    telvar.start(QStringLiteral(TELVAR_BIN), {QStringLiteral("--allan"), path});
+    QVERIFY(telvar.waitForFinished(10000));
+    QCOMPARE(telvar.readAllStandardError(), QByteArray());
+    QCOMPARE(telvar.readAllStandardOutput(), nistTable);
+    QCOMPARE(telvar.exitCode(), 0);
 }
 
 QTEST_MAIN(TestAllanCommand)

@@ -231,15 +231,10 @@ void TestAllanDeviation::texts()
              QStringLiteral("Minimum 0.0123 PPBv at τ = 128 s (n = 1,024)"));
     QCOMPARE(allanMinimumText({{8, 1234.6, 3}}, QString(), false),
              QStringLiteral("Minimum 1235 at τ = 8 samples (n = 3)"));
-    QVector<double> values(86402, 1.0), times(86402);
-    for (int i = 0; i < times.size(); ++i)
-        times[i] = i < 1000 ? i * 1000.0 : (i + 5) * 1000.0;
-    values[2000] = gap;
+    const double times[] = {0, 1000, 2000, 5000, 6000, 7000}, values[] = {1, 2, 3, 4, 5, 6};
     AllanSeries s;
-    s.place(times.constData(), values.constData(), values.size(), 1, 0.001);
-    QCOMPARE(allanSeriesText(s),
-             QStringLiteral("86,401 points, sampling interval τ0 = 1 s, 2 gaps"));
-    QCOMPARE(allanSeriesText(untimed(nist)), QStringLiteral("9 points, no times: τ in samples"));
+    s.place(times, values, 6, 1, 0.001);
+    QCOMPARE(allanSeriesText(s), QStringLiteral("6 points, sampling interval τ0 = 1 s, 1 gap"));
 }
 
 QTEST_GUILESS_MAIN(TestAllanDeviation)
