@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -93,6 +94,13 @@ double sumTerms(const double *a, qint64 count, qint64 m, double *into = nullptr)
     for (; i < count; ++i)
         term(i, s0);
     return (s0 + s1) + (s2 + s3);
+}
+
+// Room for n doubles, not cleared: every one is written before it is read,
+// and clearing megabytes would be a pass of its own.
+std::unique_ptr<double[]> scratch(qint64 n)
+{
+    return std::unique_ptr<double[]>(new double[size_t(n)]);
 }
 
 // a + b exactly, as the rounded sum and what rounding left out.
@@ -371,12 +379,12 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
 
     if (spacing == TauSpacing::Octave) {
         // The first octave reads the grid, the others their averages in place.
-        std::vector<double> means(static_cast<size_t>(length));
+        const std::unique_ptr<double[]> means = scratch(length);
         for (int f = 0; f < total; ++f) {
             const qint64 m = factors[size_t(f)];
             addPoint(out, series, m,
-                     sumTerms<true>(f == 0 ? grid.data() : means.data(), length - 2 * m + 1, m,
-                                    means.data()));
+                     sumTerms<true>(f == 0 ? grid.data() : means.get(), length - 2 * m + 1, m,
+                                    means.get()));
             if (progress && !progress(f + 1, total))
                 return false;
         }
@@ -387,7 +395,8 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
     // double: the difference of two prefixes is a window's sum to the last
     // digit, however large the sums before it grew. A gap adds nothing there;
     // the windows over it are marked apart.
-    std::vector<double> high(size_t(length) + 1), low(size_t(length) + 1);
+    const std::unique_ptr<double[]> high = scratch(length + 1), low = scratch(length + 1);
+    high[0] = low[0] = 0;
     std::vector<qint64> gapCells;
     gapCells.reserve(size_t(series.gaps()));
     double h = 0, l = 0;
@@ -403,7 +412,7 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
         high[size_t(i) + 1] = h;
         low[size_t(i) + 1] = l;
     }
-    std::vector<double> means(static_cast<size_t>(length));
+    const std::unique_ptr<double[]> means = scratch(length);
     for (int f = 0; f < total; ++f) {
         const qint64 m = factors[size_t(f)];
         const double scale = 1.0 / double(m);
@@ -418,7 +427,7 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
                 means[size_t(i)] = gapValue;
             marked = c + 1;
         }
-        addPoint(out, series, m, sumTerms<false>(means.data(), length - 2 * m + 1, m));
+        addPoint(out, series, m, sumTerms<false>(means.get(), length - 2 * m + 1, m));
         if (progress && !progress(f + 1, total))
             return false;
     }
