@@ -196,9 +196,6 @@ void TestAllanDeviation::placement_data()
         << qint64(12) << qint64(1) << qint64(10) << "";
     QTest::newRow("no times") << QVector<double>() << QVector<double>{1, gap, 2, 3, 4} << 1.0
                               << qint64(4) << qint64(1) << qint64(2) << "";
-    QTest::newRow("2 points") << seconds({0, 1}) << QVector<double>{1, 2} << 1.0 << qint64(2)
-                              << qint64(0) << qint64(1)
-                              << "2 usable points; the Allan deviation needs at least 3";
     QTest::newRow("no neighbours")
         << QVector<double>() << QVector<double>{1, gap, 2, gap, 3} << 1.0 << qint64(3) << qint64(2)
         << qint64(0) << "Too many gaps: no averaging time has 2 terms without one";

@@ -48,8 +48,7 @@ private slots:
     void showsTheDeviation_data();
     void showsTheDeviation();
     void exportsWhatItShows();
-    void tooFewPointsSaySo_data();
-    void tooFewPointsSaySo();
+    void nothingSelectedSaysSo();
     void longWorkLeavesTheWindowFree();
 };
 
@@ -121,31 +120,18 @@ void TestAllanWindow::exportsWhatItShows()
     QVERIFY(dialogs.messages.isEmpty());
 }
 
-void TestAllanWindow::tooFewPointsSaySo_data()
+// A selection beside every point: a box says so, and no window opens.
+void TestAllanWindow::nothingSelectedSaysSo()
 {
-    QTest::addColumn<int>("points");
-    QTest::addColumn<bool>("select"); // a selection beside the points
-    QTest::addColumn<QString>("said");
-    QTest::newRow("2 points") << 2 << false
-                              << "2 usable points; the Allan deviation needs at least 3";
-    QTest::newRow("nothing selected")
-        << 9 << true << "No usable points; the Allan deviation needs at least 3";
-}
-
-void TestAllanWindow::tooFewPointsSaySo()
-{
-    QFETCH(int, points);
-    QFETCH(bool, select);
     ScriptedDialogs dialogs;
     PlotWindow w;
-    for (int i = 0; i < points; ++i)
-        w.addTimeValue(double(t0.addSecs(i).toMSecsSinceEpoch()), nist[i]);
-    if (select)
-        w.picked(QRectF(double(t0.addDays(1).toMSecsSinceEpoch()), 0, 1000, 1));
+    fill(w, true);
+    w.picked(QRectF(double(t0.addDays(1).toMSecsSinceEpoch()), 0, 1000, 1));
     dialogs.messages.clear();
     QVERIFY(!opened(w));
     QCOMPARE(dialogs.titles(), QStringList{"Allan Deviation"});
-    QTEST(dialogs.messages.first().text, "said");
+    QCOMPARE(dialogs.messages.first().text,
+             QStringLiteral("No usable points; the Allan deviation needs at least 3"));
 }
 
 // Beyond AllanWindow::inlineWork the deviation runs on a thread: the window
