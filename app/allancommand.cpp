@@ -72,15 +72,20 @@ QString AllanCommand::read(const QCommandLineParser &parser)
 
 int AllanCommand::run(QIODevice &out, QIODevice &err) const
 {
+    QFile in(*file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        err.write(QStringLiteral("telvar: %1: %2\n").arg(*file, in.errorString()).toUtf8());
+        return 2;
+    }
+    return table(in, *file, out, err);
+}
+
+int AllanCommand::table(QIODevice &in, const QString &name, QIODevice &out, QIODevice &err) const
+{
     const auto fail = [&](const QString &why) {
-        err.write(
-            (QStringLiteral("telvar: ") + *file + QStringLiteral(": ") + why + QLatin1Char('\n'))
-                .toUtf8());
+        err.write(QStringLiteral("telvar: %1: %2\n").arg(name, why).toUtf8());
         return 2;
     };
-    QFile in(*file);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(in.errorString());
     // The header, looked at without reading past a longest line: a file with
     // no line feed is told at once.
     const QByteArray head = in.peek(TrendReader::MaxLineLength + 2);

@@ -27,6 +27,8 @@ struct AllanCommand
     // Writes the table to out, or one line to err: 0, or 2 when the file
     // gives no table.
     int run(QIODevice &out, QIODevice &err) const;
+    // The same for what `in` holds, the message naming it `name`.
+    int table(QIODevice &in, const QString &name, QIODevice &out, QIODevice &err) const;
     // The same on standard output and standard error.
     int run() const;
 
