@@ -43,9 +43,9 @@ struct MajorityVote
 };
 
 // The upper median of the steps that eachStep(f) hands to f, of all of them
-// or of the positive ones only. A steady logger spaces nearly all its stamps
-// alike: the vote's candidate, held by more than half, is the median, found
-// without keeping a step; only otherwise are they kept and selected.
+// or of the positive ones only; NaN when there is none. A steady logger spaces nearly all its
+// stamps alike: the vote's candidate, held by more than half, is the median, found without keeping
+// a step; only otherwise are they kept and selected.
 template <class EachStep>
 double medianStep(const EachStep &eachStep, bool positiveOnly, double candidate)
 {
@@ -55,6 +55,8 @@ double medianStep(const EachStep &eachStep, bool positiveOnly, double candidate)
         n += counts(d);
         held += counts(d) && d == candidate;
     });
+    if (n == 0)
+        return gapValue; // no step to count
     if (2 * held > n)
         return candidate;
     std::vector<double> steps;
@@ -175,13 +177,16 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
         afterGap = true;
     };
     const auto value = [&](qint64 k) { return values[k * stride]; };
-    // The sample's value in the next cell, or a gap where it is no number.
+    // The sample's value in the next cell, or a gap where it is no number. A
+    // value beyond 1e100 from the level is no reading either: no sum or square
+    // of what is kept can then overflow.
     const auto take = [&](qint64 k) {
-        if (!isNumber(value(k))) {
+        const double kept = value(k) - reference;
+        if (!(std::fabs(kept) <= 1e100)) {
             gap();
             return;
         }
-        cells.push_back(value(k) - reference);
+        cells.push_back(kept);
         ++used;
         ++run;
         afterGap = false;
@@ -233,6 +238,10 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
                 return;
             }
             const double step = medianStep(eachStep, true, positive.candidate);
+            if (!(step > 0)) {
+                timeProblem = QStringLiteral("The time stamps do not run forward");
+                return;
+            }
             interval = step * double(distinct) / double(stamped) * secondsPerUnit;
             double previous = gapValue;
             for (qint64 k = 0; k < count; ++k) {

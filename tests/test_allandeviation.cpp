@@ -199,6 +199,12 @@ void TestAllanDeviation::placement_data()
     QTest::newRow("no neighbours")
         << QVector<double>() << QVector<double>{1, gap, 2, gap, 3} << 1.0 << qint64(3) << qint64(2)
         << qint64(0) << "Too many gaps: no averaging time has 2 terms without one";
+    QTest::newRow("a reading of 1e300")
+        << seconds({0, 1, 2, 3, 4, 5}) << QVector<double>{1, 2, 3, 1e300, 5, 6} << 1.0 << qint64(5)
+        << qint64(1) << qint64(3) << "";
+    QTest::newRow("shared stamps running back")
+        << seconds({5, 5, 5, 4, 4, 4}) << six << 1.0 << qint64(0) << qint64(0) << qint64(0)
+        << "The time stamps do not run forward";
     QTest::newRow("time running back")
         << seconds({5, 4, 3, 2, 1, 0}) << six << 1.0 << qint64(0) << qint64(0) << qint64(0)
         << "The time stamps do not run forward";
