@@ -275,8 +275,9 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
                 if (first)
                     base = t;
                 // One step on, as nearly every row is: no division needed.
-                const double slot =
-                    t - previousTime == step ? previous + 1 : std::nearbyint((t - base) / step);
+                const double slot = !first && t - previousTime == step
+                                        ? previous + 1
+                                        : std::nearbyint((t - base) / step);
                 if (!first && slot <= previous)
                     continue;
                 if (!first && slot > previous + 1)
