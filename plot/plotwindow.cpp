@@ -534,8 +534,9 @@ void PlotWindow::clearSelection()
 
 void PlotWindow::allanDeviation()
 {
-    // The series there are: the live one, and each file added (read with
-    // their times). Only the one chosen is copied.
+    // The series there are: the live one, and each file added to the plot
+    // (its x the time of its rows). Only the one chosen is copied, and a whole
+    // file not even that.
     QStringList names;
     if (ring.size() > 0 || imported.isEmpty())
         names << seriesName;
@@ -562,7 +563,6 @@ void PlotWindow::allanDeviation()
                 points << QPointF(ring.x()[i], ring.y()[i]);
         }
     } else {
-        // A whole file's points are used where they are.
         const QwtSeriesData<QPointF> *data = imported[chosen - firstFile]->data();
         const auto *held = dynamic_cast<const QwtPointSeriesData *>(data);
         if (held && !selected) {
