@@ -123,7 +123,7 @@ int AllanCommand::table(QIODevice &in, const QString &name, QIODevice &out, QIOD
     if (!problem.isEmpty())
         return fail(problem);
     std::vector<AllanPoint> table;
-    allanDeviation(series, spacing, table);
+    allanDeviation(std::move(series), spacing, table);
     return writeAllanCsv(out, table)
                ? 0
                : fail(QStringLiteral("the table could not be written: ") + out.errorString());

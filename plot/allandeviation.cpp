@@ -28,39 +28,42 @@ double upperMiddle(double *begin, double *end)
     return *middle;
 }
 
-// The value held by more than half of those added, if any is (Boyer and
-// Moore's vote: one pass, nothing kept).
-struct MajorityVote
+// What the median of steps needs from one pass over them: how many there
+// are, how many equal the first, and the value that more than half hold if
+// any does (Boyer and Moore's vote: nothing kept).
+struct StepCount
 {
-    double candidate = 0;
-    size_t votes = 0;
+    size_t n = 0, sameAsFirst = 0, votes = 0;
+    double first = 0, candidate = 0;
     void add(double d)
     {
+        if (n++ == 0)
+            first = d;
+        sameAsFirst += d == first;
         if (votes == 0)
             candidate = d;
         votes += d == candidate ? 1 : size_t(-1);
     }
 };
 
-// The upper median of the steps that eachStep(f) hands to f, of all of them
-// or of the positive ones only; NaN when there is none. A steady logger spaces nearly all its
-// stamps alike: the vote's candidate, held by more than half, is the median, found without keeping
-// a step; only otherwise are they kept and selected.
+// The upper median of the steps counted (eachStep(f) hands each to f; all of
+// them or the positive ones only); NaN when there is none. A steady logger
+// spaces nearly all its stamps alike: a step that more than half hold is the
+// median, found without keeping a step, and most often it is the first.
 template <class EachStep>
-double medianStep(const EachStep &eachStep, bool positiveOnly, double candidate)
+double medianStep(const EachStep &eachStep, bool positiveOnly, const StepCount &count)
 {
+    if (count.n == 0)
+        return gapValue;
+    if (2 * count.sameAsFirst > count.n)
+        return count.first;
     const auto counts = [positiveOnly](double d) { return !positiveOnly || d > 0; };
-    size_t n = 0, held = 0;
-    eachStep([&](double d) {
-        n += counts(d);
-        held += counts(d) && d == candidate;
-    });
-    if (n == 0)
-        return gapValue; // no step to count
-    if (2 * held > n)
-        return candidate;
+    size_t held = 0;
+    eachStep([&](double d) { held += counts(d) && d == count.candidate; });
+    if (2 * held > count.n)
+        return count.candidate;
     std::vector<double> steps;
-    steps.reserve(n);
+    steps.reserve(count.n);
     eachStep([&](double d) {
         if (counts(d))
             steps.push_back(d);
@@ -222,7 +225,7 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
             }
         };
         size_t stamped = 1, distinct = 1;
-        MajorityVote all, positive;
+        StepCount all, positive;
         eachStep([&](double d) {
             ++stamped;
             distinct += d != 0;
@@ -237,7 +240,7 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
                 timeProblem = QStringLiteral("All points share one time stamp");
                 return;
             }
-            const double step = medianStep(eachStep, true, positive.candidate);
+            const double step = medianStep(eachStep, true, positive);
             if (!(step > 0)) {
                 timeProblem = QStringLiteral("The time stamps do not run forward");
                 return;
@@ -256,7 +259,7 @@ void AllanSeries::place(const double *times, const double *values, qint64 count,
                 take(k);
             }
         } else if (stamped > 1) {
-            const double step = medianStep(eachStep, false, all.candidate);
+            const double step = medianStep(eachStep, false, all);
             if (!(step > 0)) {
                 timeProblem = QStringLiteral("The time stamps do not run forward");
                 return;
@@ -319,6 +322,7 @@ qint64 AllanSeries::terms(qint64 m) const
 std::vector<qint64> AllanSeries::factors(TauSpacing spacing) const
 {
     std::vector<qint64> out;
+    out.reserve(256); // room for the many spacing of ten billion samples
     if (runs.empty())
         return out;
     const qint64 largest = runs.front() / 2;
@@ -375,6 +379,38 @@ qint64 allanWork(const AllanSeries &series, TauSpacing spacing)
     return spacing == TauSpacing::Octave ? taus * length : (2 * taus + 1) * length;
 }
 
+namespace {
+
+// The octaves: the first reads `grid`, the others their averages in place in
+// `means` (which may be the grid itself).
+bool octaves(const AllanSeries &series, const std::vector<qint64> &factors, const double *grid,
+             double *means, std::vector<AllanPoint> &out, const AllanProgress &progress)
+{
+    const qint64 length = qint64(series.grid().size());
+    const int total = int(factors.size());
+    out.reserve(factors.size());
+    for (int f = 0; f < total; ++f) {
+        const qint64 m = factors[size_t(f)];
+        addPoint(out, series, m,
+                 sumTerms<true>(f == 0 ? grid : means, length - 2 * m + 1, m, means));
+        if (progress && !progress(f + 1, total))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool allanDeviation(AllanSeries &&series, TauSpacing spacing, std::vector<AllanPoint> &out,
+                    const AllanProgress &progress)
+{
+    if (spacing != TauSpacing::Octave)
+        return allanDeviation(series, spacing, out, progress);
+    out.clear();
+    return octaves(series, series.factors(spacing), series.cells.data(), series.cells.data(), out,
+                   progress);
+}
+
 bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<AllanPoint> &out,
                     const AllanProgress &progress)
 {
@@ -388,17 +424,8 @@ bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<A
         return true;
 
     if (spacing == TauSpacing::Octave) {
-        // The first octave reads the grid, the others their averages in place.
         const std::unique_ptr<double[]> means = scratch(length);
-        for (int f = 0; f < total; ++f) {
-            const qint64 m = factors[size_t(f)];
-            addPoint(out, series, m,
-                     sumTerms<true>(f == 0 ? grid.data() : means.get(), length - 2 * m + 1, m,
-                                    means.get()));
-            if (progress && !progress(f + 1, total))
-                return false;
-        }
-        return true;
+        return octaves(series, factors, grid.data(), means.get(), out, progress);
     }
 
     // Sums of any m samples from a prefix kept to twice the precision of a

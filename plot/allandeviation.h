@@ -25,6 +25,17 @@ enum class TauSpacing
 // "octave", "decade", "many"; false for anything else.
 bool tauSpacingFromName(const QString &name, TauSpacing &spacing);
 
+struct AllanPoint
+{
+    double tau = 0;  // s (samples without times)
+    double adev = 0; // in the unit of the series
+    qint64 n = 0;    // terms used
+    double error() const;
+};
+
+// Called after each tau with how many are done of how many; false stops.
+using AllanProgress = std::function<bool(int done, int total)>;
+
 // A series placed on its own sampling grid. tau0 is the median spacing of the
 // time stamps; where most stamps repeat (many rows a second, stamped by the
 // second) it is the stamp step shared among the rows of a stamp. A sample
@@ -61,6 +72,8 @@ public:
     QString problem() const;
 
 private:
+    friend bool allanDeviation(AllanSeries &&, TauSpacing, std::vector<AllanPoint> &,
+                               const AllanProgress &);
     std::vector<double> cells;
     std::vector<qint64> runs; // lengths of the stretches without a gap, longest first
     double interval = 1;
@@ -70,21 +83,14 @@ private:
     QString timeProblem;
 };
 
-struct AllanPoint
-{
-    double tau = 0;  // s (samples without times)
-    double adev = 0; // in the unit of the series
-    qint64 n = 0;    // terms used
-    double error() const;
-};
-
-// Called after each tau with how many are done of how many; false stops.
-using AllanProgress = std::function<bool(int done, int total)>;
-
 // sigma^2(m tau0) = 1 / (2 n) * sum over the n terms i of (ybar(i + m) - ybar(i))^2,
 // ybar(i) the mean of the m samples from i. One point per factor with at
 // least 2 terms. False when progress stopped it (out then holds what was done).
 bool allanDeviation(const AllanSeries &series, TauSpacing spacing, std::vector<AllanPoint> &out,
+                    const AllanProgress &progress = {});
+// The same for a series used once: its grid is the octaves' work space, so
+// no copy of it is made (and it is gone afterwards).
+bool allanDeviation(AllanSeries &&series, TauSpacing spacing, std::vector<AllanPoint> &out,
                     const AllanProgress &progress = {});
 // About how many steps allanDeviation() takes, to decide where it runs.
 qint64 allanWork(const AllanSeries &series, TauSpacing spacing);
