@@ -186,6 +186,8 @@ void TestAllanDeviation::placement_data()
     QTest::newRow("every 10 s from 10 s, one left out")
         << QVector<double>{10000, 20000, 30000, 50000, 60000} << QVector<double>(5, 1.0) << 10.0
         << qint64(5) << qint64(1) << qint64(3) << "";
+    QTest::newRow("the first step long")
+        << seconds({0, 2, 3, 4, 5, 6}) << six << 1.0 << qint64(6) << qint64(1) << qint64(4) << "";
     QTest::newRow("stamps that jitter")
         << seconds({0, 0.9, 1.9, 3, 4, 4.9, 6}) << QVector<double>(7, 1.0) << 1.0 << qint64(7)
         << qint64(0) << qint64(6) << "";
