@@ -68,6 +68,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         p.addOption(o);
     for (const auto &o : FleetPresets::options())
         p.addOption(o);
+    for (const auto &o : AllanCommand::options())
+        p.addOption(o);
 
     if (!p.parse(arguments)) {
         text = p.errorText() + QLatin1Char('\n');
@@ -125,6 +127,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     text = certification.read(p);
     if (text.isEmpty())
         text = fleet.read(p);
+    if (text.isEmpty())
+        text = allan.read(p);
     if (!text.isEmpty())
         return Error;
     return Run;

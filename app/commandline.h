@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/allancommand.h"
 #include "app/certifypresets.h"
 #include "fleet/fleetconfig.h"
 #include "link/settingsdialog.h"
@@ -38,6 +39,8 @@ public:
     CertifyPresets certification;
     // --mqtt and its companions; --fleet runs the fleet view alone.
     FleetPresets fleet;
+    // --allan FILE: the Allan deviation of a file on standard output, no window.
+    AllanCommand allan;
 
 private:
     QString text;

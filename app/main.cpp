@@ -1,3 +1,4 @@
+#include "app/allancommand.h"
 #include "app/commandline.h"
 #include "app/headless.h"
 #include "app/mainwindow.h"
@@ -55,6 +56,8 @@ void nameTheApplication()
 int main(int argc, char *argv[])
 {
     readLocalTimeZoneOnce();
+    if (AllanCommand::wanted(argc, argv))
+        return AllanCommand::main(argc, argv);
     if (isHeadless(argc, argv)) {
         // The station alone: no window, no widget, no display.
         QCoreApplication app(argc, argv);

@@ -9,7 +9,7 @@
 //    peak memory of reading it, and through the window the longest event-loop
 //    gap, whether the progress dialog is shown and how soon Abort is answered,
 //    also from a share that delivers it at about 100 MB/s.
-#include "app/trendlog.h"
+#include "benchfiles.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "plot/plotwindow.h"
@@ -89,51 +89,6 @@ public:
     QStringList openFileNames(const FileRequest &) override { return {file}; }
     QString file;
 };
-
-// Resident and peak resident memory of this process, in kB.
-qint64 statusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Starts a new peak of resident memory from what is resident now (Linux).
-void resetPeakMemory()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
-// The longest time the event loop could not run a zero-interval timer while
-// `work` ran inside it, in ms.
-double longestGap(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0, longest = 0;
-    QTimer tick;
-    tick.setInterval(0);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    tick.start();
-    QTimer::singleShot(0, [&] {
-        last = clock.nsecsElapsed();
-        work();
-        tick.stop();
-        QApplication::quit();
-    });
-    QApplication::exec();
-    return longest / 1e6;
-}
 
 struct Imported
 {
@@ -217,26 +172,7 @@ void importFigures()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("SN-1234-20250131.csv"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        QByteArray block = trendHeader(false).toUtf8();
-        StatusRecord record;
-        record.gasType = QStringLiteral("CH4");
-        record.faults = QStringLiteral("0");
-        QDateTime now(QDate(2025, 1, 31), QTime(0, 0));
-        QRandomGenerator random(3);
-        for (int i = 0; i < 1000000; ++i) {
-            record.conc = QString::number(0.2 + random.bounded(1000) / 10000.0, 'f', 4);
-            block += trendRow(record, now.addSecs(i), false, false).toUtf8();
-            if (block.size() > (1 << 20)) {
-                file.write(block);
-                block.clear();
-            }
-        }
-        file.write(block);
-    }
+    writeTrendFile(path, 1000000);
     const qint64 bytes = QFile(path).size();
 
     std::vector<double> bare, import;

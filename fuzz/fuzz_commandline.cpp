@@ -63,6 +63,12 @@ QStringList canonical(const CommandLine &cl)
     number(c.offPeakHours, "--off-peak-hours");
     if (c.paceMs > 0)
         out << QStringLiteral("--pace=") + QString::number(c.paceMs);
+    text(cl.allan.file, "--allan");
+    if (cl.allan.file && !cl.allan.column.isEmpty())
+        out << QStringLiteral("--column=") + cl.allan.column;
+    const char *const spacings[] = {"octave", "decade", "many"};
+    if (cl.allan.file)
+        out << QStringLiteral("--taus=") + QLatin1String(spacings[int(cl.allan.spacing)]);
     return out;
 }
 
@@ -75,7 +81,9 @@ bool sameMeaning(const CommandLine &a, const CommandLine &b)
            p.baudRate == q.baudRate && p.interval == q.interval && p.autoLog == q.autoLog &&
            p.statusLog == q.statusLog && p.logFile == q.logFile && a.srdaLimitMb == b.srdaLimitMb &&
            c.certify == d.certify && c.scansOnly == d.scansOnly && c.onPeakHours == d.onPeakHours &&
-           c.offPeakHours == d.offPeakHours && c.paceMs == d.paceMs;
+           c.offPeakHours == d.offPeakHours && c.paceMs == d.paceMs &&
+           a.allan.file == b.allan.file && a.allan.column == b.allan.column &&
+           a.allan.spacing == b.allan.spacing;
 }
 
 bool inRange(const std::optional<int> &v, int low, int high)

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -134,4 +135,15 @@ QDateTime DateRangeDialog::selected(const Row &row)
     const QDate date(FirstYear + row.year->currentIndex(), row.month->currentIndex() + 1,
                      row.day->currentIndex() + 1);
     return QDateTime(date, QTime(row.hour->currentIndex(), row.minute->currentIndex()));
+}
+
+SeriesDialog::SeriesDialog(const QStringList &names, QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Allan Deviation"));
+    seriesBox = selector(this, names);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Series:"), seriesBox);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(okCancel(this));
 }

@@ -58,3 +58,12 @@ public:
     // does not have.
     static QDateTime selected(const Row &row);
 };
+
+// Data → Allan Deviation… of a plot with files added: which series.
+class SeriesDialog : public QDialog
+{
+public:
+    SeriesDialog(const QStringList &names, QWidget *parent);
+
+    QComboBox *seriesBox = nullptr;
+};

@@ -1,10 +1,11 @@
 #include "plot/plotwindow.h"
 
 #include "common/clock.h"
-#include "common/debuglog.h"
 #include "common/dialogs.h"
+#include "plot/allanwindow.h"
 #include "plot/axisdialogs.h"
 #include "plot/decimatingcurve.h"
+#include "plot/exportactions.h"
 #include "plot/plotcanvas.h"
 #include "plot/plotexport.h"
 #include "plot/ringseries.h"
@@ -26,13 +27,15 @@
 #include <qwt_symbol.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
-#include <QImageWriter>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressDialog>
 #include <QToolBar>
@@ -132,6 +135,14 @@ PlotWindow::PlotWindow(QWidget *parent) : QDialog(parent)
     filterFieldAction = tools->addWidget(filterField);
     filterFieldAction->setVisible(false); // widgets in a tool bar hide through their action
 
+    auto *menus = new QMenuBar(this);
+    QMenu *data = menus->addMenu(QStringLiteral("&Data"));
+    allanEntry =
+        data->addAction(QStringLiteral("Allan Deviation…"), this, &PlotWindow::allanDeviation);
+    clearSelectionEntry =
+        data->addAction(QStringLiteral("Clear Selection"), this, &PlotWindow::clearSelection);
+    clearSelectionEntry->setEnabled(false);
+    layout->setMenuBar(menus);
     layout->addWidget(tools, 0, 0, 7, 1);
     layout->addWidget(plotWidget, 0, 2, 7, 7);
 
@@ -207,6 +218,8 @@ QwtPlotCurve *PlotWindow::filterCurve() const
 
 void PlotWindow::setDateAxis(bool on)
 {
+    if (on != dateAxisOn)
+        clearSelection(); // its edges meant something else
     dateAxisOn = on;
     if (on) {
         auto *draw = new QwtDateScaleDraw(Qt::LocalTime);
@@ -410,6 +423,10 @@ void PlotWindow::picked(QRectF rect)
     rangeRight->setLineStyle(QwtPlotMarker::VLine);
     replotNow();
 
+    selected = true;
+    selectionLeft = left;
+    selectionRight = right;
+    clearSelectionEntry->setEnabled(true);
     const SelectionStats stats = selectionStats(ring, left, right, filterOn);
     QList<QwtPlotCurve *> levels;
     if (stats.count > 0) {
@@ -443,61 +460,15 @@ void PlotWindow::picked(QRectF rect)
 void PlotWindow::exportData()
 {
     const QwtInterval shown = plotWidget->axisInterval(QwtPlot::xBottom);
-    Dialogs::FileRequest request;
-    request.title = QStringLiteral("Save Data");
-    request.filter = QStringLiteral("Comma Separated Values (*.csv)");
-    request.parent = this;
-    const QString name = Dialogs::instance().saveFileName(request);
-    if (name.isEmpty())
-        return;
-    QFile file(name);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate);
-    if (written) {
-        written = writePlotCsv(file, ring, shown.minValue(), shown.maxValue(), dateAxisOn,
-                               seriesName, filterOn);
-        file.close();
-        written = written && file.error() == QFileDevice::NoError;
-    }
-    if (!written)
-        warnNotSaved(QStringLiteral("Export Data"),
-                     QStringLiteral("The data could not be saved to %1:\n%2")
-                         .arg(QDir::toNativeSeparators(name), file.errorString()));
+    exportCsvAs(this, [&](QIODevice &file) {
+        return writePlotCsv(file, ring, shown.minValue(), shown.maxValue(), dateAxisOn, seriesName,
+                            filterOn);
+    });
 }
 
 void PlotWindow::exportPlot()
 {
-    const QImage picture = grab().toImage();
-    if (picture.isNull()) {
-        qCDebug(telvarDebug) << "Failed to capture the plot for saving";
-        return;
-    }
-    QString selectedFilter;
-    Dialogs::FileRequest request;
-    request.title = QStringLiteral("Save Image");
-    request.filter = QStringLiteral(
-        "Portable Network Graphics file (*.png);;JPEG file (*.jpeg);;Bitmap file (*.bmp)");
-    request.parent = this;
-    request.selectedFilter = &selectedFilter;
-    const QString chosen = Dialogs::instance().saveFileName(request);
-    if (chosen.isEmpty())
-        return;
-    QByteArray format;
-    const QString name = pictureFileName(chosen, selectedFilter, format);
-    QImageWriter writer(name, format);
-    if (!writer.write(picture))
-        warnNotSaved(QStringLiteral("Export Plot Image"),
-                     QStringLiteral("The picture could not be saved to %1:\n%2")
-                         .arg(QDir::toNativeSeparators(name), writer.errorString()));
-}
-
-void PlotWindow::warnNotSaved(const QString &title, const QString &text)
-{
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Warning;
-    m.title = title;
-    m.text = text;
-    m.parent = this;
-    Dialogs::instance().message(m);
+    exportPictureAs(this);
 }
 
 void PlotWindow::addData()
@@ -551,8 +522,82 @@ void PlotWindow::importTrendFiles(const QStringList &files)
         if (!progress.wasCanceled())
             TrendReader().read(file, points, keepGoing);
         file.close();
-        addImportedCurve(points);
+        addImportedCurve(points, QFileInfo(name).fileName());
     }
+}
+
+void PlotWindow::clearSelection()
+{
+    selected = false;
+    clearSelectionEntry->setEnabled(false);
+}
+
+void PlotWindow::allanDeviation()
+{
+    // The series there are: the live one, and each file added to the plot
+    // (its x the time of its rows). Only the one chosen is copied, and a whole
+    // file not even that.
+    QStringList names;
+    if (ring.size() > 0 || imported.isEmpty())
+        names << seriesName;
+    const int firstFile = names.size();
+    for (const QwtPlotCurve *curve : qAsConst(imported))
+        names << curve->title().text();
+    int chosen = 0;
+    if (names.size() > 1) {
+        SeriesDialog dialog(names, this);
+        if (Dialogs::instance().exec(dialog) != QDialog::Accepted)
+            return;
+        chosen = dialog.seriesBox->currentIndex();
+    }
+    const bool live = chosen < firstFile;
+    const auto inSelection = [this](double x) {
+        return !selected || (selectionLeft < x && x < selectionRight);
+    };
+    QVector<QPointF> points;
+    if (live) {
+        points.reserve(ring.size());
+        for (int k = 0; k < ring.size(); ++k) {
+            const int i = ring.chronologicalIndex(k);
+            if (inSelection(ring.x()[i]))
+                points << QPointF(ring.x()[i], ring.y()[i]);
+        }
+    } else {
+        const QwtSeriesData<QPointF> *data = imported[chosen - firstFile]->data();
+        const auto *held = dynamic_cast<const QwtPointSeriesData *>(data);
+        if (held && !selected) {
+            points = held->samples();
+        } else {
+            points.reserve(int(data->size()));
+            for (size_t i = 0; i < data->size(); ++i)
+                if (inSelection(data->sample(i).x()))
+                    points << data->sample(i);
+        }
+    }
+    AllanSeries series;
+    series.place(points, live ? dateAxisOn : true);
+    const QString problem = series.problem();
+    if (!problem.isEmpty()) {
+        Dialogs::Message m;
+        m.icon = Dialogs::Icon::Warning;
+        m.title = QStringLiteral("Allan Deviation");
+        m.text = problem;
+        m.parent = this;
+        Dialogs::instance().message(m);
+        return;
+    }
+    const auto edge = [this](double x) {
+        return dateAxisOn ? QDateTime::fromMSecsSinceEpoch(qint64(x)).toString(
+                                QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                          : QString::number(x, 'g', 6);
+    };
+    const QString part =
+        selected
+            ? QStringLiteral("selection %1 to %2").arg(edge(selectionLeft), edge(selectionRight))
+            : QStringLiteral("whole series");
+    auto *window =
+        new AllanWindow(series, names[chosen], live ? seriesUnit : QString(), part, this);
+    window->show();
 }
 
 double PlotWindow::median(double *values, int begin, int end)
@@ -561,9 +606,10 @@ double PlotWindow::median(double *values, int begin, int end)
     return medianOf(values, begin, end, medianScratch);
 }
 
-QwtPlotCurve *PlotWindow::addImportedCurve(const QVector<QPointF> &points)
+QwtPlotCurve *PlotWindow::addImportedCurve(const QVector<QPointF> &points, const QString &name)
 {
     auto *curve = new DecimatingCurve;
+    curve->setTitle(name.isEmpty() ? QStringLiteral("File %1").arg(imported.size() + 1) : name);
     imported.append(curve);
     curve->attach(plotWidget);
     curve->setSamples(points);
@@ -583,6 +629,7 @@ void PlotWindow::clearPlotData()
     ring.clear();
     filterOn = false;
     filteredCount = 0;
+    clearSelection();
     showRing();
     while (!imported.isEmpty()) {
         QwtPlotCurve *curve = imported.takeLast();

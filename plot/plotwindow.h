@@ -41,8 +41,9 @@ public:
     explicit PlotWindow(QWidget *parent = nullptr);
     ~PlotWindow() override;
 
-    // Name of the Y series; written by the owner.
+    // Name and unit of the Y series; written by the owner.
     QString seriesName;
+    QString seriesUnit;
 
     void setDateAxis(bool on);
     // Window title; titles containing "SRDA" get the median filter controls.
@@ -74,11 +75,14 @@ public:
     QwtPlotCurve *wrapCurve() const;
     QwtPlotCurve *filterCurve() const;
     const QList<QwtPlotCurve *> &importedCurves() const { return imported; }
-    // Adds a curve of points read from a file, styled by the stored preferences.
-    QwtPlotCurve *addImportedCurve(const QVector<QPointF> &points);
+    // Adds a curve of points read from a file, styled by the stored preferences;
+    // name: the file's, as the series is called in Data → Allan Deviation….
+    QwtPlotCurve *addImportedCurve(const QVector<QPointF> &points, const QString &name = QString());
     QwtPlotMarker *upperLevelLine() const { return upperLevel; }
     QwtPlotMarker *lowerLevelLine() const { return lowerLevel; }
     QToolBar *toolBar() const { return tools; }
+    QAction *allanAction() const { return allanEntry; }
+    QAction *clearSelectionAction() const { return clearSelectionEntry; }
     QToolButton *filterButton() const { return filterTool; }
     QLineEdit *filterWindowField() const { return filterField; }
     preferencesForm *preferences() const { return prefsDialog; }
@@ -98,6 +102,10 @@ public slots:
     void filter();
     double median(double *values, int begin, int end);
     void picked(QRectF rect);
+    // Data → Allan Deviation…: of the selection (the last right-drag), or of
+    // the whole series; with files added, of the series the operator picks.
+    void allanDeviation();
+    void clearSelection();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -109,8 +117,6 @@ private:
     void append(double x, double y, bool extendFilter);
     // Reads each file into a new imported curve, behind a progress dialog with Abort.
     void importTrendFiles(const QStringList &files);
-    // A warning that names the file and why it was not written.
-    void warnNotSaved(const QString &title, const QString &text);
     void showRing();
     void scheduleReplot();
     void styleLine(QwtPlotCurve *curve, bool lines);
@@ -141,6 +147,11 @@ private:
     QToolButton *filterTool = nullptr;
     QLineEdit *filterField = nullptr;
     QAction *filterFieldAction = nullptr;
+    QAction *allanEntry = nullptr;
+    QAction *clearSelectionEntry = nullptr;
+    // The last right-drag selection, kept for the analyses of the Data menu.
+    bool selected = false;
+    double selectionLeft = 0, selectionRight = 0;
     QTimer replotTimer;
     EpochConverter epoch;
     std::vector<double> medianScratch;

@@ -251,6 +251,8 @@ bool TrendReader::parseDateTime(const char *p, const char *end, qint64 &ms)
 
 bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
 {
+    if (valueField != 1 || !timed)
+        return parseFields(begin, end, point);
     // The date-time has a fixed length; where a separator follows it, the
     // field needs no search (a valid date-time holds no separator).
     for (const long length : {19L, 17L}) {
@@ -280,20 +282,40 @@ bool TrendReader::parseLine(const char *begin, const char *end, QPointF &point)
             }
         }
     }
-    const char *first = begin;
-    while (first < end && *first != ',' && *first != '\t')
-        ++first;
-    if (first == end)
-        return false; // a single field: no value
-    const char *second = first + 1;
-    while (second < end && *second != ',' && *second != '\t')
-        ++second;
+    return parseFields(begin, end, point);
+}
+
+bool TrendReader::parseFields(const char *begin, const char *end, QPointF &point)
+{
+    const auto fieldEnd = [end](const char *p) {
+        while (p < end && *p != ',' && *p != '\t')
+            ++p;
+        return p;
+    };
+    const char *const first = fieldEnd(begin);
+    const char *before = first; // the separator before the value
+    for (int f = 1; f < valueField && before < end; ++f)
+        before = fieldEnd(before + 1);
+    if (before >= end)
+        return false; // too few fields: no value
     double value = 0;
     qint64 ms = 0;
-    if (!readValue(first + 1, second, value) || !parseDateTime(begin, first, ms))
+    if (!readValue(before + 1, fieldEnd(before + 1), value) ||
+        (timed && !parseDateTime(begin, first, ms)))
         return false;
     point = QPointF(double(ms), value);
     return true;
+}
+
+bool TrendReader::timedGap(const char *begin, const char *end, QPointF &point)
+{
+    const char *first = begin;
+    while (first < end && *first != ',' && *first != '\t')
+        ++first;
+    qint64 ms = 0;
+    const bool stamped = timed && parseDateTime(begin, first, ms);
+    point = QPointF(stamped ? double(ms) : qQNaN(), qQNaN());
+    return stamped;
 }
 
 bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progress &progress)
@@ -320,6 +342,7 @@ bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progre
                16;
     };
     bool full = false;
+    bool afterGap = true; // a gap only between points
     const auto line = [&](const char *begin, const char *end) {
         if (end > begin && end[-1] == '\r')
             --end;
@@ -330,8 +353,13 @@ bool TrendReader::read(QIODevice &device, QVector<QPointF> &points, const Progre
             full = true;
             return;
         }
-        if (parseLine(begin, end, *point))
+        if (parseLine(begin, end, *point)) {
             sink.keep();
+            afterGap = false;
+        } else if (keepGaps && (timedGap(begin, end, *point) || !afterGap)) {
+            sink.keep();
+            afterGap = true;
+        }
     };
     const auto finish = [&](bool done) {
         sink.finish();

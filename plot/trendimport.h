@@ -19,6 +19,10 @@ class QIODevice;
 // Files hold a million rows and more: the fixed date-time layouts are read by
 // hand, and the time zone is asked once a minute of local time, not per row.
 //
+// Other files of rows (SRDA and plot data exports, the status columns of a
+// trend file) give another field as the value, or no time at all; and a
+// series that must not be joined across an outage keeps its gaps.
+//
 // Any file may be picked by mistake: a line longer than MaxLineLength is
 // skipped without being kept, so memory beyond the points stays near one read
 // block, and progress is reported for every block read, lines or not.
@@ -37,6 +41,15 @@ public:
     // line counts as 2, as the progress label has it); false stops the reading.
     using Progress = std::function<bool(qint64 lineNumber)>;
 
+    // The value is field `field` (1, the second, as trend rows have it).
+    void setValueField(int field) { valueField = field; }
+    // Off: the first field is no time, and every point's x is 0.
+    void setTimed(bool on) { timed = on; }
+    // On: a row whose value is no number gives (its time, NaN); other lines
+    // that give no point give one gap, (NaN, NaN), where they stand between
+    // points, so that memory stays within twice the rows.
+    void setKeepGaps(bool on) { keepGaps = on; }
+
     // One line without its line end; true when it gives a point.
     bool parseLine(const char *begin, const char *end, QPointF &point);
     // Reads to the end of the device, or until progress returns false; the
@@ -45,7 +58,14 @@ public:
 
 private:
     bool parseDateTime(const char *begin, const char *end, qint64 &ms);
+    // parseLine() for any value field, with or without a time.
+    bool parseFields(const char *begin, const char *end, QPointF &point);
+    // The gap a line gives while gaps are kept: true when it has a time.
+    bool timedGap(const char *begin, const char *end, QPointF &point);
     EpochConverter epoch;
+    int valueField = 1;
+    bool timed = true;
+    bool keepGaps = false;
     // The date and hour of the last line read, and its epoch at minute 0.
     bool hourValid = false;
     char hourKey[16] = {};

@@ -39,6 +39,12 @@ void TestCommandLine::parses_data()
     QTest::newRow("srda limit") << QStringList{"--srda-limit-mb", "64"} << int(CommandLine::Run);
     QTest::newRow("srda limit none")
         << QStringList{"--srda-limit-mb", "0"} << int(CommandLine::Error);
+    QTest::newRow("allan") << QStringList{"--allan", "a.csv", "--column", "Tau", "--taus", "many"}
+                           << int(CommandLine::Run);
+    QTest::newRow("allan, unknown spacing")
+        << QStringList{"--allan", "a.csv", "--taus", "weekly"} << int(CommandLine::Error);
+    QTest::newRow("column without allan")
+        << QStringList{"--column", "Tau"} << int(CommandLine::Error);
 }
 
 void TestCommandLine::parses()
@@ -69,8 +75,9 @@ void TestCommandLine::versionAndHelp()
         QVERIFY(dialogs.messages.first().informativeText.startsWith(cl.message().trimmed() + "\n"));
     }
     QCOMPARE(cl.parse({"telvar", "--help"}), CommandLine::Exit);
-    for (const char *option : {"--demo", "--connect", "--serial", "--baud", "--tcp", "--interval",
-                               "--autolog", "--status-log", "--log"})
+    for (const char *option :
+         {"--demo", "--connect", "--serial", "--baud", "--tcp", "--interval", "--autolog",
+          "--status-log", "--log", "--allan", "--column", "--taus"})
         QVERIFY2(cl.message().contains(QLatin1String(option)), option);
 }
 
