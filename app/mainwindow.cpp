@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/consolespeaker.h"
 #include "app/trendlog.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
@@ -128,13 +129,20 @@ void MainWindow::wirePermanent()
     connect(actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
     connect(actionAbout, &QAction::triggered, this, &MainWindow::about);
 
-    connect(serviceTab->rcsButton, &QPushButton::clicked, this, &MainWindow::tempRCSCommand);
+    // The Service Scans tab's buttons; the scans themselves are the tab's.
+    const auto scan = [this](auto call, ServiceScan::Kind kind) {
+        return [this, call, kind] { (serviceTab->*call)(kind); };
+    };
+    connect(serviceTab->rcsButton, &QPushButton::clicked, this,
+            scan(&Service::startScan, ServiceScan::RefCell));
     connect(serviceTab->tempScanButton, &QPushButton::clicked, this,
-            &MainWindow::tempCavityCommand);
+            scan(&Service::startScan, ServiceScan::Temperature));
     connect(serviceTab->fineScanButton, &QPushButton::clicked, this,
-            &MainWindow::currentCavityCommand);
-    connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this, &MainWindow::drcsd);
-    connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this, &MainWindow::dtsd);
+            scan(&Service::startScan, ServiceScan::FineSpectrum));
+    connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this,
+            scan(&Service::download, ServiceScan::RefCell));
+    connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this,
+            scan(&Service::download, ServiceScan::Temperature));
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
     connect(serviceTab, &Service::downloadComplete, this, [this] {
         qCDebug(telvarDebug) << "Emitting scanDone()";
@@ -142,7 +150,7 @@ void MainWindow::wirePermanent()
     });
 
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::resetTimer);
-    connect(this, &MainWindow::scanDone, this, &MainWindow::Done);
+    connect(this, &MainWindow::scanDone, serviceTab, &Service::downloadDone);
     connect(this, &MainWindow::newSRDAColumnsReady, srdaTab, &SRDA::updateSRDAColumns);
     connect(this, &MainWindow::fileInvalid, settings, &SettingsDialog::reselectFile);
     connect(logButton, &QPushButton::clicked, settings, &SettingsDialog::reselectFile);
@@ -159,10 +167,18 @@ void MainWindow::wirePermanent()
     // The console's keys are gathered here and go out through the session
     // like any command, so a line typed while the link is lost is refused
     // with its reason rather than dropped unseen.
-    connect(console, &Console::getData, this, [this](const QByteArray &bytes) { typed += bytes; });
-    connect(console, &Console::consoleBackspace, this, [this] { typed.chop(1); });
-    connect(console, &Console::consoleEnter, this, &MainWindow::typedLine);
-    connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::lineEditEnterPressed);
+    auto *typist = new ConsoleSpeaker(*talk, this);
+    connect(console, &Console::getData, typist, &ConsoleSpeaker::key);
+    connect(console, &Console::consoleBackspace, typist, &ConsoleSpeaker::backspace);
+    connect(console, &Console::consoleEnter, typist, &ConsoleSpeaker::enter);
+    connect(lineEdit, &QLineEdit::returnPressed, typist, [this, typist] {
+        typist->line(lineEdit->text());
+        lineEdit->clear();
+    });
+    connect(typist, &ConsoleSpeaker::refused, console,
+            [this](const QString &text) { console->appendText(text + QLatin1Char('\n')); });
+    connect(typist, &ConsoleSpeaker::echo, this, &MainWindow::toConsole);
+    connect(typist, &ConsoleSpeaker::logged, this, &MainWindow::toLogger);
 }
 
 void MainWindow::wireSession()
@@ -219,20 +235,9 @@ void MainWindow::unwireConnection()
     connectionWiring.clear();
 }
 
-bool MainWindow::isBusy() const
-{
-    return talk->lifecycle()->isBusy();
-}
-
 QString MainWindow::trendFile() const
 {
     return base->trendWriter().trendFile();
-}
-
-QString MainWindow::logFilePath() const
-{
-    // The operator may pick another log file while connected: always the current choice.
-    return settings->settings().logFile;
 }
 
 void MainWindow::setStatus(const QString &text)
@@ -255,11 +260,7 @@ void MainWindow::openConnection()
 
 void MainWindow::linkOpened()
 {
-    if (lostAt.isValid()) {
-        // Open again, but the analyzer has not said who it is yet.
-        instrumentTab->showStale(tr("Reconnected at %1, waiting for the analyzer.")
-                                     .arg(Clock::current().toString(QStringLiteral("HH:mm:ss"))));
-    }
+    showReturn(false); // open again, but the analyzer has not said who it is yet
     const bool onDashboard = tabWidget->currentIndex() == MonitorTab;
     console->setEnabled(!onDashboard);
     console->setReadOnly(false);
@@ -371,28 +372,6 @@ void MainWindow::toLogger(QString text)
         logger->append(upToZero(text.toUtf8()), logFilePath());
 }
 
-void MainWindow::lineEditEnterPressed()
-{
-    const QString line = lineEdit->text() + QStringLiteral("\r\n");
-    lineEdit->clear();
-    if (!consoleMaySend())
-        return;
-    toOrin(line);
-    toConsole(line);
-    toLogger(line);
-}
-
-void MainWindow::typedLine()
-{
-    const QByteArray line = std::exchange(typed, QByteArray());
-    if (!consoleMaySend())
-        return;
-    // An empty line writes nothing, but the (empty) line is still logged.
-    if (!line.isEmpty())
-        talk->send(line, AnalyzerSession::Speaker::Console);
-    toLogger(QString::fromLatin1(upToZero(line)));
-}
-
 void MainWindow::setDemoMode(bool on)
 {
     QSettings().setValue(QStringLiteral("demoMode"), on);
@@ -411,35 +390,4 @@ void MainWindow::shutdown()
         return;
     }
     talk->closeThen(quit);
-}
-
-// The Service Scans tab's commands; the scans themselves are the tab's.
-void MainWindow::tempRCSCommand()
-{
-    serviceTab->startScan(ServiceScan::RefCell);
-}
-
-void MainWindow::tempCavityCommand()
-{
-    serviceTab->startScan(ServiceScan::Temperature);
-}
-
-void MainWindow::currentCavityCommand()
-{
-    serviceTab->startScan(ServiceScan::FineSpectrum);
-}
-
-void MainWindow::drcsd()
-{
-    serviceTab->download(ServiceScan::RefCell);
-}
-
-void MainWindow::dtsd()
-{
-    serviceTab->download(ServiceScan::Temperature);
-}
-
-void MainWindow::Done()
-{
-    serviceTab->downloadDone();
 }

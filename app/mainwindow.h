@@ -83,7 +83,7 @@ public:
     bool isDemoMode() const { return base->isDemo(); }
     bool isGotReply() const { return talk->isGotReply(); }
     // True while the opening or closing commands are still being paced out.
-    bool isBusy() const;
+    bool isBusy() const { return talk->lifecycle()->isBusy(); }
     QString trendFile() const;
 
     QAction *actionConnect;
@@ -132,18 +132,11 @@ public slots:
     void openConnection();
     void closeConnection();
     void updateTrend(const TrendRow &row);
-    void tempRCSCommand();
-    void tempCavityCommand();
-    void currentCavityCommand();
-    void Done();
-    void drcsd();
-    void dtsd();
     void trendDataFolder();
     void configureLogger();
     void toggleLogger(bool on);
     void toggleConsole(bool on);
     void userScansChange(bool on);
-    void lineEditEnterPressed();
     void toOrin(QString text);
     void toConsole(QString text);
     void toLogger(QString text);
@@ -169,8 +162,6 @@ private:
     void showReport(const StatusReport &report);
     void wireSpeakers();
     void followOwner();
-    bool consoleMaySend();
-    void typedLine();
     void showReturn(bool runGoesOn);
     void sendMode(int opmode, const ReplyOwner *forRun);
     void showLoss(const QString &reason, int nextTrySeconds);
@@ -181,7 +172,8 @@ private:
     void finishClose();
     void showReceived(const QByteArray &chunk);
     void setStatus(const QString &text);
-    QString logFilePath() const;
+    // The operator may pick another log file while connected: always the current choice.
+    QString logFilePath() const { return settings->settings().logFile; }
     QSize compactSize() const;
     void fitLogButton();
 
@@ -214,6 +206,5 @@ private:
     bool controlsOn = false; // the session says the analyzer is there and identified
     QDateTime lostAt;        // when the link was lost, for the dashboard
     QList<QMetaObject::Connection> connectionWiring;
-    QByteArray typed;         // console keys since the last Enter
     bool goodbyeSaid = false; // closing: the connection has ended as Disconnect ends it
 };

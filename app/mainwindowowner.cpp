@@ -93,15 +93,6 @@ void MainWindow::followOwner()
                                          (free || run == certificationTab->sequence()));
 }
 
-bool MainWindow::consoleMaySend()
-{
-    const QString why = talk->whyNot(AnalyzerSession::Speaker::Console);
-    if (why.isEmpty())
-        return true;
-    console->appendText(tr("Not sent: %1.").arg(why) + QLatin1Char('\n'));
-    return false;
-}
-
 void MainWindow::showReturn(bool runGoesOn)
 {
     if (!lostAt.isValid())

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/helpboxes.h"
 #include "app/trendlog.h"
 #include "certification/certification.h"
 #include "certification/optionsdialog.h"
@@ -228,78 +229,27 @@ void MainWindow::buildMenus()
 
 void MainWindow::changeText(int size)
 {
-    static const struct
-    {
-        const char *style;
-        const char *measure;
-        const char *service;
-        const char *tune;
-    } sets[] = {
-        {"QLabel { font-size: 14px }", ":/images/Measure_s.bmp", ":/images/Service_s.bmp",
-         ":/images/Tune_s.bmp"},
-        {"QLabel { font-size: 16px }", ":/images/Measure_m.bmp", ":/images/Service_m.bmp",
-         ":/images/Tune_m.bmp"},
-        {"QLabel { font-size: 22px }", ":/images/Measure.bmp", ":/images/Service.bmp",
-         ":/images/Tune.bmp"},
-    };
     size = qBound(0, size, 2);
     selectedTextSize = size;
     QSettings().setValue(QStringLiteral("selectedTextSize"), size);
-    instrumentTab->setStyleSheet(QLatin1String(sets[size].style));
-    instrumentTab->setModeButtonImages(QLatin1String(sets[size].measure),
-                                       QLatin1String(sets[size].service),
-                                       QLatin1String(sets[size].tune));
+    instrumentTab->setTextSize(size);
     if (size < textSizeActions.size())
         textSizeActions[size]->setChecked(true);
 }
 
 void MainWindow::about()
 {
-    Dialogs::Message m;
-    m.title = tr("Telvar Interface");
-    m.text = QStringLiteral("Telvar Software Version ") + QLatin1String(version) +
-             QStringLiteral("\n\n");
-    m.informativeText =
-        BuildInfo::versionLine() + QStringLiteral("\n\n") +
-        tr("Telvar monitors and services one Orin cavity ring-down gas analyzer over a serial "
-           "line or TCP.\n\nBuilt with the Qt %1 toolkit, the Qwt plotting library and the "
-           "zlib compression library (through QuaZip).")
-            .arg(QLatin1String(qVersion()));
-    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
-    m.parent = this;
-    Dialogs::instance().message(m);
+    showAboutBox(this);
 }
 
 void MainWindow::firmwareCompatibility()
 {
-    Dialogs::Message m;
-    m.title = tr("Firmware Compatibility");
-    m.text = QStringLiteral(
-                 "When connecting to an instrument with firmware \nbefore version 5.00, Telvar "
-                 "will drop into a \ncompatibility mode with slightly reduced functions.\nLaser "
-                 "and alarm status are not updated, \nbut concentration readings will still be "
-                 "obtained\nand recorded.") +
-             tr("\n\nFor a firmware upgrade, please contact Quorvane sales.");
-    m.iconResource = QStringLiteral(":/images/splash_small.bmp");
-    m.parent = this;
-    Dialogs::instance().message(m);
+    showFirmwareBox(this);
 }
 
 void MainWindow::quickStart()
 {
-    const QString name = QStringLiteral("TelvarQuickStartGuide.pdf");
-    const QString folder = QDir::currentPath();
-    const QFileInfo guide(QDir(folder).filePath(name));
-    if (guide.exists()) {
-        Dialogs::instance().openUrl(QUrl::fromLocalFile(guide.absoluteFilePath()));
-        return;
-    }
-    Dialogs::Message m;
-    m.icon = Dialogs::Icon::Warning;
-    m.title = tr("File missing");
-    m.text = QStringLiteral("File missing:\n\n") + name + QStringLiteral("\nin\n") + folder;
-    m.parent = this;
-    Dialogs::instance().message(m);
+    openQuickStart(this);
 }
 
 void MainWindow::buildTabs()

@@ -194,6 +194,28 @@ void Instrument::showStale(const QString &line)
     paintReadouts();
 }
 
+void Instrument::setTextSize(int size)
+{
+    static const struct
+    {
+        const char *style;
+        const char *measure;
+        const char *service;
+        const char *tune;
+    } sets[] = {
+        {"QLabel { font-size: 14px }", ":/images/Measure_s.bmp", ":/images/Service_s.bmp",
+         ":/images/Tune_s.bmp"},
+        {"QLabel { font-size: 16px }", ":/images/Measure_m.bmp", ":/images/Service_m.bmp",
+         ":/images/Tune_m.bmp"},
+        {"QLabel { font-size: 22px }", ":/images/Measure.bmp", ":/images/Service.bmp",
+         ":/images/Tune.bmp"},
+    };
+    const auto &set = sets[qBound(0, size, 2)];
+    setStyleSheet(QLatin1String(set.style));
+    setModeButtonImages(QLatin1String(set.measure), QLatin1String(set.service),
+                        QLatin1String(set.tune));
+}
+
 void Instrument::showReport(const StatusReport &report)
 {
     record = report.record;

@@ -47,6 +47,8 @@ public:
     // Mode-button faces for the current text size. Each button takes the size
     // of its picture; a missing picture leaves the button with its text.
     void setModeButtonImages(const QString &measure, const QString &service, const QString &tune);
+    // Small, medium or large (0 to 2): the labels' size and the mode buttons' faces.
+    void setTextSize(int size);
     // Style sheet for the whole tab, e.g. "QLabel { font-size: 14px }".
     void setLabelStyle(const QString &style);
 
