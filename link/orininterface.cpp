@@ -9,27 +9,6 @@ void OrinInterface::openInBackground(ConnectionSettings currentSettings)
         this, [this, opened] { emit openFinished(opened); }, Qt::QueuedConnection);
 }
 
-void OrinInterface::appendCharToWrite(QByteArray bytes)
-{
-    lineBuffer.append(bytes);
-}
-
-void OrinInterface::deleteCharToWrite()
-{
-    if (!lineBuffer.isEmpty())
-        lineBuffer.chop(1);
-}
-
-void OrinInterface::sendStringToOrin()
-{
-    // An empty line writes nothing, but the (empty) line is still logged.
-    if (!lineBuffer.isEmpty())
-        writeData(lineBuffer);
-    const int zero = lineBuffer.indexOf('\0');
-    emit lineforLogger(QString::fromLatin1(zero < 0 ? lineBuffer : lineBuffer.left(zero)));
-    lineBuffer.clear();
-}
-
 void OrinInterface::measureCommand()
 {
     writeData("opmode 2\r\n");

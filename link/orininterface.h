@@ -30,7 +30,6 @@ public:
     QString errorText;      // headline of the last failed open
     QString connectionText; // one-line description for the status bar
     qint32 linkKind = 0;
-    QByteArray lineBuffer; // characters typed in the console since the last Enter
     bool open = false;
 
     // The reason a transport gives for a loss, or `fallback` where it gives
@@ -60,9 +59,6 @@ public slots:
     virtual QByteArray readData() = 0;
     virtual bool connectionOpen() = 0;
 
-    void appendCharToWrite(QByteArray bytes);
-    void deleteCharToWrite();
-    void sendStringToOrin();
     void measureCommand();
     void serviceCommand();
     void tuneCommand();

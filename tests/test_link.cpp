@@ -15,7 +15,6 @@ private slots:
     void failedOpen();
     void runawayLineIsHandedOver();
     void writesUnchanged();
-    void lineBufferEditing();
     void modeCommands_data();
     void modeCommands();
 };
@@ -118,30 +117,6 @@ void TestLink::writesUnchanged()
     QVERIFY(link.openConnection(onPort(pty.slavePath())));
     link.writeData(QByteArray("ab\0cd\r", 6));
     QCOMPARE(pty.readUntil("\r", 2000), QByteArray("ab\0cd\r", 6));
-}
-
-void TestLink::lineBufferEditing()
-{
-    Pty pty;
-    SerialInterface link;
-    QVERIFY(link.openConnection(onPort(pty.slavePath())));
-    QSignalSpy logged(&link, &OrinInterface::lineforLogger);
-
-    link.deleteCharToWrite(); // empty buffer stays empty
-    QVERIFY(link.lineBuffer.isEmpty());
-    link.sendStringToOrin(); // an empty line writes nothing but is still logged
-    QCOMPARE(logged.count(), 1);
-    QCOMPARE(logged.takeFirst().at(0).toString(), QString());
-
-    for (const char *key : {"s", "t", "x"})
-        link.appendCharToWrite(key);
-    link.deleteCharToWrite();
-    link.appendCharToWrite(QByteArray("a\0b", 3));
-    link.appendCharToWrite("\r");
-    link.sendStringToOrin();
-    QCOMPARE(pty.readUntil("\r", 2000), QByteArray("sta\0b\r", 6)); // written whole
-    QCOMPARE(logged.takeFirst().at(0).toString(), QString("sta"));  // logged up to the zero byte
-    QVERIFY(link.lineBuffer.isEmpty());
 }
 
 void TestLink::modeCommands_data()

@@ -1,4 +1,5 @@
 #include "app/analyzersession.h"
+#include "app/consolespeaker.h"
 #include "certification/certificationsequence.h"
 #include "common/commandsequence.h"
 #include "link/orininterface.h"
@@ -68,6 +69,8 @@ private slots:
     // it hears the opening and nothing else: no status, no goodbye.
     void nothingBeforeTheSerialAnswer_data();
     void nothingBeforeTheSerialAnswer();
+    // The console's keys, gathered into a line and sent through the session.
+    void typedLineEditing();
 
 private:
     void connectAndIdentify();
@@ -427,6 +430,28 @@ void TestSession::nothingBeforeTheSerialAnswer()
                session->owner() == AnalyzerSession::Owner::Monitoring;
     }));
     QCOMPARE(analyzer.heard.mid(mark, 2), (QList<QByteArray>{"fact=1", "ssnid"}));
+    session->disconnectNow();
+}
+
+void TestSession::typedLineEditing()
+{
+    connectAndIdentify();
+    ConsoleSpeaker typist(*session);
+    QSignalSpy logged(&typist, &ConsoleSpeaker::logged);
+    const int mark = analyzer.heard.size();
+    typist.backspace(); // empty stays empty
+    typist.enter();     // an empty line writes nothing but is still logged
+    QCOMPARE(logged.count(), 1);
+    QCOMPARE(logged.takeFirst().at(0).toString(), QString());
+    for (const char *key : {"s", "t", "x"})
+        typist.key(key);
+    typist.backspace();
+    typist.key(QByteArray("a\0b", 3));
+    typist.key("\r\n");
+    typist.enter();
+    QVERIFY(waitFor([&] { return analyzer.heard.size() > mark; }));
+    QCOMPARE(analyzer.heard.mid(mark), (QList<QByteArray>{QByteArray("sta\0b", 5)})); // whole
+    QCOMPARE(logged.takeFirst().at(0).toString(), QString("sta")); // logged up to the zero byte
     session->disconnectNow();
 }
 
