@@ -348,8 +348,10 @@ void MainWindow::updateTrend(const TrendRow &row)
         logger->append(bytes, logFilePath());
     bool numeric = false;
     row.record.conc.toDouble(&numeric);
-    if (numeric)
+    if (numeric) {
+        plotWindow()->seriesUnit = row.record.units.trimmed(); // for its Allan deviation
         plotWindow()->addTimePoint(row.time, row.record.conc);
+    }
     emit trendRowReady(row.time);
 }
 
