@@ -7,8 +7,8 @@
 //     bench_srda_stream [--tcp] [--console] [rows per second] [seconds]
 //                                                  (default 10000 10, over a pty)
 
-#include "common/commandsequence.h"
 #include "app/mainwindow.h"
+#include "common/commandsequence.h"
 #include "common/dialogs.h"
 #include "plot/plotwindow.h"
 #include "service/srda.h"
