@@ -130,19 +130,16 @@ void MainWindow::wirePermanent()
     connect(actionAbout, &QAction::triggered, this, &MainWindow::about);
 
     // The Service Scans tab's buttons; the scans themselves are the tab's.
-    const auto scan = [this](auto call, ServiceScan::Kind kind) {
-        return [this, call, kind] { (serviceTab->*call)(kind); };
-    };
     connect(serviceTab->rcsButton, &QPushButton::clicked, this,
-            scan(&Service::startScan, ServiceScan::RefCell));
+            [this] { serviceTab->startScan(ServiceScan::RefCell); });
     connect(serviceTab->tempScanButton, &QPushButton::clicked, this,
-            scan(&Service::startScan, ServiceScan::Temperature));
+            [this] { serviceTab->startScan(ServiceScan::Temperature); });
     connect(serviceTab->fineScanButton, &QPushButton::clicked, this,
-            scan(&Service::startScan, ServiceScan::FineSpectrum));
+            [this] { serviceTab->startScan(ServiceScan::FineSpectrum); });
     connect(serviceTab->rcsDownloadButton, &QPushButton::clicked, this,
-            scan(&Service::download, ServiceScan::RefCell));
+            [this] { serviceTab->download(ServiceScan::RefCell); });
     connect(serviceTab->tempDownloadButton, &QPushButton::clicked, this,
-            scan(&Service::download, ServiceScan::Temperature));
+            [this] { serviceTab->download(ServiceScan::Temperature); });
     connect(serviceTab, &Service::lineforConsole, this, &MainWindow::toConsole);
     connect(serviceTab, &Service::downloadComplete, this, [this] {
         qCDebug(telvarDebug) << "Emitting scanDone()";
