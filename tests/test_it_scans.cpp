@@ -1,4 +1,6 @@
 #include "app/mainwindow.h"
+#include "certification/certification.h"
+#include "certification/optionsdialog.h"
 #include "common/commandsequence.h"
 #include "plot/plotwindow.h"
 #include "service/service.h"
@@ -34,6 +36,7 @@ void TestItScans::referenceCellScan_data()
     QTest::newRow("link lost in the download") << QStringLiteral("drcsd") << 1;
     QTest::newRow("Disconnect in the scan") << QStringLiteral("disconnect") << 1;
     QTest::newRow("Quit in the scan") << QStringLiteral("quit") << 1;
+    QTest::newRow("Quit in a verification's scan") << QStringLiteral("quit verification") << 1;
 }
 
 void TestItScans::referenceCellScan()
@@ -49,7 +52,8 @@ void TestItScans::referenceCellScan()
     QStringList args = {QStringLiteral("--pty"),    QStringLiteral("--verbose"),
                         QStringLiteral("--serial"), QStringLiteral("7/31"),
                         QStringLiteral("--link"),   device};
-    const bool quit = dropOn == QLatin1String("quit");
+    const bool verification = dropOn == QLatin1String("quit verification");
+    const bool quit = verification || dropOn == QLatin1String("quit");
     const bool disconnect = quit || dropOn == QLatin1String("disconnect");
     if (!dropOn.isEmpty() && !disconnect)
         args << QStringLiteral("--drop-on") << dropOn << QStringLiteral("--restart-delay")
@@ -72,9 +76,19 @@ void TestItScans::referenceCellScan()
 
     Service *tab = w.service();
     QVERIFY(tab->rcsButton->isEnabled());
-    tab->rcsButton->click();
+    if (verification) {
+        CertificationSequence::setSecondMs(10);
+        CertScans refCellOnly;
+        refCellOnly.optimizeLaser = refCellOnly.offPeak = refCellOnly.collectSettings = false;
+        w.optionsDialog()->applyScans(refCellOnly);
+        w.certification()->sequence()->certify();
+        QVERIFY(w.certification()->inProgress());
+    } else {
+        tab->rcsButton->click();
+    }
     if (disconnect) {
-        QVERIFY(waitFor([&] { return sim.heard().count(QStringLiteral("lt")) >= 3; }, 10000));
+        QVERIFY2(waitFor([&] { return sim.heard().count(QStringLiteral("lt")) >= 3; }, 10000),
+                 qPrintable(sim.heard().join(QLatin1Char(','))));
         if (quit) {
             // Ctrl+Q and Yes: the window stays until the goodbye is out.
             w.show();
@@ -87,7 +101,7 @@ void TestItScans::referenceCellScan()
         }
         QVERIFY(waitFor([&] { return !w.currentLink() && !w.isBusy(); }));
         QCOMPARE(tab->scanState(), 0);
-        QVERIFY(!tab->cancelButton->isEnabled());
+        QVERIFY(!tab->cancelButton->isEnabled() && !w.certification()->inProgress());
         QVERIFY(waitFor([&] { return sim.heard().last() == QLatin1String("tuneringdowns 25"); }));
         const QStringList heard = sim.heard();
         const QStringList end = heard.mid(heard.lastIndexOf(QStringLiteral("lt")) + 1);
