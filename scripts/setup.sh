@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config help2man
           qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
           libquazip1-qt5-dev libbenchmark-dev
-          libmosquitto-dev mosquitto mosquitto-clients openssl
+          libmosquitto-dev mosquitto mosquitto-clients openssl dbus-daemon
           libxcb1-dev xvfb
           "$@")
 
