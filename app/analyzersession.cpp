@@ -134,6 +134,28 @@ bool AnalyzerSession::oweWhileLost(ReplyOwner *, const QString &commands)
     return true;
 }
 
+void AnalyzerSession::runEnded(ReplyOwner *who, RunOutcome outcome, const QString &text)
+{
+    if (outcome == RunOutcome::Failed && text == tr("Disconnected"))
+        outcome = RunOutcome::Cancelled;
+    emit runOver(runTitle(who->runKind()), outcome, text);
+}
+
+QString AnalyzerSession::runTitle(ReplyOwner::Kind kind)
+{
+    switch (kind) {
+    case ReplyOwner::Kind::Verification:
+        return tr("Performance verification");
+    case ReplyOwner::Kind::ServiceScan:
+        return tr("Service scan");
+    case ReplyOwner::Kind::Srda:
+        return tr("SRDA collection");
+    case ReplyOwner::Kind::FileSend:
+        break;
+    }
+    return tr("Command file send");
+}
+
 bool AnalyzerSession::isPaused(const ReplyOwner *who) const
 {
     return who && run == who && pausedAt >= 0;

@@ -64,6 +64,9 @@ public:
     void release(ReplyOwner *run) override;
     bool oweWhileLost(ReplyOwner *run, const QString &commands) override;
     bool isPaused(const ReplyOwner *run) const override;
+    void runEnded(ReplyOwner *run, RunOutcome outcome, const QString &text) override;
+    // "Performance verification", "Service scan", "SRDA collection", "Command file send".
+    static QString runTitle(ReplyOwner::Kind kind);
 
     // Opens a connection with `settings`; false when it does not open.
     bool connectTo(const ConnectionSettings &settings, bool demo);
@@ -141,6 +144,8 @@ signals:
     // Close has begun (Disconnect, or a connection given up).
     void closing();
     void closed();
+    // A run ended (`what` its runTitle): the Disconnect of a run cancels it.
+    void runOver(const QString &what, RunOutcome outcome, const QString &text);
     void lost(const QString &reason, bool retrying);
     void retryFailed(const QString &reason, int waitSeconds);
     // The analyzer never answered on this connection: it is being closed.

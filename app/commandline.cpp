@@ -70,6 +70,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         p.addOption(o);
     for (const auto &o : AllanCommand::options())
         p.addOption(o);
+    for (const auto &o : AlarmPresets::options())
+        p.addOption(o);
 
     if (!p.parse(arguments)) {
         text = p.errorText() + QLatin1Char('\n');
@@ -129,6 +131,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         text = fleet.read(p);
     if (text.isEmpty())
         text = allan.read(p);
+    if (text.isEmpty())
+        text = alarms.read(p);
     if (!text.isEmpty())
         return Error;
     return Run;
@@ -137,6 +141,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 QString CommandLine::applyTo(MainWindow &window) const
 {
     certification.applyTo(window);
+    if (alarms.any())
+        window.applyAlarmPresets(alarms);
     if (fleet.any())
         window.settingsDialog()->setFleetSettings(
             fleet.appliedTo(window.settingsDialog()->fleetSettings()));

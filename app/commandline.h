@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarmsettings.h"
 #include "app/allancommand.h"
 #include "app/certifypresets.h"
 #include "fleet/fleetconfig.h"
@@ -41,6 +42,8 @@ public:
     FleetPresets fleet;
     // --allan FILE: the Allan deviation of a file on standard output, no window.
     AllanCommand allan;
+    // --alarm-high and its companions.
+    AlarmPresets alarms;
 
 private:
     QString text;

@@ -30,6 +30,9 @@ int runHeadless(const CommandLine &cl)
     FleetSettings fleet;
     fleet.load(QSettings());
     station.configureFleet(cl.fleet.appliedTo(fleet));
+    AlarmSettings alarms;
+    alarms.load(QSettings());
+    station.configureAlarms(cl.alarms.appliedTo(alarms));
 
     // The verification of --certify, as the tab would run it.
     AnalyzerSession *talk = station.session();

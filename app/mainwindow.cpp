@@ -83,6 +83,7 @@ MainWindow::MainWindow(const Options &startOptions, QWidget *parent)
     wireSpeakers();
     wireFleet();
     wireReports();
+    wireAlarms();
     statusBar()->showMessage(isDemoMode() ? tr("Demo mode") : tr("Disconnected"));
     // The owner's rule from the start: nothing to press before an analyzer is there.
     followOwner();

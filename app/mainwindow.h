@@ -12,6 +12,8 @@
 
 #include <memory>
 
+class AlarmSettingsPage;
+class AlarmsWindow;
 class Certification;
 class FleetPublisher;
 class Console;
@@ -74,6 +76,11 @@ public:
     Logger *trafficLogger() const { return logger; }
     AnalyzerSession *session() const { return talk; }
     Station *station() const { return base; }
+    AlarmSettingsPage *alarmSettings() const { return alarmPage; }
+    // The Alarms window, built on first use (the menu or the tool bar's indicator).
+    AlarmsWindow *alarmsWindow();
+    // The command line's alarm presets, stored and in effect as "OK" would.
+    void applyAlarmPresets(const AlarmPresets &presets);
     OrinInterface *currentLink() const { return talk->link(); }
     ConnectionLifecycle *connectionLifecycle() const { return talk->lifecycle(); }
     FleetPublisher *fleetPublisher() const { return base->fleet(); }
@@ -101,6 +108,7 @@ public:
     QAction *actionLogging;
     QAction *actionDemoMode;
     QAction *actionFleetView;
+    QAction *actionAlarms;
     QAction *actionFirmware;
     QAction *actionQuickStart;
     QAction *actionAboutQt;
@@ -159,6 +167,7 @@ private:
     void wireSession();
     void wireFleet();
     void wireReports();
+    void wireAlarms();
     void showReport(const StatusReport &report);
     void wireSpeakers();
     void followOwner();
@@ -194,6 +203,8 @@ private:
     SRDA *srdaTab;
     QPushButton *logButton;
     QLabel *snLabel;
+    AlarmSettingsPage *alarmPage = nullptr;
+    AlarmsWindow *alarmList = nullptr;
     QProgressBar *progressBar;
     Station *base = nullptr;         // the session, the trend files and the fleet
     AnalyzerSession *talk = nullptr; // the station's session

@@ -198,6 +198,9 @@ void MainWindow::buildMenus()
     actionFleetView = action(tr("Fleet View"), tr("The stations publishing to the fleet's broker"),
                              QKeySequence());
     tools->addAction(actionFleetView);
+    actionAlarms =
+        action(tr("Alarms"), tr("The active alarms, and those to acknowledge"), QKeySequence());
+    tools->addAction(actionAlarms);
 
     QMenu *data = menuBar()->addMenu(tr("Data"));
     data->addAction(actionTrend);

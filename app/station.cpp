@@ -1,10 +1,16 @@
 #include "app/station.h"
 
+#include "alarm/alarms.h"
+#include "app/alarmlog.h"
 #include "app/trendlog.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "console/logger.h"
 #include "fleet/fleetpublisher.h"
+
+#include "common/commandsequence.h"
+
+#include <QDir>
 
 #include <cstdio>
 
@@ -19,7 +25,8 @@ Station::Station(QObject *parent)
 Station::Station(ConnectionLifecycle::LinkFactory factory, QObject *parent)
     : QObject(parent), talk(new AnalyzerSession(std::move(factory), this)),
       trendLogger(new Logger(this)), trend(std::make_unique<TrendWriter>(*trendLogger)),
-      publisher(new FleetPublisher(this))
+      publisher(new FleetPublisher(this)), alarmCenter(new Alarms(this)),
+      alarmLogger(new Logger(this)), alarmLog(std::make_unique<AlarmLog>(*alarmLogger))
 {
     wire();
 }
@@ -74,6 +81,62 @@ void Station::wire()
     connect(talk, &AnalyzerSession::lost, publisher, &FleetPublisher::analyzerLost);
     connect(talk, &AnalyzerSession::started, publisher, &FleetPublisher::analyzerBack);
     connect(talk, &AnalyzerSession::closed, publisher, &FleetPublisher::analyzerClosed);
+
+    // Alarms: judged here on what the session says, delivered every way at once.
+    alarmCenter->setDataFolder(QDir::homePath() + QStringLiteral("/QuorvaneData"));
+    connect(talk, &AnalyzerSession::identified, alarmCenter, [this](const QString &serial) {
+        alarmCenter->setSerial(serial);
+        alarmCenter->linkBack();
+    });
+    connect(talk, &AnalyzerSession::closed, alarmCenter, [this] {
+        if (!std::exchange(closingAfterLoss, false))
+            alarmCenter->linkClosed();
+    });
+    connect(talk, &AnalyzerSession::runOver, alarmCenter,
+            [this](const QString &what, RunOutcome outcome, const QString &text) {
+                alarmCenter->runEnded(
+                    what, outcome, text,
+                    what == AnalyzerSession::runTitle(ReplyOwner::Kind::Verification));
+            });
+    watchWrites(trendLogger, QStringLiteral("trend-file"),
+                tr("The trend file %1 cannot be written."),
+                tr("The trend file %1 is written again."));
+    connect(alarmCenter, &Alarms::changed, this, &Station::deliver);
+    connect(&alarmTick, &QTimer::timeout, alarmCenter, [this] {
+        alarmTick.setInterval(CommandSequence::secondMs()); // the tests' paced second
+        alarmCenter->check();
+    });
+    alarmTick.start(CommandSequence::secondMs());
+}
+
+void Station::watchWrites(Logger *logger, const QString &alarm, const QString &failed,
+                          const QString &recovered)
+{
+    connect(logger, &Logger::writeFailed, alarmCenter,
+            [=](const QString &file) { alarmCenter->writeFailed(alarm, true, failed.arg(file)); });
+    connect(logger, &Logger::writeRecovered, alarmCenter, [=](const QString &file) {
+        alarmCenter->writeFailed(alarm, false, recovered.arg(file));
+    });
+}
+
+void Station::configureAlarms(const AlarmSettings &settings)
+{
+    alarmCenter->configure(settings);
+}
+
+void Station::deliver(const AlarmEvent &event)
+{
+    alarmLog->append(event);
+    if (journal && event.change != AlarmEvent::Change::Acknowledged) {
+        Dialogs::Message m;
+        m.title =
+            event.change == AlarmEvent::Change::Raised ? tr("Alarm raised") : tr("Alarm cleared");
+        m.text = event.text + QStringLiteral(" (") + event.name + QStringLiteral(", ") +
+                 severityText(event.severity) + QLatin1Char(')');
+        const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+    }
 }
 
 void Station::setDemoWanted(bool on)
@@ -135,6 +198,7 @@ void Station::identified(const QString &, bool first)
 
 void Station::lost(const QString &reason, bool retrying)
 {
+    alarmCenter->linkLost(reason);
     emit linkLost(reason, retrying);
     if (retrying) {
         // Unattended stations come back by themselves: no box, which nobody
@@ -147,6 +211,7 @@ void Station::lost(const QString &reason, bool retrying)
     // Without reconnecting: say so once, after the loss has been handled,
     // and disconnect as Disconnect does. The box is the journal's one line.
     const QString text = tr("Connection lost: ") + reason;
+    closingAfterLoss = true;
     emit statusText(text);
     talk->closeThen([this, text] { emit statusText(text); });
     Dialogs::post(Dialogs::Icon::Critical, tr("Connection lost"), text);
@@ -172,4 +237,5 @@ void Station::report(const StatusReport &report)
     emit trendRow(row);
     publisher->trendRow(row.record, stationInfo(), row.time);
     publisher->statusReport(report.record, stationInfo());
+    alarmCenter->report(report);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarmsettings.h"
 #include "app/analyzersession.h"
 #include "app/trendrow.h"
 #include "fleet/fleetmessages.h"
@@ -9,8 +10,12 @@
 #include <QDateTime>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 
+class AlarmLog;
+class Alarms;
 class FleetPublisher;
+struct AlarmEvent;
 class Logger;
 class TrendWriter;
 
@@ -35,6 +40,7 @@ public:
     AnalyzerSession *session() const { return talk; }
     FleetPublisher *fleet() const { return publisher; }
     TrendWriter &trendWriter() { return *trend; }
+    Alarms *alarms() const { return alarmCenter; }
 
     // The record the next Connect opens with.
     ConnectionSettings connectionSettings() const { return wanted; }
@@ -47,6 +53,11 @@ public:
     // Without a window every status text also goes to standard error, once.
     void setJournal(bool on) { journal = on; }
     void configureFleet(const FleetSettings &settings);
+    void configureAlarms(const AlarmSettings &settings);
+    // The writes of `logger` raise `alarm` when they fail and clear it when they
+    // succeed again; the texts take the file's name for %1.
+    void watchWrites(Logger *logger, const QString &alarm, const QString &failed,
+                     const QString &recovered);
 
     // Connect with the record; false when nothing was opened (said by openFailed).
     bool connectToAnalyzer();
@@ -71,11 +82,17 @@ private:
     void lost(const QString &reason, bool retrying);
     void identified(const QString &serial, bool first);
     StationInfo stationInfo() const;
+    void deliver(const AlarmEvent &event);
 
     AnalyzerSession *talk;
     Logger *trendLogger;
     std::unique_ptr<TrendWriter> trend;
     FleetPublisher *publisher;
+    Alarms *alarmCenter;
+    Logger *alarmLogger;
+    std::unique_ptr<AlarmLog> alarmLog;
+    QTimer alarmTick;
+    bool closingAfterLoss = false; // the close that follows a loss given up on
     ConnectionSettings wanted;
     bool noReconnect = false;
     bool demoMode = false;   // the mode of this connection

@@ -201,9 +201,10 @@ void CertificationSequence::endRun()
     m.defaultButton = Dialogs::Ok;
     m.parent = dialogParent;
     Dialogs::post(m);
-    emit finished(archiveMade, archiveMade
-                                   ? QFileInfo(certFolder + names.archive).absoluteFilePath()
-                                   : archiveError);
+    const QString outcome =
+        archiveMade ? QFileInfo(certFolder + names.archive).absoluteFilePath() : archiveError;
+    tellEnd(archiveMade ? RunOutcome::Completed : RunOutcome::Failed, outcome);
+    emit finished(archiveMade, outcome);
 }
 
 void CertificationSequence::cancel()
@@ -212,6 +213,7 @@ void CertificationSequence::cancel()
     if (isRestoring())
         return;
     // With nothing running, the analyzer is in no state to be put back from.
+    stopByCancel = step != Idle;
     stop(QStringLiteral("Performance verification cancelled"), step != Idle);
 }
 
@@ -268,8 +270,11 @@ void CertificationSequence::endStop()
     emit sendFileLabel(QStringLiteral(" "));
     emit stepChanged(step);
     const QString reason = std::exchange(stopReason, QString());
-    if (!reason.isEmpty())
+    if (!reason.isEmpty()) {
+        tellEnd(std::exchange(stopByCancel, false) ? RunOutcome::Cancelled : RunOutcome::Failed,
+                reason);
         emit finished(false, reason);
+    }
 }
 
 void CertificationSequence::sendFile(const QString &path)

@@ -205,7 +205,8 @@ private:
     // What finished() says once the restore of a stopped run is out; empty
     // when no verification was stopped (a file send, nothing at all).
     QString stopReason;
-    QDateTime lostAt; // invalid unless the link was lost in this step
+    bool stopByCancel = false; // the stop under way is the operator's Cancel
+    QDateTime lostAt;          // invalid unless the link was lost in this step
     QStringList lossNotes;
     // Size of the settings file when Collect Settings began, so that a
     // restarted collection does not repeat what it already wrote.

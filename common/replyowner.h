@@ -5,6 +5,14 @@
 
 class ReplyOwner;
 
+// How a run ended.
+enum class RunOutcome
+{
+    Completed,
+    Cancelled,
+    Failed
+};
+
 // The one place that hands out the analyzer's replies: the session. A run
 // claims it when it starts and gives it back when it ends.
 class ReplySeat
@@ -21,6 +29,11 @@ public:
     virtual bool oweWhileLost(ReplyOwner *run, const QString &commands) = 0;
     // `run` holds the replies and waits for its analyzer after a lost link.
     virtual bool isPaused(const ReplyOwner *run) const = 0;
+    // `run` ended: `text` says how (a file made, what went wrong).
+    virtual void runEnded(ReplyOwner *run, RunOutcome outcome, const QString &text)
+    {
+        (void)run, (void)outcome, (void)text;
+    }
 };
 
 // A long run that owns the analyzer's replies while it lasts: a performance
@@ -66,6 +79,13 @@ protected:
     {
         if (seat)
             seat->release(this);
+    }
+    // Tells the seat how the run ended, once a run: a cancel or a failure is
+    // somebody's to know of.
+    void tellEnd(RunOutcome outcome, const QString &text)
+    {
+        if (seat)
+            seat->runEnded(this, outcome, text);
     }
     // Paused by a lost link: the seat knows, the run keeps no flag of its own.
     bool runPaused() const { return seat && seat->isPaused(this); }

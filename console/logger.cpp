@@ -44,15 +44,16 @@ bool Logger::flush()
     const QByteArray bytes = std::exchange(block, QByteArray());
     // The trend files written in between do not end the traffic log's run of
     // failures: it has a run of its own.
-    return writeReported(bytes, blockFile, blockFailureReported);
+    return writeReported(bytes, blockFile, blockFailureReported, blockFailing);
 }
 
 bool Logger::log(QByteArray bytesToWrite, QString filename)
 {
-    return writeReported(bytesToWrite, filename, failureReported);
+    return writeReported(bytesToWrite, filename, failureReported, rowFailing);
 }
 
-bool Logger::writeReported(const QByteArray &bytes, const QString &filename, bool &reported)
+bool Logger::writeReported(const QByteArray &bytes, const QString &filename, bool &reported,
+                           bool &failing)
 {
     file.setFileName(filename);
     // Unbuffered: the bytes go out in one write, so a kill leaves whole rows.
@@ -64,9 +65,13 @@ bool Logger::writeReported(const QByteArray &bytes, const QString &filename, boo
         file.close();
     if (ok) {
         reported = false;
+        if (std::exchange(failing, false))
+            emit writeRecovered(filename);
         return true;
     }
     qCDebug(telvarDebug) << "Log file not writeable!";
+    if (!std::exchange(failing, true))
+        emit writeFailed(filename);
     reportFailure(reported);
     return false;
 }

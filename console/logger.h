@@ -35,6 +35,12 @@ public:
     // The folder loggingDataFolder() opens: that of the last file, else the home folder.
     QString loggingFolder() const;
 
+signals:
+    // A run of failed writes begins (once), and ends with the next write that
+    // succeeds: the rows (log) and the blocks (append) each have their own.
+    void writeFailed(const QString &filename);
+    void writeRecovered(const QString &filename);
+
 public slots:
     bool log(QByteArray bytesToWrite, QString filename);
     // Whether the file can be written; creates it empty if missing.
@@ -42,7 +48,8 @@ public slots:
     void loggingDataFolder();
 
 private:
-    bool writeReported(const QByteArray &bytes, const QString &filename, bool &reported);
+    bool writeReported(const QByteArray &bytes, const QString &filename, bool &reported,
+                       bool &failing);
     void reportFailure(bool &reported);
     bool lastFileExists() const;
 
@@ -53,4 +60,5 @@ private:
     bool boxOpen = false;
     bool failureReported = false;
     bool blockFailureReported = false;
+    bool rowFailing = false, blockFailing = false;
 };

@@ -23,6 +23,7 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -220,7 +221,9 @@ void SettingsDialog::buildForm()
     buttons->addStretch();
     buttons->addWidget(applyButton);
 
-    auto *grid = new QGridLayout(this);
+    auto *connectionPage = new QWidget;
+    auto *grid = new QGridLayout(connectionPage);
+    grid->setContentsMargins(0, 0, 0, 0);
     grid->addLayout(top, 0, 0, 1, 2);
     grid->addWidget(selectBox, 1, 0);
     grid->addWidget(parametersBox, 1, 1);
@@ -228,7 +231,16 @@ void SettingsDialog::buildForm()
     grid->addWidget(additionalOptionsGroupBox, 3, 0);
     grid->addWidget(recentConnectionsBox, 3, 1);
     grid->addWidget(buildFleetBox(), 4, 0, 1, 2);
-    grid->addLayout(buttons, 5, 0, 1, 2);
+    pages = named(new QTabWidget, "settingsPages");
+    pages->addTab(connectionPage, tr("Connection"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(pages);
+    layout->addLayout(buttons);
+}
+
+void SettingsDialog::addPage(QWidget *page, const QString &title)
+{
+    pages->addTab(page, title);
 }
 
 QGroupBox *SettingsDialog::buildFleetBox()
@@ -406,6 +418,7 @@ void SettingsDialog::apply()
 {
     listPorts();
     updateSettings();
+    emit applied();
     hide();
 }
 

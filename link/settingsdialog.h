@@ -20,6 +20,7 @@ class QListWidgetItem;
 class QPushButton;
 class QSettings;
 class QSpinBox;
+class QTabWidget;
 
 // The non-modal "Settings" window: how to reach the analyzer, the connection label,
 // the traffic log file and the acquisition options. Keeps the current record and
@@ -42,6 +43,8 @@ public:
 
     // The "Fleet" group: publishing to an MQTT broker.
     FleetSettings fleetSettings() const { return fleet; }
+    // A tab of settings of another part (the alarms), after "Connection".
+    void addPage(QWidget *page, const QString &title);
     // Fills the group and applies it as "OK" would.
     void setFleetSettings(const FleetSettings &f);
 
@@ -49,6 +52,8 @@ signals:
     void fileReselected(bool);
     // "OK" changed the "Fleet" group.
     void fleetChanged(const FleetSettings &settings);
+    // "OK" (or the command line's presets): the pages added take their fields.
+    void applied();
 
 public slots:
     void apply();
@@ -105,6 +110,7 @@ private:
 
     FleetSettings fleet;
     QGroupBox *fleetBox = nullptr;
+    QTabWidget *pages = nullptr;
     QCheckBox *discoveryCheck = nullptr;
     QLineEdit *brokerEdit = nullptr;
     QLineEdit *topicPrefixEdit = nullptr;

@@ -37,7 +37,18 @@ public:
     void reply(const QByteArray &) override {} // the console shows what comes back
     void pauseRun() override;
     void resumeRun() override;
-    void abandonRun(const QString &) override { cancel(); }
+    void abandonRun(const QString &reason) override
+    {
+        if (isSending())
+            tellEnd(RunOutcome::Failed, reason);
+        cancel();
+    }
+    // The operator's Cancel: said so, then cancel().
+    void cancelled()
+    {
+        tellEnd(RunOutcome::Cancelled, QStringLiteral("cancelled by the operator"));
+        cancel();
+    }
 
 signals:
     void lineReady(const QString &line);

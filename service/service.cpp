@@ -177,6 +177,8 @@ void Service::download(int kind)
 
 void Service::cancelScan()
 {
+    if (busy())
+        tellEnd(RunOutcome::Cancelled, tr("cancelled by the operator"));
     // Cancelled while the link is lost: the scan ends now, and the analyzer
     // is put back in service mode when it is back.
     stopWith(stopScan(), [this](const QString &line) { send(line); });

@@ -66,7 +66,12 @@ public:
     void reply(const QByteArray &chunk) override;
     void pauseRun() override;
     void resumeRun() override;
-    void abandonRun(const QString &) override { stopScan(); }
+    void abandonRun(const QString &reason) override
+    {
+        if (busy())
+            tellEnd(RunOutcome::Failed, reason);
+        stopScan();
+    }
     QString pollCommand() const override;
     void quiet() override { downloadDone(); }
 
@@ -82,6 +87,12 @@ public slots:
     void startScan(int kind);
     void download(int kind);
     void cancelScan();
+
+private:
+    // A scan runs, or is about to start.
+    bool busy() const { return scan.state() != ServiceScan::Idle || pendingStart.isActive(); }
+
+public slots:
     // The download is over (its last row, or the analyzer went quiet).
     void downloadDone();
     void scanReading(const QString &value);

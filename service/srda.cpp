@@ -197,8 +197,10 @@ void SRDA::reply(const QByteArray &chunk)
     rowReader.read(chunk);
 }
 
-void SRDA::abandonRun(const QString &)
+void SRDA::abandonRun(const QString &reason)
 {
+    if (srdaRunning)
+        tellEnd(RunOutcome::Failed, reason);
     srdaRunning = false;
     releaseReplies();
     updateButtons();
@@ -381,5 +383,5 @@ void SRDA::startConfigFile()
 
 void SRDA::cancelConfigFile()
 {
-    sender->cancel();
+    sender->cancelled();
 }
