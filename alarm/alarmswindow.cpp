@@ -53,7 +53,7 @@ AlarmsWindow::AlarmsWindow(Alarms &alarms, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(list);
     layout->addLayout(buttons);
-    resize(900, 300);
+    resize(1100, 300);
 
     connect(acknowledgeButton, &QPushButton::clicked, this, [this] {
         const QList<QTreeWidgetItem *> chosen = list->selectedItems();
@@ -83,6 +83,7 @@ void AlarmsWindow::refresh()
                    a.condition.severity == AlarmSeverity::Fault ? tr("Fault") : tr("Warning"),
                    timeText(a.raised), timeText(a.cleared), timeText(a.acknowledged), a.text});
         item->setData(0, Qt::UserRole, a.condition.name);
+        item->setToolTip(5, a.text);
         // Active ones in their severity's colour; a cleared one in grey.
         const QColor colour = a.active() ? severityColour(a.condition.severity) : QColor(Qt::gray);
         for (int c = 0; c < item->columnCount(); ++c)

@@ -1,3 +1,5 @@
+#include "alarm/alarms.h"
+#include "alarm/alarmswindow.h"
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "support/testsupport.h"
@@ -45,6 +47,15 @@ void TestCommandLine::parses_data()
         << QStringList{"--allan", "a.csv", "--taus", "weekly"} << int(CommandLine::Error);
     QTest::newRow("column without allan")
         << QStringList{"--column", "Tau"} << int(CommandLine::Error);
+    QTest::newRow("alarm limits") << QStringList{"--alarm-high",      "50",  "--alarm-low", "1.5",
+                                                 "--alarm-link-lost", "120", "--no-alarms"}
+                                  << int(CommandLine::Run);
+    QTest::newRow("alarm low above high")
+        << QStringList{"--alarm-high", "5", "--alarm-low", "9"} << int(CommandLine::Error);
+    QTest::newRow("alarm hold text")
+        << QStringList{"--alarm-hold", "long"} << int(CommandLine::Error);
+    QTest::newRow("alarm command missing")
+        << QStringList{"--alarm-command", "/nonexistent/notify"} << int(CommandLine::Error);
 }
 
 void TestCommandLine::parses()
@@ -86,7 +97,8 @@ void TestCommandLine::presetsFillTheSettings()
     ScriptedDialogs dialogs;
     CommandLine cl;
     QCOMPARE(cl.parse({"telvar", "--serial", "/dev/telvar-test-port", "--baud", "9600",
-                       "--interval", "2", "--autolog", "--status-log", "--max-pause", "45"}),
+                       "--interval", "2", "--autolog", "--status-log", "--max-pause", "45",
+                       "--alarm-high", "50", "--alarm-hold", "20"}),
              CommandLine::Run);
     QVERIFY(!cl.demo);
     QVERIFY(!cl.connect);
@@ -102,6 +114,12 @@ void TestCommandLine::presetsFillTheSettings()
     QVERIFY(s.autoLog);
     QVERIFY(s.statusLog);
     QVERIFY(!w.isLoggingOn());
+    // The alarm presets are on the Alarms tab, in the store and in effect.
+    QCOMPARE(w.alarmSettings()->settings().high, std::optional<double>(50));
+    AlarmSettings stored;
+    stored.load(QSettings());
+    QCOMPARE(stored.holdSeconds, 20);
+    QCOMPARE(w.station()->alarms()->settings().high, std::optional<double>(50));
 
     CommandLine tcp;
     QCOMPARE(tcp.parse({"telvar", "--tcp", "127.0.0.1", "--connect"}), CommandLine::Run);
