@@ -1,3 +1,5 @@
+#include "alarm/alarms.h"
+#include "alarm/alarmswindow.h"
 #include "app/mainwindow.h"
 #include "certification/optionsdialog.h"
 #include "common/commandsequence.h"
@@ -20,6 +22,8 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
 
 class TestMainWindow : public QObject
 {
@@ -41,6 +45,7 @@ private slots:
     void aboutAndHelpBoxes();
     void plotWindowsBuiltOnFirstUse();
     void optionsDialogFromItsAction();
+    void alarmsWindowAndIndicator();
 
 private:
     ScriptedDialogs *dialogs = nullptr;
@@ -104,7 +109,8 @@ void TestMainWindow::titleMenusAndTabs()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QWidget *bar = w.logFileButton()->parentWidget();
     for (const QWidget *item :
-         {static_cast<QWidget *>(w.logFileButton()), static_cast<QWidget *>(w.serialLabel())}) {
+         {static_cast<QWidget *>(w.logFileButton()), static_cast<QWidget *>(w.serialLabel()),
+          w.findChild<QWidget *>(QStringLiteral("alarmIndicator"))}) {
         QVERIFY(item->isVisible());
         QVERIFY(item->geometry().right() < bar->width());
     }
@@ -178,6 +184,11 @@ void TestMainWindow::actionsTable_data()
                              << ""
                              << ""
                              << "Tools";
+    QTest::newRow("alarms") << "actionAlarms"
+                            << "Alarms"
+                            << "The active alarms, and those to acknowledge"
+                            << ""
+                            << "Tools";
     QTest::newRow("trend") << "actionTrend"
                            << "Trend"
                            << "Trend"
@@ -236,7 +247,8 @@ void TestMainWindow::actionsTable()
                                              {"actionFirmware", w.actionFirmware},
                                              {"actionQuickStart", w.actionQuickStart},
                                              {"actionAboutQt", w.actionAboutQt},
-                                             {"actionAbout", w.actionAbout}};
+                                             {"actionAbout", w.actionAbout},
+                                             {"actionAlarms", w.actionAlarms}};
     QAction *a = byName.value(name);
     QVERIFY(a);
     QCOMPARE(a->text(), text);
@@ -476,6 +488,62 @@ void TestMainWindow::optionsDialogFromItsAction()
     options->userScansCheckBox->click();
     QVERIFY(w.tabs()->isTabEnabled(3));
     QCOMPARE(QSettings().value("userScans").toBool(), true);
+}
+
+// What a person finds in the morning: the indicator counts the active alarms
+// in the colour of the worst, the Alarms window lists them with the one that
+// cleared overnight, and acknowledging takes away what is over.
+void TestMainWindow::alarmsWindowAndIndicator()
+{
+    MainWindow w;
+    Alarms *alarms = w.station()->alarms();
+    auto *indicator = w.findChild<QToolButton *>(QStringLiteral("alarmIndicator"));
+    QVERIFY(indicator);
+    QCOMPARE(indicator->text(), QStringLiteral("0 alarms"));
+    StatusReport lamp;
+    lamp.record.faults = QStringLiteral("16");
+    lamp.record.setFaultBits(16);
+    alarms->report(lamp); // Alarm 2, a warning
+    QCOMPARE(indicator->text(), QStringLiteral("1 alarm"));
+    QVERIFY(indicator->styleSheet().contains(QStringLiteral("#e67e00")));
+    alarms->runEnded(QStringLiteral("Service scan"), RunOutcome::Failed,
+                     QStringLiteral("Connection lost"), false);
+    QCOMPARE(indicator->text(), QStringLiteral("2 alarms"));
+    QVERIFY(indicator->styleSheet().contains(QStringLiteral("#c01c28"))); // a fault is worst
+    lamp.record.setFaultBits(0);
+    alarms->report(lamp); // Alarm 2 clears: still listed until acknowledged
+    QCOMPARE(indicator->text(), QStringLiteral("1 alarm"));
+
+    indicator->click();
+    AlarmsWindow *window = w.alarmsWindow();
+    QVERIFY(window->isVisible());
+    QTreeWidget *list = window->list;
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Alarm 2"));
+    QVERIFY(!list->topLevelItem(0)->text(3).isEmpty()); // cleared at
+    QCOMPARE(list->topLevelItem(1)->text(5),
+             QStringLiteral("Service scan failed: Connection lost"));
+    QVERIFY(!window->acknowledgeButton->isEnabled());
+    list->topLevelItem(0)->setSelected(true);
+    window->acknowledgeButton->click();
+    QCOMPARE(list->topLevelItemCount(), 1); // seen and over
+    QCOMPARE(indicator->text(), QStringLiteral("1 alarm"));
+    window->acknowledgeAllButton->click(); // a run's alarm is over once seen
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(indicator->text(), QStringLiteral("0 alarms"));
+    QVERIFY(!window->acknowledgeAllButton->isEnabled());
+    // Each change is a row of the day's alarm log.
+    QFile log(testHome() + "/QuorvaneData/Alarms/alarms-" +
+              QDate::currentDate().toString("yyyyMMdd") + ".csv");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(log.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(rows.value(0),
+             QStringLiteral("Date&Time, Alarm, State, Severity, Serial, Value, Text"));
+    QCOMPARE(rows.size(), 1 + 6);
+    QVERIFY2(rows.value(2).contains(
+                 QStringLiteral(", run, raised, fault, , Connection lost, Service scan failed: "
+                                "Connection lost")),
+             qPrintable(rows.value(2)));
 }
 
 QTEST_MAIN(TestMainWindow)
