@@ -259,7 +259,10 @@ void Alarms::linkClosed()
 {
     forgetPending();
     lostSinceMs = -1;
-    clear(QStringLiteral("link"), tr("Disconnected."));
+    // The runs of the connection are over with it; the window keeps them
+    // listed until they are acknowledged.
+    for (const char *name : {"link", "run", "verification"})
+        clear(QLatin1String(name), tr("Disconnected."));
 }
 
 void Alarms::runEnded(const QString &what, RunOutcome outcome, const QString &text,

@@ -24,7 +24,7 @@
 // The lamps and the limits are judged on status reports only, so on live
 // data: a loss (or Disconnect) forgets a limit's crossing that had not lasted
 // its hold time yet, and nothing of theirs is raised or cleared until the next
-// report. A run's alarm stays until it is acknowledged.
+// report. A run's alarm stays until it is acknowledged or the connection ends.
 class Alarms : public QObject
 {
     Q_OBJECT

@@ -64,6 +64,9 @@ void TestAlarms::episodes_data()
     QTest::newRow("Disconnect while lost ends the wait")
         << "link=60"
         << "lost; +30; closed; +60; check" << QStringList();
+    QTest::newRow("Disconnect ends a run's alarm")
+        << ""
+        << "failed; closed" << QStringList{"run raised", "run cleared"};
     QTest::newRow("a failed run, acknowledged")
         << ""
         << "failed; failed; ack run"
