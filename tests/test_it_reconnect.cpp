@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -48,25 +49,35 @@ void TestItReconnect::cleanup()
 void TestItReconnect::comesBackAndTrendGoesOn_data()
 {
     QTest::addColumn<bool>("tcp");
-    QTest::addColumn<bool>("comesBack"); // false: the operator disconnects while it is away
-    QTest::newRow("pty under the same link name") << false << true;
-    QTest::newRow("tcp, same port") << true << true;
-    QTest::newRow("disconnect while away") << false << false;
+    QTest::addColumn<bool>("comesBack");  // false: the operator disconnects while it is away
+    QTest::addColumn<int>("bootSilence"); // commands unanswered after the restart
+    QTest::newRow("pty under the same link name") << false << true << 0;
+    QTest::newRow("tcp, same port") << true << true << 0;
+    QTest::newRow("disconnect while away") << false << false << 0;
+    // Reopened, it says nothing at first: the same loss, at the time it began.
+    QTest::newRow("back, silent at first") << false << true << 12;
 }
 
 void TestItReconnect::comesBackAndTrendGoesOn()
 {
     QFETCH(bool, tcp);
     QFETCH(bool, comesBack);
+    QFETCH(int, bootSilence);
     if (tcp && !canBindTelnetPort())
         QSKIP("TCP port 23 cannot be bound here (it needs root)");
     QTemporaryDir tmp;
     const QString link = tmp.filePath(QStringLiteral("analyzer"));
     // Disconnected while away, the analyzer still comes back a few seconds
     // later, so an attempt made after Disconnect would find it.
-    QStringList args{QStringLiteral("--verbose"), QStringLiteral("--restart-after"),
-                     QStringLiteral("15"), QStringLiteral("--restart-delay"),
-                     QString::number(comesBack ? 300 : 3000)};
+    QStringList args{QStringLiteral("--verbose"),
+                     QStringLiteral("--restart-after"),
+                     QStringLiteral("15"),
+                     QStringLiteral("--restart-delay"),
+                     QString::number(bootSilence ? 1100
+                                     : comesBack ? 300
+                                                 : 3000),
+                     QStringLiteral("--boot-silence"),
+                     QString::number(bootSilence)};
     args += tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("23")}
                 : QStringList{QStringLiteral("--pty"), QStringLiteral("--link"), link};
     SimProcess sim(args);
@@ -83,8 +94,11 @@ void TestItReconnect::comesBackAndTrendGoesOn()
                 return true;
         return false;
     };
+    QSet<QString> lossLines; // the dashboard's, from "Connection lost at HH:MM:SS"
     connect(w.statusBar(), &QStatusBar::messageChanged, this, [&](const QString &text) {
         statusTexts << text;
+        if (dash->staleLabel()->text().startsWith("Connection lost at "))
+            lossLines << dash->staleLabel()->text().left(27);
         if (text.startsWith(QLatin1String("Connection lost: ")) && !staleAtLoss)
             staleAtLoss = dash->isStale() && !anyLampLit() &&
                           dash->staleLabel()->text().startsWith("Connection lost at ") &&
@@ -137,6 +151,10 @@ void TestItReconnect::comesBackAndTrendGoesOn()
         QVERIFY(!dash->concLabel()->styleSheet().contains("color: grey"));
         QVERIFY(w.connectionState().identified);
         QVERIFY(w.connectionLifecycle()->attempts() == 0);
+        QVERIFY2(lossLines.size() == 1, qPrintable(QStringList(lossLines.values()).join('|')));
+        if (bootSilence)
+            QVERIFY(statusTexts.contains(QStringLiteral(
+                "Connection lost: no response from the analyzer, reconnecting\u2026")));
     } else {
         QTest::qWait(10 * pacedSecondMs); // a few attempts go by
         QVERIFY(!w.currentLink());

@@ -236,7 +236,8 @@ QString helpText()
         "--no-ack, --endless-download. Lamps on demand: --faults-at FROM:COUNT:BITS\n"
         "(20:10:1 lights the Ringdown lamp in the 20th to the 29th status report).\n"
         "A restarting analyzer: --restart-after (with --link for a pty that comes back\n"
-        "under the same name). A cable pulled in the middle of a run: --drop-on CMD[:N],\n"
+        "under the same name; --boot-silence N, silent for its first N commands). A cable pulled "
+        "in the middle of a run: --drop-on CMD[:N],\n"
         "and --return-serial SN for another analyzer coming back on the link.");
 }
 
@@ -342,6 +343,11 @@ int main(int argc, char *argv[])
                        "Laser, 4 Pressure, 8 Alarm 1, 16 Alarm 2, 32 Temperature) ORed into "
                        "their own value."),
         QStringLiteral("FROM:COUNT:BITS"));
+    const QCommandLineOption bootSilenceOpt(
+        QStringLiteral("boot-silence"),
+        QStringLiteral("After a restart, leave the first N commands unanswered, as an analyzer "
+                       "still starting."),
+        QStringLiteral("N"));
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the random numbers, for repeatable "
                                                     "runs."),
@@ -350,10 +356,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
     for (const auto &o :
-         {ptyOpt,      tcpOpt,     serialOpt,       modeOpt,    rateOpt,    srdaCountOpt,
-          srdaCopyOpt, garbageOpt, silentOpt,       dropOpt,    restartOpt, restartDelayOpt,
-          linkOpt,     slowOpt,    noLfOpt,         seedOpt,    verboseOpt, noAckOpt,
-          endlessOpt,  dropOnOpt,  returnSerialOpt, faultsAtOpt})
+         {ptyOpt,      tcpOpt,     serialOpt,       modeOpt,     rateOpt,       srdaCountOpt,
+          srdaCopyOpt, garbageOpt, silentOpt,       dropOpt,     restartOpt,    restartDelayOpt,
+          linkOpt,     slowOpt,    noLfOpt,         seedOpt,     verboseOpt,    noAckOpt,
+          endlessOpt,  dropOnOpt,  returnSerialOpt, faultsAtOpt, bootSilenceOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -437,6 +443,11 @@ int main(int argc, char *argv[])
         options.faultsFrom = numbers[0];
         options.faultsCount = numbers[1];
         options.faultsBits = int(numbers[2]);
+    }
+    if (p.isSet(bootSilenceOpt)) {
+        if (!number(bootSilenceOpt, 0, 1e6, value) || value != int(value))
+            return fail(QStringLiteral("--boot-silence takes a count"));
+        options.bootSilence = int(value);
     }
     const bool restart = p.isSet(restartOpt) || p.isSet(dropOnOpt);
     if (!number(restartDelayOpt, 0, 600000, value) || value != int(value))

@@ -62,6 +62,7 @@ void SimAnalyzer::reset()
     pendingLine.clear();
     discarding = false;
     commands = 0;
+    bootQuiet = ++connections > 1 ? options.bootSilence : 0;
     granted = !options.needAccessCode;
     dropping = false;
     runawaySent = false;
@@ -116,6 +117,10 @@ QByteArray SimAnalyzer::handleLine(const QByteArray &line)
     if (!granted) {
         // The TCP service ignores everything until the access code.
         granted = line == accessCode;
+        return QByteArray();
+    }
+    if (bootQuiet > 0) {
+        --bootQuiet;
         return QByteArray();
     }
     ++commands;

@@ -44,6 +44,9 @@ public:
         qint64 faultsFrom = 0;
         qint64 faultsCount = 0;
         int faultsBits = 0;
+        // On every connection after the first, the first bootSilence commands
+        // go unanswered: an analyzer still starting after a restart.
+        int bootSilence = 0;
     };
 
     explicit SimAnalyzer(const Options &options);
@@ -102,6 +105,8 @@ private:
     bool droppedOnCommand = false;
     int dropOnSeen = 0;
     qint64 statusReports = 0; // since the start, kept by reset()
+    int connections = 0;      // reset() once a connection
+    int bootQuiet = 0;        // commands still to go unanswered
     bool srda = false;
     int srdaRows = 0;
     SimSettings settings; // filter, gas type and Speed+
