@@ -233,7 +233,8 @@ QString helpText()
         "one client at a time.\n"
         "\n"
         "Faults on demand: --garbage, --silent-after, --drop-after, --slow, --no-lf,\n"
-        "--no-ack, --endless-download.\n"
+        "--no-ack, --endless-download. Lamps on demand: --faults-at FROM:COUNT:BITS\n"
+        "(20:10:1 lights the Ringdown lamp in the 20th to the 29th status report).\n"
         "A restarting analyzer: --restart-after (with --link for a pty that comes back\n"
         "under the same name). A cable pulled in the middle of a run: --drop-on CMD[:N],\n"
         "and --return-serial SN for another analyzer coming back on the link.");
@@ -334,6 +335,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption endlessOpt(
         QStringLiteral("endless-download"),
         QStringLiteral("Scan downloads (dtsd, drcsd) never reach their end marker."));
+    const QCommandLineOption faultsAtOpt(
+        QStringLiteral("faults-at"),
+        QStringLiteral("Status reports number FROM to FROM+COUNT-1, counted from 1 since the "
+                       "simulator started, carry the Faults bits BITS (1 to 255: 1 Ringdown, 2 "
+                       "Laser, 4 Pressure, 8 Alarm 1, 16 Alarm 2, 32 Temperature) ORed into "
+                       "their own value."),
+        QStringLiteral("FROM:COUNT:BITS"));
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the random numbers, for repeatable "
                                                     "runs."),
@@ -342,10 +350,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Print every command line received to "
                                                        "stderr, as \"> command\"."));
     for (const auto &o :
-         {ptyOpt,      tcpOpt,     serialOpt,      modeOpt, rateOpt,    srdaCountOpt,
-          srdaCopyOpt, garbageOpt, silentOpt,      dropOpt, restartOpt, restartDelayOpt,
-          linkOpt,     slowOpt,    noLfOpt,        seedOpt, verboseOpt, noAckOpt,
-          endlessOpt,  dropOnOpt,  returnSerialOpt})
+         {ptyOpt,      tcpOpt,     serialOpt,       modeOpt,    rateOpt,    srdaCountOpt,
+          srdaCopyOpt, garbageOpt, silentOpt,       dropOpt,    restartOpt, restartDelayOpt,
+          linkOpt,     slowOpt,    noLfOpt,         seedOpt,    verboseOpt, noAckOpt,
+          endlessOpt,  dropOnOpt,  returnSerialOpt, faultsAtOpt})
         p.addOption(o);
     p.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("The port for --tcp."),
                             QStringLiteral("[PORT]"));
@@ -415,6 +423,20 @@ int main(int argc, char *argv[])
         if (options.returnSerial.isEmpty() || options.returnSerial.size() > 32 ||
             options.returnSerial.contains(' ') || !p.isSet(dropOnOpt))
             return fail(QStringLiteral("--return-serial takes a serial number, with --drop-on"));
+    }
+    if (p.isSet(faultsAtOpt)) {
+        const QStringList parts = p.value(faultsAtOpt).split(QLatin1Char(':'));
+        bool ok = parts.size() == 3;
+        qint64 numbers[3] = {};
+        for (int i = 0; ok && i < 3; ++i)
+            numbers[i] = parts.at(i).toLongLong(&ok);
+        if (!ok || numbers[0] < 1 || numbers[1] < 1 || numbers[0] > qint64(1e12) ||
+            numbers[1] > qint64(1e12) || numbers[2] < 1 || numbers[2] > 255)
+            return fail(QStringLiteral("--faults-at takes FROM:COUNT:BITS, two counts and bits "
+                                       "from 1 to 255"));
+        options.faultsFrom = numbers[0];
+        options.faultsCount = numbers[1];
+        options.faultsBits = int(numbers[2]);
     }
     const bool restart = p.isSet(restartOpt) || p.isSet(dropOnOpt);
     if (!number(restartDelayOpt, 0, 600000, value) || value != int(value))

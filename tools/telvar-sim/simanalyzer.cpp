@@ -33,6 +33,18 @@ QByteArray g6(double v)
     return QString::number(v, 'g', 6).toLatin1();
 }
 
+// The report with `bits` ORed into its "Faults : N" line.
+QByteArray withFaults(QByteArray report, int bits)
+{
+    const QByteArray tag = "\nFaults : ";
+    const int at = report.indexOf(tag) + tag.size();
+    const int end = report.indexOf('\r', at);
+    if (at < tag.size() || end < 0)
+        return report;
+    const int own = report.mid(at, end - at).toInt();
+    return report.replace(at, end - at, QByteArray::number(own | bits));
+}
+
 } // namespace
 
 SimAnalyzer::SimAnalyzer(const Options &options)
@@ -157,8 +169,13 @@ QByteArray SimAnalyzer::answer(const QByteArray &line)
         return "H2O\r\n";
     if (name == "modelname")
         return "ORIN OK\r\n";
-    if (name == "status")
-        return settings.patchReport(model.report());
+    if (name == "status") {
+        const qint64 number = ++statusReports;
+        const QByteArray report = settings.patchReport(model.report());
+        if (number >= options.faultsFrom && number < options.faultsFrom + options.faultsCount)
+            return withFaults(report, options.faultsBits);
+        return report;
+    }
     if (name == "conc")
         return fieldOf(model.report(), "Conc") + "\r\n";
     if (name == "lt" || name == "lc") {

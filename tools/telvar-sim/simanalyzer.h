@@ -38,6 +38,12 @@ public:
         int dropOnCount = 1;
         // The serial number after such a drop (another analyzer on the link).
         QByteArray returnSerial;
+        // Faults bits ORed into the status reports number faultsFrom ..
+        // faultsFrom + faultsCount - 1, counted from 1 since the simulator
+        // started: a new connection does not start the count again.
+        qint64 faultsFrom = 0;
+        qint64 faultsCount = 0;
+        int faultsBits = 0;
     };
 
     explicit SimAnalyzer(const Options &options);
@@ -95,6 +101,7 @@ private:
     bool runawaySent = false;
     bool droppedOnCommand = false;
     int dropOnSeen = 0;
+    qint64 statusReports = 0; // since the start, kept by reset()
     bool srda = false;
     int srdaRows = 0;
     SimSettings settings; // filter, gas type and Speed+
