@@ -11,6 +11,6 @@ foreach(src ${fuzz_targets})
            COMMAND corpus_${target} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${target})
   set(home ${CMAKE_BINARY_DIR}/testhome/fuzzcorpus_${target})
   set_tests_properties(fuzzcorpus_${target} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/.config;XDG_DATA_HOME=${home}/.local/share;XDG_RUNTIME_DIR=${home}/run"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/.config;XDG_DATA_HOME=${home}/.local/share;XDG_RUNTIME_DIR=${home}/run;DBUS_SESSION_BUS_ADDRESS=unix:path=${home}/no-bus"
     LABELS unit TIMEOUT 120)
 endforeach()

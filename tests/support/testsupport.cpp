@@ -10,7 +10,8 @@
 namespace {
 // Tests run under CTest get a HOME of their own. Run by hand, a test must not
 // touch the real home folder or settings store either: give it a fresh one
-// before anything reads the environment.
+// before anything reads the environment, and no session bus: nothing a test
+// does may show on the desktop.
 const bool homeIsolated = [] {
     if (!qEnvironmentVariableIsSet("TELVAR_TEST_HOME")) {
         const QByteArray home =
@@ -19,6 +20,7 @@ const bool homeIsolated = [] {
         qputenv("XDG_CONFIG_HOME", home + "/.config");
         qputenv("XDG_DATA_HOME", home + "/.local/share");
         qputenv("XDG_RUNTIME_DIR", home + "/run");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home + "/no-bus");
     }
     // Qt expects a private runtime folder.
     const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
