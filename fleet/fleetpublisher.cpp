@@ -73,6 +73,7 @@ void FleetPublisher::configure(const FleetSettings &wanted)
         eventRows.spool.reset();
         return;
     }
+    outageTold = false; // another broker, or the same one anew
     const QString error = brokerConfig(settings, broker);
     if (!error.isEmpty()) {
         say(QStringLiteral("Fleet: ") + error + QStringLiteral(" Nothing is published."));
@@ -290,7 +291,7 @@ void FleetPublisher::publishEvent(const QJsonObject &event)
 void FleetPublisher::brokerUp()
 {
     say(QStringLiteral("Fleet: publishing to %1").arg(broker.name()));
-    lastBrokerReason.clear();
+    outageTold = false;
     if (!station.station.isEmpty() && !state.isEmpty())
         setState(state);
     if (!brokerTrouble.isEmpty()) {
@@ -313,10 +314,12 @@ void FleetPublisher::brokerDown(const QString &reason)
         troubleSince = Clock::current();
     }
     announced.clear();
-    // Each failure once, though the connection tries again and again.
-    if (why == lastBrokerReason)
+    // One outage, one notice: the first reason, though the connection tries
+    // again and again and each attempt may fail otherwise ("The connection was
+    // lost", then "Connection refused").
+    if (outageTold)
         return;
-    lastBrokerReason = why;
+    outageTold = true;
     say(QStringLiteral("Fleet: broker %1: %2; %3")
             .arg(broker.name(), why,
                  spoolTrouble.isEmpty() ? QStringLiteral("trend rows wait in the spool.")

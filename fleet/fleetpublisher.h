@@ -97,8 +97,8 @@ private:
     qint64 directSeq = 0;      // the seq of the last of them
     QString brokerTrouble;     // the first failure since the broker was last reached
     QDateTime troubleSince;
-    QString lastBrokerReason; // told already
-    QByteArray announced;     // discovery configs sent for this station and units
+    bool outageTold = false; // since the broker was last reached
+    QByteArray announced;    // discovery configs sent for this station and units
     QString lastNotice;
     bool pumping = false, pumpAgain = false;
 };

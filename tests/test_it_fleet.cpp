@@ -279,6 +279,8 @@ void TestItFleet::failuresAreSaid_data()
         {"CA file is no certificate", "ca", "holds no usable certificate", ""},
         {"broker does not answer", "hang", "did not answer within 5 s", ""},
         {"broker not up yet", "late", "Connection refused", "brokerUnreachable"},
+        // Lost, then refused at every attempt: one outage.
+        {"broker goes away", "away", "The connection was lost", "brokerUnreachable"},
         {"spool folder is a file", "file", "is not a folder", "spoolOff"},
         {"spool held by another Telvar", "lock", "in use by another", "spoolOff"},
         {"damaged spool", "damaged", "damaged lines; 1 skipped", "spoolDamaged"}};
@@ -327,15 +329,21 @@ void TestItFleet::failuresAreSaid()
         f.write("1\t/4321/trend\t{\"seq\":1,\"run\":\"old\"}\n2\t/4321/tr\xff\n");
     }
     StationProcess station(home, QStringLiteral("4321"), arguments);
+    if (fault == "away") {
+        QVERIFY(waitFor([&] { return !watcher.received("telvar/4321/trend").isEmpty(); }, 20000));
+        broker.stop();
+    }
     QVERIFY2(waitFor([&] { return station.said().contains(said); }, 10000),
              qPrintable(station.said()));
-    // Monitoring goes on, and the connection keeps trying, silently.
+    // Monitoring goes on, and the connection keeps trying (twice more after a loss), silently.
     const int rows = station.trendRows().size();
-    QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + 8; }, 20000));
+    QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + (fault == "away" ? 40 : 8); },
+                    20000));
     QCOMPARE(station.said().count(said), 1);
+    QVERIFY2(station.said().count("Fleet: broker ") <= 1, qPrintable(station.said()));
     if (event.isEmpty())
         return;
-    if (fault == "late")
+    if (fault == "late" || fault == "away")
         QVERIFY(broker.start());
     QJsonObject told;
     QVERIFY(waitFor(
