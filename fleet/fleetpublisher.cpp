@@ -7,12 +7,16 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
 // Messages from a spool handed to libmosquitto and not yet acknowledged; the rest wait there.
 constexpr int window = 64;
 // Events kept in memory while the broker is away and no spool keeps them; the oldest go first.
 constexpr int eventBacklog = 1000;
+// Rows published directly while a new client reaches the broker (a few seconds at most).
+constexpr int heldBacklog = 1000;
 // At exit: how long "offline" and the goodbye may take to go out.
 constexpr int goodbyeMs = 1000;
 constexpr qint64 eventSpoolBytes = qint64(16) << 20;
@@ -97,6 +101,7 @@ void FleetPublisher::configure(const FleetSettings &wanted)
 
 void FleetPublisher::startClient()
 {
+    starting = true;
     for (Outbox *box : {&rows, &eventRows}) {
         box->inFlight.clear();
         if (box->spool)
@@ -172,8 +177,11 @@ void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &inf
     // Published directly, under a run of its own: these seqs are not on disk.
     if (directRun.isEmpty())
         directRun = QUuid::createUuid().toString(QUuid::WithoutBraces).left(13);
-    client->publish(fleetTopic(broker.topicPrefix, station.station, "trend"),
-                    trendJson(++directSeq, directRun, record, station, time), 1, false);
+    const QByteArray topic = fleetTopic(broker.topicPrefix, station.station, "trend");
+    const QByteArray payload = trendJson(++directSeq, directRun, record, station, time);
+    // A client just (re)started has not reached the broker yet: its rows wait for it.
+    if (client->publish(topic, payload, 1, false) < 0 && starting && heldRows.size() < heldBacklog)
+        heldRows.append({directSeq, topic, payload});
 }
 
 bool FleetPublisher::spoolRow(const QByteArray &topic, const QByteArray &payload)
@@ -292,6 +300,7 @@ void FleetPublisher::brokerUp()
 {
     say(QStringLiteral("Fleet: publishing to %1").arg(broker.name()));
     outageTold = false;
+    starting = false;
     if (!station.station.isEmpty() && !state.isEmpty())
         setState(state);
     if (!brokerTrouble.isEmpty()) {
@@ -303,12 +312,17 @@ void FleetPublisher::brokerUp()
     if (!lastStatus.isEmpty())
         client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1,
                         true);
+    for (const SpoolRow &row : std::exchange(heldRows, {}))
+        client->publish(row.topic, row.payload, 1, false);
     pump();
 }
 
 void FleetPublisher::brokerDown(const QString &reason)
 {
     const QString why = withoutFullStop(reason);
+    // Not reached: direct rows are lost while the broker is away.
+    starting = false;
+    heldRows.clear();
     if (brokerTrouble.isEmpty()) {
         brokerTrouble = why;
         troubleSince = Clock::current();

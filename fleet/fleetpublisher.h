@@ -24,11 +24,12 @@ class MqttClient;
 // Trend rows and events go through on-disk spools and are published from there
 // in order, QoS 1, as the broker acknowledges them; when the spool cannot be
 // written, rows are published directly (under a run of their own) until it
-// can. The status and the state are retained. The state topic is the
-// connection's last will, so a station that dies shows "offline". Every
-// failure (the broker, the spool) is said once through notice() and, once the
-// broker is reachable, as an event. Nothing here waits on the network: the
-// connection lives on its own thread (MqttClient).
+// can, and those made while a new connection is on its way wait for it. The
+// status and the state are retained. The state topic is the connection's last
+// will, so a station that dies shows "offline". Every failure (the broker, the
+// spool) is said once through notice() and, once the broker is reachable, as
+// an event. Nothing here waits on the network: the connection lives on its own
+// thread (MqttClient).
 class FleetPublisher : public QObject
 {
     Q_OBJECT
@@ -95,6 +96,8 @@ private:
     QString spoolTrouble;      // why rows are published directly; empty while spooled
     QString directRun;         // the run of rows published directly
     qint64 directSeq = 0;      // the seq of the last of them
+    QList<SpoolRow> heldRows;  // of them, made while the client was starting
+    bool starting = false;     // the client has neither reached the broker nor failed yet
     QString brokerTrouble;     // the first failure since the broker was last reached
     QDateTime troubleSince;
     bool outageTold = false; // since the broker was last reached

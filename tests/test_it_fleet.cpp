@@ -358,6 +358,10 @@ void TestItFleet::failuresAreSaid()
             told.value("skippedLines").toInt() == 1);
     // The rows reach the broker: from the spool, or directly while it cannot be written.
     QVERIFY(waitFor([&] { return watcher.received("telvar/4321/trend").size() >= 5; }, 20000));
+    // None lost while the broker was up, the first included (a new client's, when direct).
+    if (fault != "damaged")
+        QCOMPARE(jsonOf(watcher.received("telvar/4321/trend").first().payload).value("seq").toInt(),
+                 1);
     if (fault == "damaged") {
         // The row left over goes, and seq goes on past both lines.
         const QList<TestSubscriber::Message> got = watcher.received("telvar/4321/trend");
