@@ -46,7 +46,7 @@ QVector<RetainedMessage> discoveryConfigs(const QString &prefix, const StationIn
                                           const QString &units)
 {
     const QString id = QStringLiteral("telvar_") + station.station;
-    const QString serial = station.serial.isEmpty() ? station.station : station.serial;
+    const QString serial = withoutSerial(station.serial) ? station.station : station.serial;
     const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{id}},
                              {QStringLiteral("name"), QStringLiteral("Telvar ") + serial},
                              {QStringLiteral("model"), station.model.trimmed()},
@@ -111,7 +111,7 @@ int forgetStation(const FleetSettings &settings, const QString &serial, int wait
         log += error + QLatin1Char('\n');
         return 1;
     }
-    const QString station = serial.isEmpty() ? installStation() : topicSerial(serial);
+    const QString station = stationLevel(serial);
     const QVector<QByteArray> topics = retainedTopics(broker.topicPrefix, station);
     MqttClient client;
     QEventLoop loop;

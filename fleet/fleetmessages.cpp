@@ -75,6 +75,16 @@ QString installStation()
     return station;
 }
 
+bool withoutSerial(const QString &serial)
+{
+    return serial.isEmpty() || serial == QLatin1String("0");
+}
+
+QString stationLevel(const QString &serial)
+{
+    return withoutSerial(serial) ? installStation() : topicSerial(serial);
+}
+
 QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind)
 {
     return (prefix + QLatin1Char('/') + station + QLatin1Char('/') + QLatin1String(kind)).toUtf8();

@@ -117,7 +117,7 @@ void FleetPublisher::startClient()
 
 void FleetPublisher::adopt(const StationInfo &info)
 {
-    const QString now = info.serial.isEmpty() ? installStation() : topicSerial(info.serial);
+    const QString now = stationLevel(info.serial);
     const bool another = now != station.station;
     // The first analyzer of this run, or another one: the last will must name it.
     if (another && !station.station.isEmpty() && state != offline)

@@ -1,4 +1,6 @@
+#include "fleet/fleetdiscovery.h"
 #include "fleet/fleetmessages.h"
+#include "fleet/fleetpublisher.h"
 #include "fleet/fleetview.h"
 #include "fleet/mqttclient.h"
 #include "plot/plotwindow.h"
@@ -40,6 +42,10 @@ private slots:
     // What the fleet view reads from the broker cannot hide a column, pass for
     // fresh, or stop a plot.
     void fleetViewTrustsNothing();
+    // A publisher in this process, told by the test: where its station's topics
+    // are, and that a retired station leaves nothing retained.
+    void publisherAsTold_data();
+    void publisherAsTold();
 };
 
 namespace {
@@ -521,6 +527,51 @@ void TestItFleet::fleetViewTrustsNothing()
                                   "\",\"concentration\":1.5}",
                               1, false);
     QVERIFY(waitFor([&] { return view.plotOf("reset")->sampleCount() >= 6; }, 10000));
+}
+
+void TestItFleet::publisherAsTold_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("level"); // empty: the install's own
+    QTest::newRow("serial") << "4321"
+                            << "4321";
+    QTest::newRow("answers 0: no serial") << "0" << QString();
+}
+
+void TestItFleet::publisherAsTold()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, level);
+    const QByteArray topic = "telvar/" + (level.isEmpty() ? installStation() : level).toUtf8();
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {});
+    QVERIFY(broker.start());
+    TestSubscriber all(broker, "#");
+    QVERIFY(QDir(spoolFolder()).removeRecursively());
+    FleetSettings settings;
+    settings.enabled = settings.discovery = true;
+    settings.broker = broker.address();
+    auto fleet = std::make_unique<FleetPublisher>();
+    fleet->configure(settings);
+    StatusRecord record;
+    StationInfo info{serial, QString(), 1, QString()};
+    fleet->statusReport(record, info);
+    QVERIFY(waitFor([&] { return !all.received(topic + "/status").isEmpty(); }, 10000));
+    fleet->statusReport(record, info); // connected: the discovery configs too
+
+    // Retired: every topic but the rows' and the events' is left empty.
+    fleet.reset();
+    QString log;
+    QCOMPARE(forgetStation(settings, serial, 10000, log), 0);
+    QVERIFY(waitFor(
+        [&] {
+            for (const TestSubscriber::Message &m : all.received())
+                if (!m.topic.endsWith("/trend") && !m.topic.endsWith("/event") &&
+                    !all.last(m.topic).isEmpty())
+                    return false;
+            return true;
+        },
+        10000));
 }
 
 QTEST_MAIN(TestItFleet)
