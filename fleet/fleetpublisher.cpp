@@ -158,11 +158,17 @@ void FleetPublisher::announce(const StatusRecord &record)
 }
 
 void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &info,
-                              const QDateTime &time)
+                              const QDateTime &at)
 {
     if (!isActive() || !rows.spool)
         return;
     adopt(info);
+    // A time-series database keeps one row per station and time: a row of the
+    // same millisecond as the one before it (a burst), or earlier (the clock
+    // set back), goes out 1 ms after it.
+    const QDateTime time =
+        lastRowTime.isValid() && at <= lastRowTime ? lastRowTime.addMSecs(1) : at;
+    lastRowTime = time;
     Spool &spool = *rows.spool;
     // Off: tried again at every row, so it resumes as soon as it can.
     if (spool.reopen()) {

@@ -91,6 +91,7 @@ private:
     StationInfo station;       // the analyzer published for; no station level before the first
     QString state;             // "online", "reconnecting", "offline"; empty before the first
     QByteArray lastStatus;     // the latest status, sent again when the broker comes back
+    QDateTime lastRowTime;     // of the last trend row: the next one goes out after it
     QList<QJsonObject> events; // waiting for the broker when no spool keeps them
     qint64 droppedRows = 0;    // dropped from a full spool, not yet told
     QString spoolTrouble;      // why rows are published directly; empty while spooled

@@ -43,7 +43,8 @@ private slots:
     // fresh, or stop a plot.
     void fleetViewTrustsNothing();
     // A publisher in this process, told by the test: where its station's topics
-    // are, and that a retired station leaves nothing retained.
+    // are, its rows' times one after the other, and that a retired station
+    // leaves nothing retained.
     void publisherAsTold_data();
     void publisherAsTold();
 };
@@ -555,9 +556,21 @@ void TestItFleet::publisherAsTold()
     fleet->configure(settings);
     StatusRecord record;
     StationInfo info{serial, QString(), 1, QString()};
+    const QDateTime at = QDateTime::currentDateTime();
+    for (const int ms : {0, 0, -5}) // a burst within one millisecond, then the clock set back
+        fleet->trendRow(record, info, at.addMSecs(ms));
     fleet->statusReport(record, info);
     QVERIFY(waitFor([&] { return !all.received(topic + "/status").isEmpty(); }, 10000));
     fleet->statusReport(record, info); // connected: the discovery configs too
+
+    QVERIFY(waitFor([&] { return all.received(topic + "/trend").size() == 3; }, 10000));
+    QDateTime previous;
+    for (const TestSubscriber::Message &m : all.received(topic + "/trend")) {
+        const QDateTime time =
+            QDateTime::fromString(jsonOf(m.payload).value("time").toString(), Qt::ISODateWithMs);
+        QVERIFY2(time > previous, m.payload.constData());
+        previous = time;
+    }
 
     // Retired: every topic but the rows' and the events' is left empty.
     fleet.reset();
