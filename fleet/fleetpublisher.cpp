@@ -149,7 +149,11 @@ void FleetPublisher::announce(const StatusRecord &record)
     if (!settings.discovery || !client->isConnected())
         return;
     const QString units = record.units.trimmed();
-    const QByteArray key = (station.station + QLatin1Char('\t') + units).toUtf8();
+    // Again when the units or the model change: a model learned after the first
+    // report (the demo analyzer's) reaches the device.
+    const QByteArray key =
+        (station.station + QLatin1Char('\t') + units + QLatin1Char('\t') + station.model.trimmed())
+            .toUtf8();
     if (key == announced)
         return;
     for (const RetainedMessage &m : discoveryConfigs(broker.topicPrefix, station, units))

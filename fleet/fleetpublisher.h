@@ -102,7 +102,7 @@ private:
     QString brokerTrouble;     // the first failure since the broker was last reached
     QDateTime troubleSince;
     bool outageTold = false; // since the broker was last reached
-    QByteArray announced;    // discovery configs sent for this station and units
+    QByteArray announced;    // discovery configs sent for this station, units and model
     QString lastNotice;
     bool pumping = false, pumpAgain = false;
 };

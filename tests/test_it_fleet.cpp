@@ -43,8 +43,8 @@ private slots:
     // fresh, or stop a plot.
     void fleetViewTrustsNothing();
     // A publisher in this process, told by the test: where its station's topics
-    // are, its rows' times one after the other, and that a retired station
-    // leaves nothing retained.
+    // are, its rows' times one after the other, its Home Assistant entities, and
+    // that a retired station leaves nothing retained.
     void publisherAsTold_data();
     void publisherAsTold();
 };
@@ -561,7 +561,9 @@ void TestItFleet::publisherAsTold()
         fleet->trendRow(record, info, at.addMSecs(ms));
     fleet->statusReport(record, info);
     QVERIFY(waitFor([&] { return !all.received(topic + "/status").isEmpty(); }, 10000));
-    fleet->statusReport(record, info); // connected: the discovery configs too
+    fleet->statusReport(record, info);      // connected: the discovery configs too
+    info.model = QStringLiteral("ORIN OK"); // known from now on
+    fleet->statusReport(record, info);
 
     QVERIFY(waitFor([&] { return all.received(topic + "/trend").size() == 3; }, 10000));
     QDateTime previous;
@@ -571,6 +573,15 @@ void TestItFleet::publisherAsTold()
         QVERIFY2(time > previous, m.payload.constData());
         previous = time;
     }
+
+    // As Home Assistant sees them, once the last status (sent after them) is in:
+    // the model on every device.
+    QVERIFY(waitFor([&] { return all.last(topic + "/status").contains("ORIN OK"); }, 10000));
+    TestSubscriber ha(broker, "homeassistant/#");
+    QVERIFY(waitFor([&] { return ha.received().size() >= 12; }, 10000));
+    for (const TestSubscriber::Message &m : ha.received())
+        QCOMPARE(jsonOf(m.payload).value("device").toObject().value("model").toString(),
+                 info.model);
 
     // Retired: every topic but the rows' and the events' is left empty.
     fleet.reset();
