@@ -41,9 +41,10 @@ QString isoTime(const QDateTime &time);
 // The fault bits by the dashboard's lamp names.
 QStringList alarmTexts(int faultBits);
 
-// The latest status report as one JSON object (published retained).
-QByteArray statusJson(const StatusRecord &record, const StationInfo &station,
-                      const QDateTime &time);
+// The latest status report as one JSON object (published retained), with the
+// names of the station's alarms that are raised.
+QByteArray statusJson(const StatusRecord &record, const StationInfo &station, const QDateTime &time,
+                      const QStringList &alarmsActive = QStringList());
 // One trend row as JSON; `seq` grows by one per row, across restarts, within
 // `run`, which changes whenever seq starts again.
 QByteArray trendJson(qint64 seq, const QString &run, const StatusRecord &record,

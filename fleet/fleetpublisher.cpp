@@ -140,7 +140,14 @@ void FleetPublisher::statusReport(const StatusRecord &record, const StationInfo 
     if (state != online)
         setState(online);
     announce(record);
-    lastStatus = statusJson(record, station, Clock::current());
+    lastRecord = record;
+    lastStatusTime = Clock::current();
+    publishStatus();
+}
+
+void FleetPublisher::publishStatus()
+{
+    lastStatus = statusJson(lastRecord, station, lastStatusTime, alarmsActive);
     client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1, true);
 }
 
@@ -265,6 +272,27 @@ void FleetPublisher::verificationFinished(bool archiveMade, const QString &text)
 void FleetPublisher::srdaLimitReached(qint64 rowsKept)
 {
     sendEvent(QStringLiteral("srdaLimitReached"), {{QStringLiteral("rowsKept"), rowsKept}});
+}
+
+void FleetPublisher::alarm(const AlarmEvent &e)
+{
+    const bool wasActive = alarmsActive.contains(e.name);
+    if (e.change == AlarmEvent::Change::Raised && !wasActive)
+        alarmsActive.append(e.name);
+    else if (e.change == AlarmEvent::Change::Cleared && wasActive)
+        alarmsActive.removeAll(e.name);
+    if (!isActive())
+        return;
+    publishEvent(eventObject(e.time.isValid() ? e.time : Clock::current(), QStringLiteral("alarm"),
+                             {{QStringLiteral("alarm"), e.name},
+                              {QStringLiteral("state"), changeText(e.change)},
+                              {QStringLiteral("severity"), severityText(e.severity)},
+                              {QStringLiteral("text"), e.text},
+                              {QStringLiteral("value"), e.value}}));
+    // The status of the last report, with its own time: no new report may
+    // come (the link is lost), and an old one must not pass for fresh.
+    if (wasActive != alarmsActive.contains(e.name) && !lastStatus.isEmpty())
+        publishStatus();
 }
 
 void FleetPublisher::setState(const QString &newState)

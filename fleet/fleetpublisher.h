@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarm.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/fleetmessages.h"
 #include "fleet/fleetsettings.h"
@@ -12,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -52,6 +54,9 @@ public:
     void verificationStarted();
     void verificationFinished(bool archiveMade, const QString &text);
     void srdaLimitReached(qint64 rowsKept);
+    // An "alarm" event; a raise or a clear also changes the status's
+    // "alarms_active", and the retained status goes out again at once.
+    void alarm(const AlarmEvent &event);
 
     Spool *spool() const { return rows.spool.get(); }
     Spool *eventSpool() const { return eventRows.spool.get(); }
@@ -83,14 +88,18 @@ private:
     bool spoolRow(const QByteArray &topic, const QByteArray &payload);
     void spoolOff(const QString &reason);
     void announce(const StatusRecord &record);
+    void publishStatus();
 
     FleetSettings settings;
     BrokerConfig broker;
     MqttClient *client;
     Outbox rows, eventRows;
-    StationInfo station;       // the analyzer published for; no station level before the first
-    QString state;             // "online", "reconnecting", "offline"; empty before the first
-    QByteArray lastStatus;     // the latest status, sent again when the broker comes back
+    StationInfo station;     // the analyzer published for; no station level before the first
+    QString state;           // "online", "reconnecting", "offline"; empty before the first
+    QByteArray lastStatus;   // the latest status, sent again when the broker comes back
+    StatusRecord lastRecord; // what it was made of
+    QDateTime lastStatusTime;
+    QStringList alarmsActive;  // names of the alarms raised and not cleared, in that order
     QDateTime lastRowTime;     // of the last trend row: the next one goes out after it
     QList<QJsonObject> events; // waiting for the broker when no spool keeps them
     qint64 droppedRows = 0;    // dropped from a full spool, not yet told

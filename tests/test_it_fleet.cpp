@@ -43,8 +43,9 @@ private slots:
     // fresh, or stop a plot.
     void fleetViewTrustsNothing();
     // A publisher in this process, told by the test: where its station's topics
-    // are, its rows' times one after the other, its Home Assistant entities, and
-    // that a retired station leaves nothing retained.
+    // are, its rows' times one after the other, its alarms as events and in the
+    // status, its Home Assistant entities, and that a retired station leaves
+    // nothing retained.
     void publisherAsTold_data();
     void publisherAsTold();
 };
@@ -438,7 +439,8 @@ void TestItFleet::stationsApartAndInHomeAssistant()
     waitFor([] { return false; }, 1000); // the configs go before the status: all sent
     // Kept by the broker for a subscriber that comes later, as Home Assistant does.
     TestSubscriber ha(broker, "homeassistant/#");
-    const int configs = 2 * 12; // six sensors and six alarm lamps each
+    // Six sensors, six alarm lamps and the alarms each.
+    const int configs = 2 * (12 + alarmConditions().size());
     QVERIFY(waitFor([&] { return ha.received().size() >= configs; }, 30000));
     QSet<QString> stations; // serial as sent, and where its state is
     for (const TestSubscriber::Message &m : ha.received()) {
@@ -451,7 +453,7 @@ void TestItFleet::stationsApartAndInHomeAssistant()
             QVERIFY2(!c.value(QLatin1String(key)).toString().isEmpty(), key);
         for (const char *key : {"name", "model", "manufacturer"})
             QVERIFY2(!device.value(QLatin1String(key)).toString().isEmpty(), key);
-        // Sensors have units; both kinds read a number from the state topic.
+        // Sensors have units; both kinds read a number (the alarms: a list) from the state topic.
         QVERIFY(m.topic.startsWith("homeassistant/binary_sensor/telvar_") ||
                 (m.topic.startsWith("homeassistant/sensor/telvar_") &&
                  !c.value("unit_of_measurement").toString().isEmpty()));
@@ -460,7 +462,8 @@ void TestItFleet::stationsApartAndInHomeAssistant()
                                   .captured(1);
         const QByteArray stateTopic = c.value("state_topic").toString().toUtf8();
         const QJsonObject status = jsonOf(fleet.last(stateTopic));
-        QVERIFY2(status.value(field).isDouble(), qPrintable(field));
+        QVERIFY2(status.value(field).isDouble() || status.value(field).isArray(),
+                 qPrintable(field));
         QCOMPARE(fleet.last(c.value("availability_topic").toString().toUtf8()),
                  c.value("payload_available").toString().toUtf8());
         QVERIFY(serials.contains(status.value("serial").toString()));
@@ -533,16 +536,25 @@ void TestItFleet::fleetViewTrustsNothing()
 void TestItFleet::publisherAsTold_data()
 {
     QTest::addColumn<QString>("serial");
-    QTest::addColumn<QString>("level"); // empty: the install's own
+    QTest::addColumn<QString>("level");      // empty: the install's own
+    QTest::addColumn<QStringList>("alarms"); // "raised ringdown", "cleared link", ...
+    QTest::addColumn<QStringList>("active"); // then in the retained status
     QTest::newRow("serial") << "4321"
-                            << "4321";
-    QTest::newRow("answers 0: no serial") << "0" << QString();
+                            << "4321" << QStringList() << QStringList();
+    QTest::newRow("answers 0: no serial") << "0" << QString() << QStringList() << QStringList();
+    QTest::newRow("alarms raised, acknowledged and cleared")
+        << "4321"
+        << "4321"
+        << QStringList{"raised ringdown", "raised link", "acknowledged link", "cleared ringdown"}
+        << QStringList{"link"};
 }
 
 void TestItFleet::publisherAsTold()
 {
     QFETCH(QString, serial);
     QFETCH(QString, level);
+    QFETCH(QStringList, alarms);
+    QFETCH(QStringList, active);
     const QByteArray topic = "telvar/" + (level.isEmpty() ? installStation() : level).toUtf8();
     QTemporaryDir tmp;
     TestBroker broker(tmp.path(), {});
@@ -564,6 +576,14 @@ void TestItFleet::publisherAsTold()
     fleet->statusReport(record, info);      // connected: the discovery configs too
     info.model = QStringLiteral("ORIN OK"); // known from now on
     fleet->statusReport(record, info);
+    const QStringList changes{"raised", "cleared", "acknowledged"};
+    QStringList expected;
+    for (const QString &a : alarms) {
+        const AlarmCondition c = alarmCondition(a.section(' ', 1));
+        fleet->alarm({c.name, c.severity, AlarmEvent::Change(changes.indexOf(a.section(' ', 0, 0))),
+                      a, "7", serial, at});
+        expected << a + ' ' + severityText(c.severity) + ' ' + a + " 7 " + isoTime(at);
+    }
 
     QVERIFY(waitFor([&] { return all.received(topic + "/trend").size() == 3; }, 10000));
     QDateTime previous;
@@ -573,15 +593,39 @@ void TestItFleet::publisherAsTold()
         QVERIFY2(time > previous, m.payload.constData());
         previous = time;
     }
+    // One event each, and the active ones in the status, with no report since.
+    QStringList told;
+    QVERIFY(waitFor(
+        [&] {
+            told.clear();
+            for (const TestSubscriber::Message &m : all.received(topic + "/event")) {
+                const QJsonObject e = jsonOf(m.payload);
+                QStringList fields;
+                for (const char *key : {"state", "alarm", "severity", "text", "value", "time"})
+                    fields << e.value(QLatin1String(key)).toString();
+                if (e.value("event") == "alarm")
+                    told << fields.join(' ');
+            }
+            const QJsonValue a = jsonOf(all.last(topic + "/status")).value("alarms_active");
+            return told.size() >= alarms.size() && a.isArray() &&
+                   a.toVariant().toStringList() == active;
+        },
+        10000));
+    QCOMPARE(told, expected);
 
     // As Home Assistant sees them, once the last status (sent after them) is in:
-    // the model on every device.
+    // the model on every device, and no binary sensor's id another's.
     QVERIFY(waitFor([&] { return all.last(topic + "/status").contains("ORIN OK"); }, 10000));
     TestSubscriber ha(broker, "homeassistant/#");
-    QVERIFY(waitFor([&] { return ha.received().size() >= 12; }, 10000));
-    for (const TestSubscriber::Message &m : ha.received())
-        QCOMPARE(jsonOf(m.payload).value("device").toObject().value("model").toString(),
-                 info.model);
+    QVERIFY(waitFor([&] { return ha.received().size() >= 12 + alarmConditions().size(); }, 10000));
+    QSet<QString> ids;
+    for (const TestSubscriber::Message &m : ha.received()) {
+        const QJsonObject c = jsonOf(m.payload);
+        QCOMPARE(c.value("device").toObject().value("model").toString(), info.model);
+        if (m.topic.contains("/binary_sensor/"))
+            ids << c.value("unique_id").toString();
+    }
+    QCOMPARE(ids.size(), 6 + alarmConditions().size());
 
     // Retired: every topic but the rows' and the events' is left empty.
     fleet.reset();
