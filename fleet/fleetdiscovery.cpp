@@ -1,5 +1,6 @@
 #include "fleet/fleetdiscovery.h"
 
+#include "alarm/alarm.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/mqttclient.h"
 
@@ -32,12 +33,20 @@ const Lamp lamps[] = {{"ringdown", "Ringdown alarm", 0x01}, {"laser", "Laser ala
                       {"pressure", "Pressure alarm", 0x04}, {"alarm1", "Alarm 1", 0x08},
                       {"alarm2", "Alarm 2", 0x10},          {"temp", "Temp alarm", 0x20}};
 
-QByteArray configTopic(const char *component, const QString &station, const char *key)
+QByteArray configTopic(const char *component, const QString &station, const QString &key)
 {
     return (discoveryPrefix + QLatin1Char('/') + QLatin1String(component) +
-            QStringLiteral("/telvar_") + station + QLatin1Char('/') + QLatin1String(key) +
+            QStringLiteral("/telvar_") + station + QLatin1Char('/') + key +
             QStringLiteral("/config"))
         .toUtf8();
+}
+
+// The key of an alarm's binary sensor. Some alarms share a lamp's name
+// ("laser"): "alarm-" keeps them apart. No key has a '_', so the unique ids
+// "telvar_<station>_<key>" of two stations never meet either.
+QString alarmKey(const AlarmCondition &c)
+{
+    return QStringLiteral("alarm-") + c.name;
 }
 
 } // namespace
@@ -46,49 +55,58 @@ QVector<RetainedMessage> discoveryConfigs(const QString &prefix, const StationIn
                                           const QString &units)
 {
     const QString id = QStringLiteral("telvar_") + station.station;
-    const QString serial = station.serial.isEmpty() ? station.station : station.serial;
+    const QString serial = withoutSerial(station.serial) ? station.station : station.serial;
     const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{id}},
                              {QStringLiteral("name"), QStringLiteral("Telvar ") + serial},
                              {QStringLiteral("model"), station.model.trimmed()},
                              {QStringLiteral("manufacturer"), QStringLiteral("Quorvane")}};
-    const auto common = [&](const char *key, const char *name) {
+    const auto common = [&](const QString &key, const QString &name) {
         // Available only while the station says "online": "reconnecting" and
         // "offline" (its last will) are not.
-        return QJsonObject{
-            {QStringLiteral("name"), QLatin1String(name)},
-            {QStringLiteral("unique_id"), id + QLatin1Char('_') + QLatin1String(key)},
-            {QStringLiteral("device"), device},
-            {QStringLiteral("state_topic"),
-             QString::fromUtf8(fleetTopic(prefix, station.station, "status"))},
-            {QStringLiteral("availability_topic"),
-             QString::fromUtf8(fleetTopic(prefix, station.station, "state"))},
-            {QStringLiteral("availability_template"),
-             QStringLiteral("{{ 'online' if value == 'online' else 'offline' }}")},
-            {QStringLiteral("payload_available"), QStringLiteral("online")},
-            {QStringLiteral("payload_not_available"), QStringLiteral("offline")}};
+        return QJsonObject{{QStringLiteral("name"), name},
+                           {QStringLiteral("unique_id"), id + QLatin1Char('_') + key},
+                           {QStringLiteral("device"), device},
+                           {QStringLiteral("state_topic"),
+                            QString::fromUtf8(fleetTopic(prefix, station.station, "status"))},
+                           {QStringLiteral("availability_topic"),
+                            QString::fromUtf8(fleetTopic(prefix, station.station, "state"))},
+                           {QStringLiteral("availability_template"),
+                            QStringLiteral("{{ 'online' if value == 'online' else 'offline' }}")},
+                           {QStringLiteral("payload_available"), QStringLiteral("online")},
+                           {QStringLiteral("payload_not_available"), QStringLiteral("offline")}};
+    };
+    const auto binarySensor = [&](const QString &key, const QString &name,
+                                  const QString &valueTemplate) {
+        QJsonObject o = common(key, name);
+        o.insert(QStringLiteral("value_template"), valueTemplate);
+        o.insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
+        o.insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
+        o.insert(QStringLiteral("device_class"), QStringLiteral("problem"));
+        return RetainedMessage{configTopic("binary_sensor", station.station, key),
+                               QJsonDocument(o).toJson(QJsonDocument::Compact)};
     };
     QVector<RetainedMessage> out;
     for (const Sensor &s : sensors) {
-        QJsonObject o = common(s.key, s.name);
+        QJsonObject o = common(QLatin1String(s.key), QLatin1String(s.name));
         o.insert(QStringLiteral("value_template"),
                  QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(s.key)));
         o.insert(QStringLiteral("unit_of_measurement"), s.unit ? QString(s.unit) : units);
         o.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
-        out.append({configTopic("sensor", station.station, s.key),
+        out.append({configTopic("sensor", station.station, QLatin1String(s.key)),
                     QJsonDocument(o).toJson(QJsonDocument::Compact)});
     }
-    for (const Lamp &l : lamps) {
-        QJsonObject o = common(l.key, l.name);
-        o.insert(QStringLiteral("value_template"),
-                 QStringLiteral("{{ 'ON' if (value_json.alarms | int(0)) | bitwise_and(%1) "
-                                "else 'OFF' }}")
-                     .arg(l.bit));
-        o.insert(QStringLiteral("payload_on"), QStringLiteral("ON"));
-        o.insert(QStringLiteral("payload_off"), QStringLiteral("OFF"));
-        o.insert(QStringLiteral("device_class"), QStringLiteral("problem"));
-        out.append({configTopic("binary_sensor", station.station, l.key),
-                    QJsonDocument(o).toJson(QJsonDocument::Compact)});
-    }
+    for (const Lamp &l : lamps)
+        out.append(binarySensor(
+            QLatin1String(l.key), QLatin1String(l.name),
+            QStringLiteral(
+                "{{ 'ON' if (value_json.alarms | int(0)) | bitwise_and(%1) else 'OFF' }}")
+                .arg(l.bit)));
+    for (const AlarmCondition &c : alarmConditions())
+        out.append(binarySensor(
+            alarmKey(c), c.title,
+            QStringLiteral(
+                "{{ 'ON' if '%1' in (value_json.alarms_active | default([])) else 'OFF' }}")
+                .arg(c.name)));
     return out;
 }
 
@@ -96,9 +114,11 @@ QVector<QByteArray> retainedTopics(const QString &prefix, const QString &station
 {
     QVector<QByteArray> out;
     for (const Sensor &s : sensors)
-        out << configTopic("sensor", station, s.key);
+        out << configTopic("sensor", station, QLatin1String(s.key));
     for (const Lamp &l : lamps)
-        out << configTopic("binary_sensor", station, l.key);
+        out << configTopic("binary_sensor", station, QLatin1String(l.key));
+    for (const AlarmCondition &c : alarmConditions())
+        out << configTopic("binary_sensor", station, alarmKey(c));
     out << fleetTopic(prefix, station, "status") << fleetTopic(prefix, station, "state");
     return out;
 }
@@ -111,7 +131,7 @@ int forgetStation(const FleetSettings &settings, const QString &serial, int wait
         log += error + QLatin1Char('\n');
         return 1;
     }
-    const QString station = serial.isEmpty() ? installStation() : topicSerial(serial);
+    const QString station = stationLevel(serial);
     const QVector<QByteArray> topics = retainedTopics(broker.topicPrefix, station);
     MqttClient client;
     QEventLoop loop;

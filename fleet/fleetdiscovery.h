@@ -17,8 +17,9 @@ struct RetainedMessage
 // Home Assistant's MQTT discovery configs of a station, published retained
 // under "homeassistant/": a sensor each for concentration (in `units`), tau,
 // tau zero, pressure, laser current and laser temperature, and a binary
-// sensor for each alarm lamp. Each reads the station's status topic and is
-// available while its state topic says "online".
+// sensor for each alarm lamp and for each alarm condition (on while the
+// status lists it among "alarms_active"). Each reads the station's status
+// topic and is available while its state topic says "online".
 QVector<RetainedMessage> discoveryConfigs(const QString &prefix, const StationInfo &station,
                                           const QString &units);
 // What a station leaves retained: its discovery configs, status and state.

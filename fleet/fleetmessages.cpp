@@ -75,6 +75,16 @@ QString installStation()
     return station;
 }
 
+bool withoutSerial(const QString &serial)
+{
+    return serial.isEmpty() || serial == QLatin1String("0");
+}
+
+QString stationLevel(const QString &serial)
+{
+    return withoutSerial(serial) ? installStation() : topicSerial(serial);
+}
+
 QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind)
 {
     return (prefix + QLatin1Char('/') + station + QLatin1Char('/') + QLatin1String(kind)).toUtf8();
@@ -103,7 +113,8 @@ QStringList alarmTexts(int bits)
     return out;
 }
 
-QByteArray statusJson(const StatusRecord &r, const StationInfo &s, const QDateTime &time)
+QByteArray statusJson(const StatusRecord &r, const StationInfo &s, const QDateTime &time,
+                      const QStringList &alarmsActive)
 {
     QJsonObject o = commonFields(r, s, time);
     o.insert(QStringLiteral("model"), s.model.trimmed());
@@ -116,6 +127,7 @@ QByteArray statusJson(const StatusRecord &r, const StationInfo &s, const QDateTi
     o.insert(QStringLiteral("tauZero"), numberOrNull(r.tauEmpty));
     o.insert(QStringLiteral("pressure"), numberOrNull(r.pressure));
     o.insert(QStringLiteral("interval"), s.intervalSeconds);
+    o.insert(QStringLiteral("alarms_active"), QJsonArray::fromStringList(alarmsActive));
     return compact(o);
 }
 

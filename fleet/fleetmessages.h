@@ -25,6 +25,13 @@ QString topicSerial(const QString &serial);
 // The level of a station whose analyzer gives no serial (the demo analyzer):
 // "telvar-" and an id made once per install and kept in the settings store.
 QString installStation();
+// Whether the analyzer gave no serial: none at all, or "0", which is what an
+// analyzer without one answers.
+bool withoutSerial(const QString &serial);
+// The topic level of the analyzer of `serial`: topicSerial(serial), or
+// installStation() for one without a serial (so that two of them, at two
+// installs, never share a station).
+QString stationLevel(const QString &serial);
 // "<prefix>/<station>/<kind>", kind being "status", "trend", "state" or "event";
 // `station` is a topic level (topicSerial).
 QByteArray fleetTopic(const QString &prefix, const QString &station, const char *kind);
@@ -34,9 +41,10 @@ QString isoTime(const QDateTime &time);
 // The fault bits by the dashboard's lamp names.
 QStringList alarmTexts(int faultBits);
 
-// The latest status report as one JSON object (published retained).
-QByteArray statusJson(const StatusRecord &record, const StationInfo &station,
-                      const QDateTime &time);
+// The latest status report as one JSON object (published retained), with the
+// names of the station's alarms that are raised.
+QByteArray statusJson(const StatusRecord &record, const StationInfo &station, const QDateTime &time,
+                      const QStringList &alarmsActive = QStringList());
 // One trend row as JSON; `seq` grows by one per row, across restarts, within
 // `run`, which changes whenever seq starts again.
 QByteArray trendJson(qint64 seq, const QString &run, const StatusRecord &record,

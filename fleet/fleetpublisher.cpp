@@ -7,12 +7,16 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
 // Messages from a spool handed to libmosquitto and not yet acknowledged; the rest wait there.
 constexpr int window = 64;
 // Events kept in memory while the broker is away and no spool keeps them; the oldest go first.
 constexpr int eventBacklog = 1000;
+// Rows published directly while a new client reaches the broker (a few seconds at most).
+constexpr int heldBacklog = 1000;
 // At exit: how long "offline" and the goodbye may take to go out.
 constexpr int goodbyeMs = 1000;
 constexpr qint64 eventSpoolBytes = qint64(16) << 20;
@@ -73,6 +77,7 @@ void FleetPublisher::configure(const FleetSettings &wanted)
         eventRows.spool.reset();
         return;
     }
+    outageTold = false; // another broker, or the same one anew
     const QString error = brokerConfig(settings, broker);
     if (!error.isEmpty()) {
         say(QStringLiteral("Fleet: ") + error + QStringLiteral(" Nothing is published."));
@@ -96,6 +101,7 @@ void FleetPublisher::configure(const FleetSettings &wanted)
 
 void FleetPublisher::startClient()
 {
+    starting = true;
     for (Outbox *box : {&rows, &eventRows}) {
         box->inFlight.clear();
         if (box->spool)
@@ -111,7 +117,7 @@ void FleetPublisher::startClient()
 
 void FleetPublisher::adopt(const StationInfo &info)
 {
-    const QString now = info.serial.isEmpty() ? installStation() : topicSerial(info.serial);
+    const QString now = stationLevel(info.serial);
     const bool another = now != station.station;
     // The first analyzer of this run, or another one: the last will must name it.
     if (another && !station.station.isEmpty() && state != offline)
@@ -134,7 +140,14 @@ void FleetPublisher::statusReport(const StatusRecord &record, const StationInfo 
     if (state != online)
         setState(online);
     announce(record);
-    lastStatus = statusJson(record, station, Clock::current());
+    lastRecord = record;
+    lastStatusTime = Clock::current();
+    publishStatus();
+}
+
+void FleetPublisher::publishStatus()
+{
+    lastStatus = statusJson(lastRecord, station, lastStatusTime, alarmsActive);
     client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1, true);
 }
 
@@ -143,7 +156,11 @@ void FleetPublisher::announce(const StatusRecord &record)
     if (!settings.discovery || !client->isConnected())
         return;
     const QString units = record.units.trimmed();
-    const QByteArray key = (station.station + QLatin1Char('\t') + units).toUtf8();
+    // Again when the units or the model change: a model learned after the first
+    // report (the demo analyzer's) reaches the device.
+    const QByteArray key =
+        (station.station + QLatin1Char('\t') + units + QLatin1Char('\t') + station.model.trimmed())
+            .toUtf8();
     if (key == announced)
         return;
     for (const RetainedMessage &m : discoveryConfigs(broker.topicPrefix, station, units))
@@ -152,11 +169,17 @@ void FleetPublisher::announce(const StatusRecord &record)
 }
 
 void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &info,
-                              const QDateTime &time)
+                              const QDateTime &at)
 {
     if (!isActive() || !rows.spool)
         return;
     adopt(info);
+    // A time-series database keeps one row per station and time: a row of the
+    // same millisecond as the one before it (a burst), or earlier (the clock
+    // set back), goes out 1 ms after it.
+    const QDateTime time =
+        lastRowTime.isValid() && at <= lastRowTime ? lastRowTime.addMSecs(1) : at;
+    lastRowTime = time;
     Spool &spool = *rows.spool;
     // Off: tried again at every row, so it resumes as soon as it can.
     if (spool.reopen()) {
@@ -171,8 +194,11 @@ void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &inf
     // Published directly, under a run of its own: these seqs are not on disk.
     if (directRun.isEmpty())
         directRun = QUuid::createUuid().toString(QUuid::WithoutBraces).left(13);
-    client->publish(fleetTopic(broker.topicPrefix, station.station, "trend"),
-                    trendJson(++directSeq, directRun, record, station, time), 1, false);
+    const QByteArray topic = fleetTopic(broker.topicPrefix, station.station, "trend");
+    const QByteArray payload = trendJson(++directSeq, directRun, record, station, time);
+    // A client just (re)started has not reached the broker yet: its rows wait for it.
+    if (client->publish(topic, payload, 1, false) < 0 && starting && heldRows.size() < heldBacklog)
+        heldRows.append({directSeq, topic, payload});
 }
 
 bool FleetPublisher::spoolRow(const QByteArray &topic, const QByteArray &payload)
@@ -248,6 +274,27 @@ void FleetPublisher::srdaLimitReached(qint64 rowsKept)
     sendEvent(QStringLiteral("srdaLimitReached"), {{QStringLiteral("rowsKept"), rowsKept}});
 }
 
+void FleetPublisher::alarm(const AlarmEvent &e)
+{
+    const bool wasActive = alarmsActive.contains(e.name);
+    if (e.change == AlarmEvent::Change::Raised && !wasActive)
+        alarmsActive.append(e.name);
+    else if (e.change == AlarmEvent::Change::Cleared && wasActive)
+        alarmsActive.removeAll(e.name);
+    if (!isActive())
+        return;
+    publishEvent(eventObject(e.time.isValid() ? e.time : Clock::current(), QStringLiteral("alarm"),
+                             {{QStringLiteral("alarm"), e.name},
+                              {QStringLiteral("state"), changeText(e.change)},
+                              {QStringLiteral("severity"), severityText(e.severity)},
+                              {QStringLiteral("text"), e.text},
+                              {QStringLiteral("value"), e.value}}));
+    // The status of the last report, with its own time: no new report may
+    // come (the link is lost), and an old one must not pass for fresh.
+    if (wasActive != alarmsActive.contains(e.name) && !lastStatus.isEmpty())
+        publishStatus();
+}
+
 void FleetPublisher::setState(const QString &newState)
 {
     state = newState;
@@ -290,7 +337,8 @@ void FleetPublisher::publishEvent(const QJsonObject &event)
 void FleetPublisher::brokerUp()
 {
     say(QStringLiteral("Fleet: publishing to %1").arg(broker.name()));
-    lastBrokerReason.clear();
+    outageTold = false;
+    starting = false;
     if (!station.station.isEmpty() && !state.isEmpty())
         setState(state);
     if (!brokerTrouble.isEmpty()) {
@@ -302,21 +350,28 @@ void FleetPublisher::brokerUp()
     if (!lastStatus.isEmpty())
         client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1,
                         true);
+    for (const SpoolRow &row : std::exchange(heldRows, {}))
+        client->publish(row.topic, row.payload, 1, false);
     pump();
 }
 
 void FleetPublisher::brokerDown(const QString &reason)
 {
     const QString why = withoutFullStop(reason);
+    // Not reached: direct rows are lost while the broker is away.
+    starting = false;
+    heldRows.clear();
     if (brokerTrouble.isEmpty()) {
         brokerTrouble = why;
         troubleSince = Clock::current();
     }
     announced.clear();
-    // Each failure once, though the connection tries again and again.
-    if (why == lastBrokerReason)
+    // One outage, one notice: the first reason, though the connection tries
+    // again and again and each attempt may fail otherwise ("The connection was
+    // lost", then "Connection refused").
+    if (outageTold)
         return;
-    lastBrokerReason = why;
+    outageTold = true;
     say(QStringLiteral("Fleet: broker %1: %2; %3")
             .arg(broker.name(), why,
                  spoolTrouble.isEmpty() ? QStringLiteral("trend rows wait in the spool.")

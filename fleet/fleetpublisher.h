@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarm/alarm.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/fleetmessages.h"
 #include "fleet/fleetsettings.h"
@@ -12,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -24,11 +26,12 @@ class MqttClient;
 // Trend rows and events go through on-disk spools and are published from there
 // in order, QoS 1, as the broker acknowledges them; when the spool cannot be
 // written, rows are published directly (under a run of their own) until it
-// can. The status and the state are retained. The state topic is the
-// connection's last will, so a station that dies shows "offline". Every
-// failure (the broker, the spool) is said once through notice() and, once the
-// broker is reachable, as an event. Nothing here waits on the network: the
-// connection lives on its own thread (MqttClient).
+// can, and those made while a new connection is on its way wait for it. The
+// status and the state are retained. The state topic is the connection's last
+// will, so a station that dies shows "offline". Every failure (the broker, the
+// spool) is said once through notice() and, once the broker is reachable, as
+// an event. Nothing here waits on the network: the connection lives on its own
+// thread (MqttClient).
 class FleetPublisher : public QObject
 {
     Q_OBJECT
@@ -51,6 +54,9 @@ public:
     void verificationStarted();
     void verificationFinished(bool archiveMade, const QString &text);
     void srdaLimitReached(qint64 rowsKept);
+    // An "alarm" event; a raise or a clear also changes the status's
+    // "alarms_active", and the retained status goes out again at once.
+    void alarm(const AlarmEvent &event);
 
     Spool *spool() const { return rows.spool.get(); }
     Spool *eventSpool() const { return eventRows.spool.get(); }
@@ -82,23 +88,30 @@ private:
     bool spoolRow(const QByteArray &topic, const QByteArray &payload);
     void spoolOff(const QString &reason);
     void announce(const StatusRecord &record);
+    void publishStatus();
 
     FleetSettings settings;
     BrokerConfig broker;
     MqttClient *client;
     Outbox rows, eventRows;
-    StationInfo station;       // the analyzer published for; no station level before the first
-    QString state;             // "online", "reconnecting", "offline"; empty before the first
-    QByteArray lastStatus;     // the latest status, sent again when the broker comes back
+    StationInfo station;     // the analyzer published for; no station level before the first
+    QString state;           // "online", "reconnecting", "offline"; empty before the first
+    QByteArray lastStatus;   // the latest status, sent again when the broker comes back
+    StatusRecord lastRecord; // what it was made of
+    QDateTime lastStatusTime;
+    QStringList alarmsActive;  // names of the alarms raised and not cleared, in that order
+    QDateTime lastRowTime;     // of the last trend row: the next one goes out after it
     QList<QJsonObject> events; // waiting for the broker when no spool keeps them
     qint64 droppedRows = 0;    // dropped from a full spool, not yet told
     QString spoolTrouble;      // why rows are published directly; empty while spooled
     QString directRun;         // the run of rows published directly
     qint64 directSeq = 0;      // the seq of the last of them
+    QList<SpoolRow> heldRows;  // of them, made while the client was starting
+    bool starting = false;     // the client has neither reached the broker nor failed yet
     QString brokerTrouble;     // the first failure since the broker was last reached
     QDateTime troubleSince;
-    QString lastBrokerReason; // told already
-    QByteArray announced;     // discovery configs sent for this station and units
+    bool outageTold = false; // since the broker was last reached
+    QByteArray announced;    // discovery configs sent for this station, units and model
     QString lastNotice;
     bool pumping = false, pumpAgain = false;
 };

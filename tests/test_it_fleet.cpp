@@ -1,4 +1,6 @@
+#include "fleet/fleetdiscovery.h"
 #include "fleet/fleetmessages.h"
+#include "fleet/fleetpublisher.h"
 #include "fleet/fleetview.h"
 #include "fleet/mqttclient.h"
 #include "plot/plotwindow.h"
@@ -40,6 +42,12 @@ private slots:
     // What the fleet view reads from the broker cannot hide a column, pass for
     // fresh, or stop a plot.
     void fleetViewTrustsNothing();
+    // A publisher in this process, told by the test: where its station's topics
+    // are, its rows' times one after the other, its alarms as events and in the
+    // status, its Home Assistant entities, and that a retired station leaves
+    // nothing retained.
+    void publisherAsTold_data();
+    void publisherAsTold();
 };
 
 namespace {
@@ -279,6 +287,8 @@ void TestItFleet::failuresAreSaid_data()
         {"CA file is no certificate", "ca", "holds no usable certificate", ""},
         {"broker does not answer", "hang", "did not answer within 5 s", ""},
         {"broker not up yet", "late", "Connection refused", "brokerUnreachable"},
+        // Lost, then refused at every attempt: one outage.
+        {"broker goes away", "away", "The connection was lost", "brokerUnreachable"},
         {"spool folder is a file", "file", "is not a folder", "spoolOff"},
         {"spool held by another Telvar", "lock", "in use by another", "spoolOff"},
         {"damaged spool", "damaged", "damaged lines; 1 skipped", "spoolDamaged"}};
@@ -327,15 +337,21 @@ void TestItFleet::failuresAreSaid()
         f.write("1\t/4321/trend\t{\"seq\":1,\"run\":\"old\"}\n2\t/4321/tr\xff\n");
     }
     StationProcess station(home, QStringLiteral("4321"), arguments);
+    if (fault == "away") {
+        QVERIFY(waitFor([&] { return !watcher.received("telvar/4321/trend").isEmpty(); }, 20000));
+        broker.stop();
+    }
     QVERIFY2(waitFor([&] { return station.said().contains(said); }, 10000),
              qPrintable(station.said()));
-    // Monitoring goes on, and the connection keeps trying, silently.
+    // Monitoring goes on, and the connection keeps trying (twice more after a loss), silently.
     const int rows = station.trendRows().size();
-    QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + 8; }, 20000));
+    QVERIFY(waitFor([&] { return station.trendRows().size() >= rows + (fault == "away" ? 40 : 8); },
+                    20000));
     QCOMPARE(station.said().count(said), 1);
+    QVERIFY2(station.said().count("Fleet: broker ") <= 1, qPrintable(station.said()));
     if (event.isEmpty())
         return;
-    if (fault == "late")
+    if (fault == "late" || fault == "away")
         QVERIFY(broker.start());
     QJsonObject told;
     QVERIFY(waitFor(
@@ -350,6 +366,10 @@ void TestItFleet::failuresAreSaid()
             told.value("skippedLines").toInt() == 1);
     // The rows reach the broker: from the spool, or directly while it cannot be written.
     QVERIFY(waitFor([&] { return watcher.received("telvar/4321/trend").size() >= 5; }, 20000));
+    // None lost while the broker was up, the first included (a new client's, when direct).
+    if (fault != "damaged")
+        QCOMPARE(jsonOf(watcher.received("telvar/4321/trend").first().payload).value("seq").toInt(),
+                 1);
     if (fault == "damaged") {
         // The row left over goes, and seq goes on past both lines.
         const QList<TestSubscriber::Message> got = watcher.received("telvar/4321/trend");
@@ -419,7 +439,8 @@ void TestItFleet::stationsApartAndInHomeAssistant()
     waitFor([] { return false; }, 1000); // the configs go before the status: all sent
     // Kept by the broker for a subscriber that comes later, as Home Assistant does.
     TestSubscriber ha(broker, "homeassistant/#");
-    const int configs = 2 * 12; // six sensors and six alarm lamps each
+    // Six sensors, six alarm lamps and the alarms each.
+    const int configs = 2 * (12 + alarmConditions().size());
     QVERIFY(waitFor([&] { return ha.received().size() >= configs; }, 30000));
     QSet<QString> stations; // serial as sent, and where its state is
     for (const TestSubscriber::Message &m : ha.received()) {
@@ -432,7 +453,7 @@ void TestItFleet::stationsApartAndInHomeAssistant()
             QVERIFY2(!c.value(QLatin1String(key)).toString().isEmpty(), key);
         for (const char *key : {"name", "model", "manufacturer"})
             QVERIFY2(!device.value(QLatin1String(key)).toString().isEmpty(), key);
-        // Sensors have units; both kinds read a number from the state topic.
+        // Sensors have units; both kinds read a number (the alarms: a list) from the state topic.
         QVERIFY(m.topic.startsWith("homeassistant/binary_sensor/telvar_") ||
                 (m.topic.startsWith("homeassistant/sensor/telvar_") &&
                  !c.value("unit_of_measurement").toString().isEmpty()));
@@ -441,7 +462,8 @@ void TestItFleet::stationsApartAndInHomeAssistant()
                                   .captured(1);
         const QByteArray stateTopic = c.value("state_topic").toString().toUtf8();
         const QJsonObject status = jsonOf(fleet.last(stateTopic));
-        QVERIFY2(status.value(field).isDouble(), qPrintable(field));
+        QVERIFY2(status.value(field).isDouble() || status.value(field).isArray(),
+                 qPrintable(field));
         QCOMPARE(fleet.last(c.value("availability_topic").toString().toUtf8()),
                  c.value("payload_available").toString().toUtf8());
         QVERIFY(serials.contains(status.value("serial").toString()));
@@ -509,6 +531,115 @@ void TestItFleet::fleetViewTrustsNothing()
                                   "\",\"concentration\":1.5}",
                               1, false);
     QVERIFY(waitFor([&] { return view.plotOf("reset")->sampleCount() >= 6; }, 10000));
+}
+
+void TestItFleet::publisherAsTold_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("level");      // empty: the install's own
+    QTest::addColumn<QStringList>("alarms"); // "raised ringdown", "cleared link", ...
+    QTest::addColumn<QStringList>("active"); // then in the retained status
+    QTest::newRow("serial") << "4321"
+                            << "4321" << QStringList() << QStringList();
+    QTest::newRow("answers 0: no serial") << "0" << QString() << QStringList() << QStringList();
+    QTest::newRow("alarms raised, acknowledged and cleared")
+        << "4321"
+        << "4321"
+        << QStringList{"raised ringdown", "raised link", "acknowledged link", "cleared ringdown"}
+        << QStringList{"link"};
+}
+
+void TestItFleet::publisherAsTold()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, level);
+    QFETCH(QStringList, alarms);
+    QFETCH(QStringList, active);
+    const QByteArray topic = "telvar/" + (level.isEmpty() ? installStation() : level).toUtf8();
+    QTemporaryDir tmp;
+    TestBroker broker(tmp.path(), {});
+    QVERIFY(broker.start());
+    TestSubscriber all(broker, "#");
+    QVERIFY(QDir(spoolFolder()).removeRecursively());
+    FleetSettings settings;
+    settings.enabled = settings.discovery = true;
+    settings.broker = broker.address();
+    auto fleet = std::make_unique<FleetPublisher>();
+    fleet->configure(settings);
+    StatusRecord record;
+    StationInfo info{serial, QString(), 1, QString()};
+    const QDateTime at = QDateTime::currentDateTime();
+    for (const int ms : {0, 0, -5}) // a burst within one millisecond, then the clock set back
+        fleet->trendRow(record, info, at.addMSecs(ms));
+    fleet->statusReport(record, info);
+    QVERIFY(waitFor([&] { return !all.received(topic + "/status").isEmpty(); }, 10000));
+    fleet->statusReport(record, info);      // connected: the discovery configs too
+    info.model = QStringLiteral("ORIN OK"); // known from now on
+    fleet->statusReport(record, info);
+    const QStringList changes{"raised", "cleared", "acknowledged"};
+    QStringList expected;
+    for (const QString &a : alarms) {
+        const AlarmCondition c = alarmCondition(a.section(' ', 1));
+        fleet->alarm({c.name, c.severity, AlarmEvent::Change(changes.indexOf(a.section(' ', 0, 0))),
+                      a, "7", serial, at});
+        expected << a + ' ' + severityText(c.severity) + ' ' + a + " 7 " + isoTime(at);
+    }
+
+    QVERIFY(waitFor([&] { return all.received(topic + "/trend").size() == 3; }, 10000));
+    QDateTime previous;
+    for (const TestSubscriber::Message &m : all.received(topic + "/trend")) {
+        const QDateTime time =
+            QDateTime::fromString(jsonOf(m.payload).value("time").toString(), Qt::ISODateWithMs);
+        QVERIFY2(time > previous, m.payload.constData());
+        previous = time;
+    }
+    // One event each, and the active ones in the status, with no report since.
+    QStringList told;
+    QVERIFY(waitFor(
+        [&] {
+            told.clear();
+            for (const TestSubscriber::Message &m : all.received(topic + "/event")) {
+                const QJsonObject e = jsonOf(m.payload);
+                QStringList fields;
+                for (const char *key : {"state", "alarm", "severity", "text", "value", "time"})
+                    fields << e.value(QLatin1String(key)).toString();
+                if (e.value("event") == "alarm")
+                    told << fields.join(' ');
+            }
+            const QJsonValue a = jsonOf(all.last(topic + "/status")).value("alarms_active");
+            return told.size() >= alarms.size() && a.isArray() &&
+                   a.toVariant().toStringList() == active;
+        },
+        10000));
+    QCOMPARE(told, expected);
+
+    // As Home Assistant sees them, once the last status (sent after them) is in:
+    // the model on every device, and no binary sensor's id another's.
+    QVERIFY(waitFor([&] { return all.last(topic + "/status").contains("ORIN OK"); }, 10000));
+    TestSubscriber ha(broker, "homeassistant/#");
+    QVERIFY(waitFor([&] { return ha.received().size() >= 12 + alarmConditions().size(); }, 10000));
+    QSet<QString> ids;
+    for (const TestSubscriber::Message &m : ha.received()) {
+        const QJsonObject c = jsonOf(m.payload);
+        QCOMPARE(c.value("device").toObject().value("model").toString(), info.model);
+        if (m.topic.contains("/binary_sensor/"))
+            ids << c.value("unique_id").toString();
+    }
+    QCOMPARE(ids.size(), 6 + alarmConditions().size());
+
+    // Retired: every topic but the rows' and the events' is left empty.
+    fleet.reset();
+    QString log;
+    QCOMPARE(forgetStation(settings, serial, 10000, log), 0);
+    QVERIFY(waitFor(
+        [&] {
+            for (const TestSubscriber::Message &m : all.received())
+                if (!m.topic.endsWith("/trend") && !m.topic.endsWith("/event") &&
+                    !all.last(m.topic).isEmpty())
+                    return false;
+            return true;
+        },
+        10000));
 }
 
 QTEST_MAIN(TestItFleet)
