@@ -1,6 +1,8 @@
 #include "app/station.h"
 
+#include "alarm/alarmcommand.h"
 #include "alarm/alarms.h"
+#include "alarm/desktopnotifier.h"
 #include "app/alarmlog.h"
 #include "app/trendlog.h"
 #include "common/clock.h"
@@ -10,6 +12,7 @@
 
 #include "common/commandsequence.h"
 
+#include <QDBusConnection>
 #include <QDir>
 
 #include <cstdio>
@@ -122,11 +125,33 @@ void Station::watchWrites(Logger *logger, const QString &alarm, const QString &f
 void Station::configureAlarms(const AlarmSettings &settings)
 {
     alarmCenter->configure(settings);
+    if (command && command->program() == settings.command)
+        return;
+    command.reset();
+    if (settings.command.isEmpty())
+        return;
+    command = std::make_unique<AlarmCommand>(settings.command);
+    // Said once a run of failures; the program goes on whatever the command does.
+    connect(command.get(), &AlarmCommand::trouble, this, [this](const QString &text) {
+        say(text);
+        emit consoleLine(text);
+    });
 }
 
 void Station::deliver(const AlarmEvent &event)
 {
     alarmLog->append(event);
+    if (!notifier) {
+        notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
+        connect(notifier, &DesktopNotifier::trouble, this, [this](const QString &text) {
+            say(text);
+            emit consoleLine(text);
+        });
+    }
+    notifier->deliver(event);
+    if (command)
+        command->deliver(event);
+    publisher->alarm(event);
     if (journal && event.change != AlarmEvent::Change::Acknowledged) {
         Dialogs::Message m;
         m.title =

@@ -12,7 +12,9 @@
 #include <QSet>
 #include <QTimer>
 
+class AlarmCommand;
 class AlarmLog;
+class DesktopNotifier;
 class Alarms;
 class FleetPublisher;
 struct AlarmEvent;
@@ -91,6 +93,8 @@ private:
     Alarms *alarmCenter;
     Logger *alarmLogger;
     std::unique_ptr<AlarmLog> alarmLog;
+    DesktopNotifier *notifier = nullptr; // on the first alarm: no bus is asked before
+    std::unique_ptr<AlarmCommand> command;
     QTimer alarmTick;
     bool closingAfterLoss = false; // the close that follows a loss given up on
     ConnectionSettings wanted;
