@@ -131,11 +131,8 @@ void Station::configureAlarms(const AlarmSettings &settings)
     if (settings.command.isEmpty())
         return;
     command = std::make_unique<AlarmCommand>(settings.command);
-    // Said once a run of failures; the program goes on whatever the command does.
-    connect(command.get(), &AlarmCommand::trouble, this, [this](const QString &text) {
-        say(text);
-        emit consoleLine(text);
-    });
+    // The program goes on whatever the command does.
+    connect(command.get(), &AlarmCommand::trouble, this, &Station::alarmTrouble);
 }
 
 void Station::deliver(const AlarmEvent &event)
@@ -143,10 +140,7 @@ void Station::deliver(const AlarmEvent &event)
     alarmLog->append(event);
     if (!notifier) {
         notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
-        connect(notifier, &DesktopNotifier::trouble, this, [this](const QString &text) {
-            say(text);
-            emit consoleLine(text);
-        });
+        connect(notifier, &DesktopNotifier::trouble, this, &Station::alarmTrouble);
     }
     notifier->deliver(event);
     if (command)
@@ -158,9 +152,7 @@ void Station::deliver(const AlarmEvent &event)
             event.change == AlarmEvent::Change::Raised ? tr("Alarm raised") : tr("Alarm cleared");
         m.text = event.text + QStringLiteral(" (") + event.name + QStringLiteral(", ") +
                  severityText(event.severity) + QLatin1Char(')');
-        const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-        std::fflush(stderr);
+        journalLine(m);
     }
 }
 
@@ -208,9 +200,26 @@ void Station::say(const QString &text)
     journalled.insert(text);
     Dialogs::Message m;
     m.text = text;
+    journalLine(m);
+}
+
+void Station::journalLine(const Dialogs::Message &m)
+{
     const QByteArray line = Dialogs::headlessLine(m).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
+}
+
+void Station::alarmTrouble(const QString &text)
+{
+    // Said once a run of failures by the delivery itself; not on the status
+    // bar, where it would hide what the analyzer's connection says.
+    emit consoleLine(text);
+    if (journal) {
+        Dialogs::Message m;
+        m.text = text;
+        journalLine(m);
+    }
 }
 
 void Station::identified(const QString &, bool first)

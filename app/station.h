@@ -3,6 +3,7 @@
 #include "alarm/alarmsettings.h"
 #include "app/analyzersession.h"
 #include "app/trendrow.h"
+#include "common/dialogs.h"
 #include "fleet/fleetmessages.h"
 #include "fleet/fleetsettings.h"
 #include "link/connectionsettings.h"
@@ -85,6 +86,8 @@ private:
     void identified(const QString &serial, bool first);
     StationInfo stationInfo() const;
     void deliver(const AlarmEvent &event);
+    void alarmTrouble(const QString &text);
+    static void journalLine(const Dialogs::Message &m);
 
     AnalyzerSession *talk;
     Logger *trendLogger;
