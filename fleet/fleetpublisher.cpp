@@ -194,11 +194,12 @@ void FleetPublisher::trendRow(const StatusRecord &record, const StationInfo &inf
     // Published directly, under a run of its own: these seqs are not on disk.
     if (directRun.isEmpty())
         directRun = QUuid::createUuid().toString(QUuid::WithoutBraces).left(13);
-    const QByteArray topic = fleetTopic(broker.topicPrefix, station.station, "trend");
     const QByteArray payload = trendJson(++directSeq, directRun, record, station, time);
     // A client just (re)started has not reached the broker yet: its rows wait for it.
-    if (client->publish(topic, payload, 1, false) < 0 && starting && heldRows.size() < heldBacklog)
-        heldRows.append({directSeq, topic, payload});
+    if (client->publish(fleetTopic(broker.topicPrefix, station.station, "trend"), payload, 1,
+                        false) < 0 &&
+        starting && heldRows.size() < heldBacklog)
+        heldRows.append({directSeq, spooledTopic(station.station, "trend"), payload});
 }
 
 bool FleetPublisher::spoolRow(const QByteArray &topic, const QByteArray &payload)
@@ -351,7 +352,7 @@ void FleetPublisher::brokerUp()
         client->publish(fleetTopic(broker.topicPrefix, station.station, "status"), lastStatus, 1,
                         true);
     for (const SpoolRow &row : std::exchange(heldRows, {}))
-        client->publish(row.topic, row.payload, 1, false);
+        client->publish(broker.topicPrefix.toUtf8() + row.topic, row.payload, 1, false);
     pump();
 }
 

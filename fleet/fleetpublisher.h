@@ -106,7 +106,7 @@ private:
     QString spoolTrouble;      // why rows are published directly; empty while spooled
     QString directRun;         // the run of rows published directly
     qint64 directSeq = 0;      // the seq of the last of them
-    QList<SpoolRow> heldRows;  // of them, made while the client was starting
+    QList<SpoolRow> heldRows;  // of them, made while the client was starting (as spooled)
     bool starting = false;     // the client has neither reached the broker nor failed yet
     QString brokerTrouble;     // the first failure since the broker was last reached
     QDateTime troubleSince;
