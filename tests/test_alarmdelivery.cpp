@@ -27,8 +27,6 @@ class TestAlarmDelivery : public QObject
 private slots:
     void notifier_data();
     void notifier();
-    void commandEnvironment_data();
-    void commandEnvironment();
     void failingCommand_data();
     void failingCommand();
     void destroyedWhileRunning();
@@ -68,8 +66,6 @@ void TestAlarmDelivery::notifier_data()
         QStringLiteral("Telvar 1>1 u1 t-1 Ringdown fault cleared | ringdown") + body;
     const QString warning =
         QStringLiteral("Telvar 0>2 u1 t-1 Concentration above the high limit | high") + body;
-    QTest::newRow("fault raised") << true << QStringList{"server on", "ringdown raised"}
-                                  << QStringList{fault} << 0;
     QTest::newRow("warning raised")
         << true << QStringList{"server on", "ringdown raised", "high raised"}
         << QStringList{fault, warning} << 0;
@@ -185,45 +181,6 @@ void TestAlarmDelivery::init()
     for (const char *name : {"dump", "dump.pid"})
         QFile::remove(dir.filePath(name));
     qputenv("ALARM_DUMP", dir.filePath("dump").toLocal8Bit());
-}
-
-void TestAlarmDelivery::commandEnvironment_data()
-{
-    QTest::addColumn<QStringList>("fields"); // name, change, serial, value, text
-    QTest::addColumn<QDateTime>("time");
-    QTest::addColumn<QString>("line");
-    const QDate day(2025, 1, 31);
-    const QTime noon(12, 0, 5);
-    QTest::newRow("fault raised, an hour east")
-        << QStringList{"ringdown", "raised", "4321", "1", "Lamp on; \"quoted\" $HOME"}
-        << QDateTime(day, noon, Qt::OffsetFromUTC, 3600)
-        << "ringdown|raised|fault|4321|1|Lamp on; \"quoted\" $HOME|2025-01-31T12:00:05+01:00";
-    QTest::newRow("warning cleared in UTC, no serial or value")
-        << QStringList{"high", "cleared", "", "", "Below."} << QDateTime(day, noon, Qt::UTC)
-        << "high|cleared|warning|||Below.|2025-01-31T12:00:05+00:00";
-    QTest::newRow("west of Greenwich by half hours")
-        << QStringList{"disk", "raised", "A-7", "97 %", "Full."}
-        << QDateTime(day, noon, Qt::OffsetFromUTC, -(3 * 3600 + 1800))
-        << "disk|raised|warning|A-7|97 %|Full.|2025-01-31T12:00:05-03:30";
-}
-
-void TestAlarmDelivery::commandEnvironment()
-{
-    QFETCH(QStringList, fields);
-    QFETCH(QDateTime, time);
-    QFETCH(QString, line);
-    AlarmCommand command(script());
-    int runs = 0;
-    connect(&command, &AlarmCommand::ran, [&] { ++runs; });
-    AlarmEvent e = alarmEvent(fields[0], AlarmEvent::Change::Acknowledged, fields[3]);
-    e.serial = fields[2];
-    e.text = fields[4];
-    e.time = time;
-    command.deliver(e); // acknowledgements run nothing
-    e.change = fields[1] == "raised" ? AlarmEvent::Change::Raised : AlarmEvent::Change::Cleared;
-    command.deliver(e);
-    QVERIFY(waitFor([&] { return runs == 1; }));
-    QCOMPARE(dumped(dir.filePath("dump")), QStringList{line});
 }
 
 // One event for each value, in turn; every one runs, whatever the one before did.

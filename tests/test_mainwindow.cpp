@@ -532,18 +532,6 @@ void TestMainWindow::alarmsWindowAndIndicator()
     QCOMPARE(list->topLevelItemCount(), 0);
     QCOMPARE(indicator->text(), QStringLiteral("0 alarms"));
     QVERIFY(!window->acknowledgeAllButton->isEnabled());
-    // Each change is a row of the day's alarm log.
-    QFile log(testHome() + "/QuorvaneData/Alarms/alarms-" +
-              QDate::currentDate().toString("yyyyMMdd") + ".csv");
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QStringList rows = QString::fromUtf8(log.readAll()).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(rows.value(0),
-             QStringLiteral("Date&Time, Alarm, State, Severity, Serial, Value, Text"));
-    QCOMPARE(rows.size(), 1 + 6);
-    QVERIFY2(rows.value(2).contains(
-                 QStringLiteral(", run, raised, fault, , Connection lost, Service scan failed: "
-                                "Connection lost")),
-             qPrintable(rows.value(2)));
 }
 
 QTEST_MAIN(TestMainWindow)

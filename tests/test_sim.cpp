@@ -23,8 +23,6 @@ private slots:
     void garbageFraction();
     void runawayLineOnce();
     void srdaStreamPaces();
-    void faultsAt_data();
-    void faultsAt();
 };
 
 static SimAnalyzer::Options seeded(quint32 seed = 7)
@@ -307,43 +305,6 @@ void TestSim::srdaStreamPaces()
     QCOMPARE(capped.rowsDue(9001, at, 7).count('\n'), 7);
     QCOMPARE(capped.rowsDue(9001, at, 7).count('\n'), 3);
     QCOMPARE(capped.sent(), qint64(10));
-}
-
-void TestSim::faultsAt_data()
-{
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("bits");
-    QTest::newRow("ringdown lamp for ten") << 20 << 10 << 1;
-    QTest::newRow("the first report") << 1 << 1 << 6;
-    // The profile's own Alarm 2 (16) is on from the 45th report here: each
-    // status and conc takes a step, and the new client before the 5th report
-    // starts the profile again.
-    QTest::newRow("ored into the own value") << 40 << 10 << 33;
-}
-
-void TestSim::faultsAt()
-{
-    QFETCH(int, from);
-    QFETCH(int, count);
-    QFETCH(int, bits);
-    SimAnalyzer::Options o = seeded();
-    SimAnalyzer twin(o); // the same reports without the option
-    o.faultsFrom = from;
-    o.faultsCount = count;
-    o.faultsBits = bits;
-    SimAnalyzer sim(o);
-    const QRegularExpression faults(QStringLiteral("\nFaults : (\\d+)\r"));
-    for (int n = 1; n <= 100; ++n) {
-        if (n == 5) {
-            sim.reset(); // a new client: the count goes on
-            twin.reset();
-        }
-        const QByteArray report = sim.receive("status\r\nconc\r\n");
-        const int own = faults.match(twin.receive("status\r\nconc\r\n")).captured(1).toInt();
-        const int expected = n >= from && n < from + count ? own | bits : own;
-        QCOMPARE(faults.match(report).captured(1), QString::number(expected));
-    }
 }
 
 QTEST_MAIN(TestSim)
