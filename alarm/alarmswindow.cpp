@@ -172,7 +172,12 @@ AlarmSettingsPage::AlarmSettingsPage(QWidget *parent) : QWidget(parent)
     form->addRow(tr("Hold time:"), holdSpin);
     form->addRow(tr("Hysteresis:"), hysteresisSpin);
     form->addRow(tr("Alarm command:"), commandEdit);
+    // A limit's value is taken only while its box is ticked.
+    connect(highBox, &QCheckBox::toggled, highSpin, &QWidget::setEnabled);
+    connect(lowBox, &QCheckBox::toggled, lowSpin, &QWidget::setEnabled);
     showSettings(AlarmSettings());
+    highSpin->setEnabled(highBox->isChecked());
+    lowSpin->setEnabled(lowBox->isChecked());
 }
 
 void AlarmSettingsPage::showSettings(const AlarmSettings &s)

@@ -9,7 +9,8 @@
 // concentration C and faults F ("old F" one of the old firmware); "hover N"
 // N seconds of reports a hair above and below the high limit, 15 s each way;
 // "lost", "back", "closed" are the link's; "check" the paced second's;
-// "failed", "cancelled", "verified" end a run; "ack NAME", "ackall".
+// "failed", "cancelled", "verified" end a run; "ack NAME", "ackall"; "free MB"
+// the data folder's disk has that much free.
 class TestAlarms : public QObject
 {
     Q_OBJECT
@@ -56,6 +57,10 @@ void TestAlarms::episodes_data()
     QTest::newRow("Disconnect ends a run's alarm")
         << ""
         << "failed; closed" << QStringList{"run raised", "run cleared"};
+    QTest::newRow("the disk runs full, then has room again")
+        << ""
+        << "free 900; check; +30; free 2000; check; +30; check"
+        << QStringList{"disk raised", "disk cleared"};
     QTest::newRow("a failed run, acknowledged")
         << ""
         << "failed; failed; ack run"
@@ -99,6 +104,9 @@ void TestAlarms::episodes()
             s.enabled = false;
     }
     alarms.configure(s);
+    qint64 freeMb = 100000;
+    alarms.setDataFolder(QStringLiteral("/data"));
+    alarms.setFreeSpace([&](const QString &) { return freeMb * 1024 * 1024; });
     QStringList seen;
     connect(&alarms, &Alarms::changed, this, [&](const AlarmEvent &e) {
         seen << e.name + QLatin1Char(' ') + changeText(e.change);
@@ -140,6 +148,8 @@ void TestAlarms::episodes()
         else if (verb == QLatin1String("verified"))
             alarms.runEnded(QStringLiteral("Performance verification"), RunOutcome::Completed,
                             QStringLiteral("/data/archive.zip"), true);
+        else if (verb == QLatin1String("free"))
+            freeMb = w.value(1).toLongLong();
         else if (verb == QLatin1String("ack"))
             alarms.acknowledge(w.value(1));
         else if (verb == QLatin1String("ackall"))

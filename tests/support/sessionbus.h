@@ -2,11 +2,11 @@
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QVariantMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 // A dbus-daemon of the test's own, listening on a socket in a folder of its
 // own, with no services to start on demand: a name is there only while a
@@ -58,4 +58,3 @@ public slots:
 private:
     uint last = 0;
 };
-
