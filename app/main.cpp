@@ -51,6 +51,18 @@ void nameTheApplication()
     QCoreApplication::setApplicationVersion(QLatin1String(MainWindow::version));
 }
 
+// The command line read, with or without a window; false, with the exit
+// code, when it asked for the help or the version, or is wrong.
+bool readCommandLine(CommandLine &cl, int &exitCode)
+{
+    const CommandLine::Result parsed = cl.parse(QCoreApplication::arguments());
+    if (parsed == CommandLine::Run)
+        return true;
+    QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
+    exitCode = parsed == CommandLine::Error ? 2 : 0;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -63,12 +75,8 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         nameTheApplication();
         CommandLine cl;
-        const CommandLine::Result parsed = cl.parse(QCoreApplication::arguments());
-        if (parsed != CommandLine::Run) {
-            QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
-            return parsed == CommandLine::Error ? 2 : 0;
-        }
-        return runHeadless(cl);
+        int exitCode = 0;
+        return readCommandLine(cl, exitCode) ? runHeadless(cl) : exitCode;
     }
     if (needsNoDisplay(argc, argv) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -83,11 +91,9 @@ int main(int argc, char *argv[])
     // there would run with the operator's rights.
 
     CommandLine cl;
-    const CommandLine::Result parsed = cl.parse(QApplication::arguments());
-    if (parsed != CommandLine::Run) {
-        QTextStream(parsed == CommandLine::Error ? stderr : stdout) << cl.message();
-        return parsed == CommandLine::Error ? 2 : 0;
-    }
+    int exitCode = 0;
+    if (!readCommandLine(cl, exitCode))
+        return exitCode;
 
     if (cl.fleet.forget) {
         // A station retired: nothing of it stays at the broker.
