@@ -14,6 +14,7 @@
 
 #include "alarm/alarmcommand.h"
 #include "alarm/desktopnotifier.h"
+#include "gapprobe.h"
 #include "support/sessionbus.h"
 
 #include <QCoreApplication>
@@ -35,50 +36,6 @@ namespace {
 
 constexpr double limitMs = 50;
 
-// The intervals between firings of a 1 ms timer, between start() and stop().
-class GapProbe
-{
-public:
-    GapProbe()
-    {
-        timer.setInterval(1);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            gaps.push_back(clock.nsecsElapsed());
-            clock.start();
-        });
-    }
-    void start()
-    {
-        gaps.clear();
-        clock.start();
-        timer.start();
-    }
-    void stop() { timer.stop(); }
-    double longestMs() const
-    {
-        return gaps.empty() ? 0 : double(*std::max_element(gaps.begin(), gaps.end())) / 1e6;
-    }
-    double percentileMs(double p) const
-    {
-        if (gaps.empty())
-            return 0;
-        std::vector<qint64> sorted = gaps;
-        std::sort(sorted.begin(), sorted.end());
-        return double(sorted[size_t(p * double(sorted.size() - 1))]) / 1e6;
-    }
-    int over(double ms) const
-    {
-        return int(std::count_if(gaps.begin(), gaps.end(),
-                                 [ms](qint64 g) { return double(g) / 1e6 > ms; }));
-    }
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-    std::vector<qint64> gaps;
-};
-
 AlarmEvent event(int i)
 {
     AlarmEvent e;
@@ -98,7 +55,7 @@ AlarmEvent event(int i)
 bool run(const char *what, int events, int ahead, const std::function<void(int)> &deliver,
          const std::function<int()> &done)
 {
-    GapProbe probe;
+    GapProbe probe(1);
     QElapsedTimer wall, call;
     std::vector<qint64> calls;
     calls.reserve(size_t(events));
@@ -169,7 +126,7 @@ int main(int argc, char *argv[])
     bool met = true;
 
     {
-        GapProbe probe;
+        GapProbe probe(1);
         QEventLoop loop;
         QTimer::singleShot(2000, &loop, &QEventLoop::quit);
         probe.start();

@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "fleet/fleetpublisher.h"
 #include "fleet/spool.h"
+#include "gapprobe.h"
 #include "support/broker.h"
 #include "support/testsupport.h"
 
@@ -35,52 +36,6 @@
 #include <vector>
 
 namespace {
-
-// How long a zero-interval timer had to wait, between start() and stop().
-class GapProbe
-{
-public:
-    GapProbe()
-    {
-        timer.setInterval(0);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            gaps.push_back(clock.nsecsElapsed());
-            clock.start();
-        });
-    }
-    void start()
-    {
-        gaps.clear();
-        clock.start();
-        timer.start();
-    }
-    void stop() { timer.stop(); }
-    // What the bench itself blocks on (starting and stopping the broker) is no gap of the
-    // program's.
-    void pause() { timer.stop(); }
-    void resume()
-    {
-        clock.start();
-        timer.start();
-    }
-    double longestMs() const
-    {
-        return gaps.empty() ? 0 : double(*std::max_element(gaps.begin(), gaps.end())) / 1e6;
-    }
-    double percentileMs(double p) const
-    {
-        if (gaps.empty())
-            return 0;
-        std::vector<qint64> sorted = gaps;
-        std::sort(sorted.begin(), sorted.end());
-        return double(sorted[size_t(p * double(sorted.size() - 1))]) / 1e6;
-    }
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-    std::vector<qint64> gaps;
-};
 
 // A TCP port whose connections the kernel accepts and nobody ever answers.
 int hangingBroker(int &port)
@@ -145,7 +100,7 @@ int run(int outageSeconds, int hangSeconds, const QString &home)
     Spool *spool = w.fleetPublisher()->spool();
 
     // 1. The broker that never answers.
-    GapProbe probe;
+    GapProbe probe(0);
     probe.start();
     w.openConnection();
     QElapsedTimer hang;
