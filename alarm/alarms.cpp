@@ -194,6 +194,21 @@ void Alarms::report(const StatusReport &report)
                    c, *config.low);
 }
 
+// True once `condition` has held for `hold` ms in a row; `since` keeps when it began.
+static bool heldFor(qint64 &since, bool condition, qint64 now, qint64 hold)
+{
+    if (!condition) {
+        since = -1;
+        return false;
+    }
+    if (since < 0)
+        since = now;
+    if (now - since < hold)
+        return false;
+    since = -1;
+    return true;
+}
+
 void Alarms::judgeLimit(const QString &name, bool crossed, bool back, double value, double limit)
 {
     Limit &l = limits[name];
@@ -202,38 +217,22 @@ void Alarms::judgeLimit(const QString &name, bool crossed, bool back, double val
     const bool high = name == QLatin1String("high");
     if (!isActive(name)) {
         l.backSinceMs = -1;
-        if (!crossed) {
-            l.crossedSinceMs = -1;
-            return;
-        }
-        if (l.crossedSinceMs < 0)
-            l.crossedSinceMs = now;
-        if (now - l.crossedSinceMs < hold)
-            return;
-        l.crossedSinceMs = -1;
-        raise(name,
-              (high ? tr("Concentration %1 above the high limit %2 for %3 s.")
-                    : tr("Concentration %1 below the low limit %2 for %3 s."))
-                  .arg(number(value), number(limit))
-                  .arg(config.holdSeconds),
-              number(value));
+        if (heldFor(l.crossedSinceMs, crossed, now, hold))
+            raise(name,
+                  (high ? tr("Concentration %1 above the high limit %2 for %3 s.")
+                        : tr("Concentration %1 below the low limit %2 for %3 s."))
+                      .arg(number(value), number(limit))
+                      .arg(config.holdSeconds),
+                  number(value));
         return;
     }
     l.crossedSinceMs = -1;
-    if (!back) {
-        l.backSinceMs = -1;
-        return;
-    }
-    if (l.backSinceMs < 0)
-        l.backSinceMs = now;
-    if (now - l.backSinceMs < hold)
-        return;
-    l.backSinceMs = -1;
-    clear(name,
-          (high ? tr("Concentration %1 back below the high limit %2.")
-                : tr("Concentration %1 back above the low limit %2."))
-              .arg(number(value), number(limit)),
-          number(value));
+    if (heldFor(l.backSinceMs, back, now, hold))
+        clear(name,
+              (high ? tr("Concentration %1 back below the high limit %2.")
+                    : tr("Concentration %1 back above the low limit %2."))
+                  .arg(number(value), number(limit)),
+              number(value));
 }
 
 void Alarms::forgetPending()
