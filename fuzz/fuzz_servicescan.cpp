@@ -1,6 +1,6 @@
 // The Service Scans tab's scans without their widgets: start commands from
-// whatever the operator typed in the fields, then replies through the status
-// parser with the tab in front, as the main window routes them: scan position
+// whatever the operator typed in the fields, then replies split into words as
+// the tab splits them, while the scan owns the replies: scan position
 // readings end a scan when the position falls back, downloads of "position
 // value" rows fill the points and end at the scan's End. Every start command
 // must be well formed, the points finite and bounded, and a saved scan a
@@ -10,7 +10,6 @@
 // (none: the defaults)] then operations, one byte each (low two bits) with an
 // argument byte: 0 n: a reply chunk of n bytes   1 k: start scan k % 3
 // 2 k: ask for scan k's download   3 x: cancel
-#include "app/statusparser.h"
 #include "fuzz/fuzzcheck.h"
 #include "service/servicescan.h"
 
@@ -62,13 +61,9 @@ public:
     int saved = 0;
 
     // A reply while the scan owns them, as the tab reads it.
-    void reply(const QString &chunk)
+    void reply(const QByteArray &chunk)
     {
-        QVector<QStringRef> refs;
-        StatusParser::tokenise(chunk, refs);
-        QStringList tokens;
-        for (const QStringRef &t : refs)
-            tokens << t.toString();
+        const QStringList tokens = ServiceScan::replyTokens(chunk);
         const bool running = scan.running();
         const bool downloading = scan.downloading();
         if (running && tokens.size() == 1)
@@ -172,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         switch (op) {
         case 0: {
             const int n = int(std::min<ptrdiff_t>(arg, end - text));
-            hooks.reply(QString::fromLatin1(text, n));
+            hooks.reply(QByteArray(text, n));
             text += n;
             break;
         }

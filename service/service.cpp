@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace {
 
@@ -203,9 +202,7 @@ void Service::releaseIfIdle()
 
 void Service::reply(const QByteArray &chunk)
 {
-    static const QRegularExpression separators(QStringLiteral("[: ]"));
-    const QStringList tokens =
-        QString::fromLatin1(chunk).simplified().split(separators, Qt::SkipEmptyParts);
+    const QStringList tokens = ServiceScan::replyTokens(chunk);
     // The state before this reply decides, as a reading may end the scan.
     const bool running = scan.running();
     const bool downloading = scan.downloading();

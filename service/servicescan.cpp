@@ -5,6 +5,7 @@
 #include "plot/numbertext.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cmath>
@@ -66,6 +67,12 @@ QVector<ServiceScan::Field> ServiceScan::fields(Kind kind)
                 {QStringLiteral("Stab. Time:"), s, 2, 0, 600, true}};
     }
     return {};
+}
+
+QStringList ServiceScan::replyTokens(const QByteArray &chunk)
+{
+    static const QRegularExpression separators(QStringLiteral("[: ]"));
+    return QString::fromLatin1(chunk).simplified().split(separators, Qt::SkipEmptyParts);
 }
 
 QString ServiceScan::title(Kind kind)

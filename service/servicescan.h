@@ -60,6 +60,8 @@ public:
     // The start command ("rcs 5 35 0.02 1 10 95\r\n") for the field texts, or
     // an empty text and `error` naming the field that is refused and why.
     static QString startCommand(Kind kind, const QStringList &texts, QString *error);
+    // A reply chunk as the scans read it: its words, split at blanks and colons.
+    static QStringList replyTokens(const QByteArray &chunk);
 
     int state() const { return st; }
     // The scan that runs or downloads, or the last one.
